@@ -1,0 +1,134 @@
+#include "core/JsonWriter.h"
+
+#include <charconv>
+#include <cmath>
+
+#include <simdjson.h>
+
+namespace corvane {
+
+JsonWriter::JsonWriter(Style style, int depth) : style_(style), depth_(depth) {}
+
+void JsonWriter::newline() {
+    out_.push_back('\n');
+    out_.append(static_cast<std::size_t>(depth_) * 2, ' ');
+}
+
+void JsonWriter::beforeValue() {
+    if (afterKey_) {
+        afterKey_ = false;
+        return;
+    }
+    if (hasMembers_.empty()) return;
+    if (hasMembers_.back()) out_.push_back(',');
+    hasMembers_.back() = true;
+    if (style_ == Style::pretty) newline();
+}
+
+void JsonWriter::beginObject() {
+    beforeValue();
+    out_.push_back('{');
+    hasMembers_.push_back(false);
+    ++depth_;
+}
+
+void JsonWriter::endObject() {
+    --depth_;
+    const bool any = hasMembers_.back();
+    hasMembers_.pop_back();
+    if (any && style_ == Style::pretty) newline();
+    out_.push_back('}');
+}
+
+void JsonWriter::beginArray() {
+    beforeValue();
+    out_.push_back('[');
+    hasMembers_.push_back(false);
+    ++depth_;
+}
+
+void JsonWriter::endArray() { endObject(); out_.back() = ']'; }
+
+void JsonWriter::key(std::string_view name) {
+    string(name);
+    out_.append(style_ == Style::pretty ? " : " : ":");
+    afterKey_ = true;
+}
+
+void JsonWriter::string(std::string_view value) {
+    beforeValue();
+    if (!simdjson::validate_utf8(value.data(), value.size())) failed_ = true;
+    static constexpr char kHex[] = "0123456789abcdef";
+    out_.push_back('"');
+    for (const char c : value) {
+        switch (c) {
+        case '"': out_.append("\\\""); break;
+        case '\\': out_.append("\\\\"); break;
+        case '/': out_.append("\\/"); break;
+        case '\b': out_.append("\\b"); break;
+        case '\f': out_.append("\\f"); break;
+        case '\n': out_.append("\\n"); break;
+        case '\r': out_.append("\\r"); break;
+        case '\t': out_.append("\\t"); break;
+        default:
+            if (static_cast<unsigned char>(c) < 0x20) {
+                out_.append("\\u00");
+                out_.push_back(kHex[static_cast<unsigned char>(c) >> 4]);
+                out_.push_back(kHex[static_cast<unsigned char>(c) & 0x0F]);
+            } else {
+                out_.push_back(c);
+            }
+        }
+    }
+    out_.push_back('"');
+}
+
+void JsonWriter::unsignedInteger(std::uint64_t value) {
+    beforeValue();
+    char buffer[24];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    out_.append(buffer, result.ptr);
+}
+
+void JsonWriter::integer(std::int64_t value) {
+    beforeValue();
+    char buffer[24];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    out_.append(buffer, result.ptr);
+}
+
+void JsonWriter::boolean(bool value) {
+    beforeValue();
+    out_.append(value ? "true" : "false");
+}
+
+void JsonWriter::number(double value) {
+    beforeValue();
+    if (!std::isfinite(value)) {
+        failed_ = true;
+        out_.push_back('0');
+        return;
+    }
+    char buffer[32];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    out_.append(buffer, result.ptr);
+}
+
+void JsonWriter::number(float value) {
+    beforeValue();
+    if (!std::isfinite(value)) {
+        failed_ = true;
+        out_.push_back('0');
+        return;
+    }
+    char buffer[32];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    out_.append(buffer, result.ptr);
+}
+
+void JsonWriter::raw(std::string_view encoded) {
+    beforeValue();
+    out_.append(encoded);
+}
+
+}  // namespace corvane

@@ -1,0 +1,30 @@
+#pragma once
+// One position fix of a mesh node: a plain value, identified by its `id`.
+// Carried in bridge lines, kept in the position history and its file.
+#include <cstdint>
+#include <optional>
+
+#include "core/DateTime.h"
+#include "core/JsonForward.h"
+#include "core/Uuid.h"
+
+namespace corvane {
+
+class JsonWriter;
+
+struct MeshPosition {
+    Uuid id;
+    std::uint32_t nodeNumber = 0;
+    double latitude = 0;
+    double longitude = 0;
+    std::optional<std::int32_t> altitude;
+    Timestamp timestamp;
+
+    friend bool operator==(const MeshPosition&, const MeshPosition&) = default;
+};
+
+// Keys in sorted order; non-finite coordinates mark the writer failed.
+void encodeJson(JsonWriter& writer, const MeshPosition& position);
+std::optional<MeshPosition> decodeMeshPosition(const simdjson::dom::element& element);
+
+}  // namespace corvane

@@ -1,0 +1,28 @@
+#pragma once
+// LoRa regulatory region of the radio; its raw value is its JSON form.
+#include <array>
+#include <optional>
+#include <string_view>
+
+namespace corvane {
+
+enum class MeshtasticRegion { unset, eu868 };
+
+inline constexpr std::array kAllMeshtasticRegions{MeshtasticRegion::unset, MeshtasticRegion::eu868};
+
+constexpr std::string_view rawValue(MeshtasticRegion region) {
+    switch (region) {
+    case MeshtasticRegion::unset: return "unset";
+    case MeshtasticRegion::eu868: return "eu868";
+    }
+    return {};
+}
+
+constexpr std::optional<MeshtasticRegion> meshtasticRegionFromRaw(std::string_view raw) {
+    for (const auto region : kAllMeshtasticRegions) {
+        if (rawValue(region) == raw) return region;
+    }
+    return std::nullopt;
+}
+
+}  // namespace corvane
