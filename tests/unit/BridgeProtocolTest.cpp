@@ -1,0 +1,112 @@
+#include <gtest/gtest.h>
+
+#include "core/MeshtasticBridgeRequest.h"
+#include "core/MeshtasticBridgeResponse.h"
+
+namespace corvane {
+namespace {
+
+constexpr std::string_view kId = "6F1C0B8E-2D3A-4C5B-9E7F-0A1B2C3D4E5F";
+
+MeshtasticBridgeRequest withFixedId(MeshtasticBridgeCommand command) {
+    MeshtasticBridgeRequest request(command);
+    request.requestID = *Uuid::parse(kId);
+    return request;
+}
+
+TEST(BridgeRequest, EncodesCompactLinesWithOnlyPresentPayload) {
+    EXPECT_EQ(*encodeLine(withFixedId(MeshtasticBridgeCommand::disconnect)),
+              R"({"protocolVersion":1,"requestID":"6F1C0B8E-2D3A-4C5B-9E7F-0A1B2C3D4E5F","command":"disconnect"})"
+              "\n");
+
+    auto send = withFixedId(MeshtasticBridgeCommand::sendText);
+    send.text = "hello";
+    send.channel = 0;
+    EXPECT_EQ(*encodeLine(send),
+              R"({"protocolVersion":1,"requestID":"6F1C0B8E-2D3A-4C5B-9E7F-0A1B2C3D4E5F","command":"sendText","text":"hello","channel":0})"
+              "\n");
+
+    auto connect = withFixedId(MeshtasticBridgeCommand::connect);
+    connect.port = "/dev/ttyACM0";
+    const std::string line = *encodeLine(connect);
+    EXPECT_NE(line.find(R"("port":"\/dev\/ttyACM0")"), std::string::npos);
+    EXPECT_EQ(line.find('\n'), line.size() - 1);
+    EXPECT_EQ(decodeMeshtasticBridgeRequest(line), connect);
+}
+
+TEST(BridgeRequest, MultilineTextStaysOnOneLineAndUnencodableSettingsFail) {
+    auto send = withFixedId(MeshtasticBridgeCommand::sendText);
+    send.text = "two\nlines\r\u2028";
+    send.recipient = 4294967295u;
+    send.channel = 2;
+    const std::string line = *encodeLine(send);
+    EXPECT_EQ(line.find('\n'), line.size() - 1);
+    EXPECT_EQ(line.find('\r'), std::string::npos);
+    EXPECT_EQ(decodeMeshtasticBridgeRequest(line), send);
+
+    auto apply = withFixedId(MeshtasticBridgeCommand::applyRadioSettings);
+    apply.settings = MeshtasticRadioSettings::recommended();
+    apply.settings->overrideFrequency = std::numeric_limits<float>::infinity();
+    EXPECT_FALSE(encodeLine(apply));
+
+    EXPECT_FALSE(decodeMeshtasticBridgeRequest(R"({"protocolVersion":1,"command":"disconnect"})"));
+    EXPECT_FALSE(decodeMeshtasticBridgeRequest(
+        R"({"protocolVersion":1,"requestID":"6F1C0B8E-2D3A-4C5B-9E7F-0A1B2C3D4E5F","command":"reboot"})"));
+}
+
+TEST(BridgeResponse, DecodesRepliesAndNews) {
+    const auto sent = decodeMeshtasticBridgeResponse(
+        R"({"protocolVersion":1,"requestID":"6f1c0b8e-2d3a-4c5b-9e7f-0a1b2c3d4e5f","event":"sent","packetID":1234567})");
+    ASSERT_TRUE(sent);
+    EXPECT_EQ(sent->requestID, Uuid::parse(kId));
+    EXPECT_EQ(sent->event, MeshtasticBridgeEvent::sent);
+    EXPECT_EQ(sent->packetID, 1234567u);
+
+    const auto node = decodeMeshtasticBridgeResponse(
+        R"({"protocolVersion":1,"event":"node","node":{"number":305419896,"longName":"Bike","shortName":"BK","hardware":"BOARD_A","hopsAway":1,"lastSeen":"2026-03-01T09:30:00Z"}})");
+    ASSERT_TRUE(node && node->node);
+    EXPECT_EQ(node->node->longName, "Bike");
+    EXPECT_FALSE(node->requestID);
+
+    const auto settings = decodeMeshtasticBridgeResponse(R"({"protocolVersion":1,"event":"radioSettings","settings":null})");
+    ASSERT_TRUE(settings);
+    EXPECT_FALSE(settings->settings);
+
+    // Decodable with a foreign version: refusing it is the link's job.
+    EXPECT_EQ(decodeMeshtasticBridgeResponse(R"({"protocolVersion":2,"event":"ready"})")->protocolVersion, 2);
+}
+
+TEST(BridgeResponse, RefusesLinesMissingRequiredKeysOrWithBadContent) {
+    for (const char* bad : {
+             R"({"event":"status","status":"Connected"})",
+             R"({"protocolVersion":1})",
+             R"({"protocolVersion":1,"event":"rebooted"})",
+             R"({"protocolVersion":1.5,"event":"ready"})",
+             R"({"protocolVersion":"1","event":"ready"})",
+             R"({"protocolVersion":1,"event":"ready","requestID":"not-a-uuid"})",
+             R"({"protocolVersion":1,"event":"node","node":{"number":1}})",
+             R"({"protocolVersion":1,"event":"message","message":{"id":"6F1C0B8E-2D3A-4C5B-9E7F-0A1B2C3D4E5F","packetID":1,"sender":1,"recipient":1,"channel":0,"text":"x","timestamp":"yesterday","isOutgoing":false}})",
+             R"({"protocolVersion":1,"event":"sent","packetID":-1})",
+             "{\"protocolVersion\":1,\"event\":\"status\",\"status\":\"\xc3\x28\"}",
+             R"({"protocolVersion":1,"event":"ready"} trailing)",
+             "[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[",
+             "",
+         }) {
+        EXPECT_FALSE(decodeMeshtasticBridgeResponse(bad)) << bad;
+    }
+    EXPECT_TRUE(decodeMeshtasticBridgeResponse(R"({"protocolVersion":1,"event":"status","status":"Connected"})"));
+}
+
+TEST(BridgeResponse, EncodesWithoutNullsAndRoundTrips) {
+    MeshtasticBridgeResponse response;
+    response.requestID = *Uuid::parse(kId);
+    response.event = MeshtasticBridgeEvent::radioSettings;
+    response.settings = MeshtasticRadioSettings::recommended();
+    response.channelName = "Family / Friends";
+    const std::string line = *encodeLine(response);
+    EXPECT_EQ(line.find("null"), std::string::npos);
+    EXPECT_EQ(decodeMeshtasticBridgeResponse(line), response);
+}
+
+}  // namespace
+}  // namespace corvane
