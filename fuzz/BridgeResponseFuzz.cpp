@@ -1,6 +1,6 @@
 // Feeds arbitrary bytes through the line splitter and the response decoder, as
-// bridge output arrives, and checks that whatever decodes re-encodes and
-// decodes to the same value.
+// bridge output arrives. Whatever decodes must encode, and its encoding must
+// be a fixed point (sub-second times and float widths settle after one trip).
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             const auto encoded = encodeLine(*response);
             if (!encoded) std::abort();
             const auto again = decodeMeshtasticBridgeResponse(*encoded);
-            if (!again || !(*again == *response)) std::abort();
+            if (!again || encodeLine(*again) != encoded) std::abort();
         }
         (void)decodeMeshtasticBridgeRequest(line);
     };
