@@ -4,8 +4,19 @@
 #include "core/JsonWriter.h"
 
 namespace corvane {
+namespace {
 
-void encodeJson(JsonWriter& writer, const MeshPosition& position) {
+bool asReferenceDate(const json::Element& element, Timestamp& out) {
+    double seconds = 0;
+    if (!json::asDouble(element, seconds)) return false;
+    const auto instant = fromSecondsSinceReferenceDate(seconds);
+    if (!instant) return false;
+    out = *instant;
+    return true;
+}
+
+template <typename WriteDate>
+void encodePosition(JsonWriter& writer, const MeshPosition& position, WriteDate writeDate) {
     writer.beginObject();
     if (position.altitude) {
         writer.key("altitude");
@@ -20,11 +31,12 @@ void encodeJson(JsonWriter& writer, const MeshPosition& position) {
     writer.key("nodeNumber");
     writer.unsignedInteger(position.nodeNumber);
     writer.key("timestamp");
-    writer.string(formatIso8601(position.timestamp));
+    writeDate(position.timestamp);
     writer.endObject();
 }
 
-std::optional<MeshPosition> decodeMeshPosition(const simdjson::dom::element& element) {
+template <typename ReadDate>
+std::optional<MeshPosition> decodePosition(const simdjson::dom::element& element, ReadDate readDate) {
     json::Object object;
     if (element.get_object().get(object) != simdjson::SUCCESS) return std::nullopt;
     MeshPosition position;
@@ -33,10 +45,32 @@ std::optional<MeshPosition> decodeMeshPosition(const simdjson::dom::element& ele
         !json::required(object, "latitude", position.latitude, json::asDouble) ||
         !json::required(object, "longitude", position.longitude, json::asDouble) ||
         !json::optional(object, "altitude", position.altitude, json::asInt32) ||
-        !json::required(object, "timestamp", position.timestamp, json::asDate)) {
+        !json::required(object, "timestamp", position.timestamp, readDate)) {
         return std::nullopt;
     }
     return position;
+}
+
+}  // namespace
+
+void encodeJson(JsonWriter& writer, const MeshPosition& position) {
+    encodePosition(writer, position, [&writer](Timestamp instant) { writer.string(formatIso8601(instant)); });
+}
+
+std::optional<MeshPosition> decodeMeshPosition(const simdjson::dom::element& element) {
+    return decodePosition(element, json::asDate);
+}
+
+std::optional<std::string> encodeWithReferenceDate(const MeshPosition& position) {
+    JsonWriter writer;
+    encodePosition(writer, position,
+                   [&writer](Timestamp instant) { writer.number(secondsSinceReferenceDate(instant)); });
+    if (writer.failed()) return std::nullopt;
+    return writer.take();
+}
+
+std::optional<MeshPosition> decodeMeshPositionWithReferenceDate(std::string_view text) {
+    return json::parseDocument(text, [](const json::Element& root) { return decodePosition(root, asReferenceDate); });
 }
 
 }  // namespace corvane

@@ -3,6 +3,8 @@
 // Carried in bridge lines, kept in the position history and its file.
 #include <cstdint>
 #include <optional>
+#include <string>
+#include <string_view>
 
 #include "core/DateTime.h"
 #include "core/JsonForward.h"
@@ -26,5 +28,10 @@ struct MeshPosition {
 // Keys in sorted order; non-finite coordinates mark the writer failed.
 void encodeJson(JsonWriter& writer, const MeshPosition& position);
 std::optional<MeshPosition> decodeMeshPosition(const simdjson::dom::element& element);
+
+// The form kept in the user's settings for the marked position: the same keys,
+// but "timestamp" is a number of seconds since 2001-01-01T00:00:00Z.
+std::optional<std::string> encodeWithReferenceDate(const MeshPosition& position);
+std::optional<MeshPosition> decodeMeshPositionWithReferenceDate(std::string_view text);
 
 }  // namespace corvane
