@@ -1,0 +1,459 @@
+#include "app/CorvaneModel.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+#include "core/DoubleText.h"
+#include "core/TextCompare.h"
+#include "core/TextTrim.h"
+
+namespace corvane {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr auto kReconnectDelay = 5s;
+constexpr auto kSettingsRereadDelay = 3s;
+
+constexpr std::string_view kArmedWaiting = "Armed · waiting for movement";
+constexpr std::string_view kNoPositionMarked = "No position marked";
+
+// Distances are shown in whole metres, truncated toward zero.
+std::string wholeMetres(double distance) {
+    if (!std::isfinite(distance)) return "?";
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%.0f", std::trunc(distance));
+    return buffer;
+}
+
+std::string environment(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? std::string(value) : std::string();
+}
+
+}  // namespace
+
+CorvaneModel::CorvaneModel(Dependencies dependencies)
+    : loop_(dependencies.loop),
+      defaults_(dependencies.defaults),
+      notifications_(dependencies.notifications),
+      store_(dependencies.dataFolder + "/positions.json"),
+      messageStore_(dependencies.dataFolder + "/messages.json"),
+      radio_(dependencies.loop, std::move(dependencies.makeProcess), dependencies.radioTimeouts) {
+    const double storedRadius = defaults_.number("parkingRadius").value_or(0);
+    setParkingRadius(storedRadius == 0 ? 75.0 : storedRadius);
+
+    if (const auto stored = defaults_.string("guardProfile")) {
+        if (const auto profile = guardProfileFromRaw(*stored)) setGuardProfile(*profile);
+    }
+
+    if (!defaults_.number("guardedNode")) {
+        if (const auto bikeNode = defaults_.number("bikeNode")) {
+            defaults_.setNumber("guardedNode", *bikeNode);
+            setGuardProfile(GuardProfile::bicycle);
+        }
+    }
+
+    if (const auto data = defaults_.data("parkedPosition")) {
+        const std::string_view text(reinterpret_cast<const char*>(data->data()), data->size());
+        parkedPosition_ = decodeMeshPositionWithReferenceDate(text);
+    }
+    if (parkedPosition_) parkingStatus_ = kArmedWaiting;
+
+    radio_.setStopHandler([this](const MeshRadioError& error) { bridgeStopped(error); });
+    startUpTask_ = loop_.singleShot(EventLoop::Duration::zero(), [this] { startUp(); });
+}
+
+CorvaneModel::~CorvaneModel() = default;
+
+std::string CorvaneModel::defaultDataFolder() {
+    std::string base = environment("XDG_DATA_HOME");
+    if (base.empty() || base.front() != '/') base = environment("HOME") + "/.local/share";
+    return base + "/Halvo Corvane";
+}
+
+template <typename T, typename U>
+void CorvaneModel::assign(T& field, U&& value) {
+    field = std::forward<U>(value);
+    changed_.notify();
+}
+
+void CorvaneModel::startUp() {
+    assign(history_, store_.load());
+    assign(messages_, messageStore_.load());
+    refreshPorts();
+    connect(std::nullopt, false);
+}
+
+// MARK: Published fields the windows write
+
+void CorvaneModel::setSelectedPort(std::string port) { assign(selectedPort_, std::move(port)); }
+void CorvaneModel::setSelectedNodeID(std::optional<std::uint32_t> node) { assign(selectedNodeID_, node); }
+void CorvaneModel::setErrorMessage(std::optional<std::string> message) { assign(errorMessage_, std::move(message)); }
+void CorvaneModel::setMessageRecipient(std::optional<std::uint32_t> node) { assign(messageRecipient_, node); }
+void CorvaneModel::setMessageChannel(std::uint32_t channel) { assign(messageChannel_, channel); }
+
+void CorvaneModel::setParkingRadius(double radius) {
+    assign(parkingRadius_, radius);
+    defaults_.setNumber("parkingRadius", radius);
+}
+
+void CorvaneModel::setGuardProfile(GuardProfile profile) {
+    assign(guardProfile_, profile);
+    defaults_.setString("guardProfile", rawValue(profile));
+}
+
+// MARK: Computed views
+
+std::optional<std::uint32_t> CorvaneModel::guardedNodeID() const {
+    const auto stored = defaults_.number("guardedNode");
+    if (!stored || !std::isfinite(*stored) || *stored < 0 || *stored >= 4294967296.0) return std::nullopt;
+    return static_cast<std::uint32_t>(*stored);
+}
+
+std::vector<MeshNode> CorvaneModel::directlyHeardNodes() const {
+    const auto guarded = guardedNodeID();
+    const Timestamp now = loop_.now();
+    std::vector<MeshNode> result;
+    for (const auto& node : nodes_) {
+        if (node.number == localNodeID_ || node.number == guarded) continue;
+        if (node.reachability(now, kNearbyWindow) == MeshNodeReachability::directlyHeard()) result.push_back(node);
+    }
+    return result;
+}
+
+std::vector<MeshNode> CorvaneModel::otherMeshNodes() const {
+    const auto guarded = guardedNodeID();
+    const Timestamp now = loop_.now();
+    std::vector<MeshNode> result;
+    for (const auto& node : nodes_) {
+        if (node.number == localNodeID_ || node.number == guarded) continue;
+        if (node.reachability(now, kNearbyWindow) != MeshNodeReachability::directlyHeard()) result.push_back(node);
+    }
+    return result;
+}
+
+std::string CorvaneModel::displayName(std::uint32_t number) const {
+    if (number == kBroadcastNode) return "Everyone";
+    if (const auto it = nodeIndex_.find(number); it != nodeIndex_.end()) {
+        if (!it->second.longName.empty()) return it->second.longName;
+        if (!it->second.shortName.empty()) return it->second.shortName;
+    }
+    char buffer[16];
+    std::snprintf(buffer, sizeof buffer, "!%08x", number);
+    return buffer;
+}
+
+std::vector<MeshPosition> CorvaneModel::positions(std::uint32_t number) const {
+    std::vector<MeshPosition> result;
+    std::copy_if(history_.begin(), history_.end(), std::back_inserter(result),
+                 [number](const MeshPosition& position) { return position.nodeNumber == number; });
+    return result;
+}
+
+// MARK: Connection lifecycle
+
+void CorvaneModel::refreshPorts() {
+    assign(availablePorts_, MeshRadio::availablePorts());
+    const std::string saved = defaults_.string("serialPort").value_or("");
+    const auto listed = [this](const std::string& port) {
+        return std::find(availablePorts_.begin(), availablePorts_.end(), port) != availablePorts_.end();
+    };
+    if (listed(saved)) {
+        setSelectedPort(saved);
+    } else if (availablePorts_.size() == 1) {
+        setSelectedPort(availablePorts_.front());
+    } else if (!listed(selectedPort_)) {
+        setSelectedPort({});
+    }
+}
+
+void CorvaneModel::connect(std::optional<std::string> port, bool showErrors) {
+    reconnectTask_.cancel();
+    const std::int64_t generation = ++connectionGeneration_;
+    refreshPorts();
+
+    if (!port) {
+        if (!selectedPort_.empty()) {
+            port = selectedPort_;
+        } else if (availablePorts_.size() != 1) {
+            assign(connectedPort_, std::nullopt);
+            assign(connectionState_, std::string(availablePorts_.empty() ? "USB radio not connected"
+                                                                         : "Choose a USB radio in Settings"));
+            return;
+        }
+    }
+
+    assign(connectionState_, std::string("Connecting…"));
+    assign(errorMessage_, std::nullopt);
+
+    radio_.connect(
+        port, [this](const MeshtasticBridgeResponse& response) { handle(response); },
+        [this, generation, showErrors](Result<std::string, MeshRadioError> result) {
+            if (generation != connectionGeneration_) return;
+            if (result) {
+                assign(connectedPort_, *result);
+                setSelectedPort(*result);
+                defaults_.setString("serialPort", *result);
+                assign(connectionState_, std::string("Connected"));
+                return;
+            }
+            assign(connectedPort_, std::nullopt);
+            if (result.error().kind() == MeshRadioError::Kind::noRadio) {
+                assign(connectionState_, std::string("USB base not connected"));
+                assign(errorMessage_, std::nullopt);
+                return;
+            }
+            assign(connectionState_, std::string("USB connection failed"));
+            if (showErrors) assign(errorMessage_, result.error().description());
+            scheduleReconnect();
+        });
+}
+
+void CorvaneModel::scheduleReconnect() {
+    reconnectTask_ = loop_.singleShot(kReconnectDelay, [this] { connect(std::nullopt, false); });
+}
+
+// A bridge that stops on its own after a connection was made is a connection
+// failure, not a connection that still works: show it and try again. Stops
+// during an attempt are left to that attempt's own failure path.
+void CorvaneModel::bridgeStopped(const MeshRadioError& error) {
+    if (!connectedPort_) return;
+    ++connectionGeneration_;
+    assign(connectedPort_, std::nullopt);
+    assign(connectionState_, std::string("USB connection failed"));
+    assign(errorMessage_, error.description());
+    scheduleReconnect();
+}
+
+void CorvaneModel::disconnect() {
+    reconnectTask_.cancel();
+    ++connectionGeneration_;
+    radio_.disconnect([](const Result<Done, MeshRadioError>&) {});
+    assign(connectedPort_, std::nullopt);
+    assign(connectionState_, std::string("Disconnected"));
+}
+
+// MARK: Bridge events
+
+void CorvaneModel::handle(const MeshtasticBridgeResponse& response) {
+    switch (response.event) {
+    case MeshtasticBridgeEvent::ready:
+    case MeshtasticBridgeEvent::connected:
+    case MeshtasticBridgeEvent::sent: return;
+    case MeshtasticBridgeEvent::disconnected:
+        assign(connectedPort_, std::nullopt);
+        assign(connectionState_, response.status.value_or("Disconnected"));
+        return;
+    case MeshtasticBridgeEvent::status:
+        if (response.status) assign(connectionState_, *response.status);
+        return;
+    case MeshtasticBridgeEvent::localNode: assign(localNodeID_, response.localNodeID); return;
+    case MeshtasticBridgeEvent::node:
+        if (response.node) upsert(*response.node);
+        return;
+    case MeshtasticBridgeEvent::channel:
+        if (response.channel) {
+            const std::uint32_t index = *response.channel;
+            channels_[index] = response.channelName.value_or(index == 0 ? "Primary" : "Channel " + std::to_string(index));
+            changed_.notify();
+        }
+        return;
+    case MeshtasticBridgeEvent::message:
+        if (response.message) receiveMessage(*response.message);
+        return;
+    case MeshtasticBridgeEvent::radioSettings:
+        assign(loraConfig_, response.settings);
+        assign(radioSettingsState_, std::string("Loaded from radio"));
+        return;
+    case MeshtasticBridgeEvent::error: assign(errorMessage_, response.error); return;
+    }
+}
+
+void CorvaneModel::sortNodes() {
+    nodes_.clear();
+    nodes_.reserve(nodeIndex_.size());
+    for (const auto& [number, node] : nodeIndex_) nodes_.push_back(node);
+    const auto guarded = guardedNodeID();
+    const TextCompare& text = TextCompare::forProcessLocale();
+    // Stable, so names that compare equal keep node-number order and the list
+    // does not shuffle between updates.
+    std::stable_sort(nodes_.begin(), nodes_.end(), [&](const MeshNode& a, const MeshNode& b) {
+        if (a.number == guarded) return b.number != guarded;
+        if (b.number == guarded) return false;
+        return text.less(a.longName, b.longName);
+    });
+    changed_.notify();
+}
+
+void CorvaneModel::upsert(const MeshNode& node) {
+    std::optional<MeshPosition> previous;
+    if (const auto it = nodeIndex_.find(node.number); it != nodeIndex_.end()) previous = it->second.position;
+    nodeIndex_.insert_or_assign(node.number, node);
+    sortNodes();
+    if (!selectedNodeID_) setSelectedNodeID(guardedNodeID().value_or(node.number));
+    if (!node.position || node.position == previous) return;
+    history_.push_back(*node.position);
+    changed_.notify();
+    (void)store_.append(*node.position, PositionStore::kMaximumCount);
+    checkParking(*node.position, node.number);
+}
+
+void CorvaneModel::receiveMessage(const MeshMessage& message) {
+    const bool duplicate =
+        message.packetID != 0 && std::any_of(messages_.begin(), messages_.end(), [&](const MeshMessage& stored) {
+            return stored.packetID == message.packetID && stored.sender == message.sender;
+        });
+    if (duplicate) return;
+    messages_.push_back(message);
+    changed_.notify();
+    (void)messageStore_.append(message, MessageStore::kMaximumCount);
+    if (!message.isOutgoing) notifyMessage(message);
+}
+
+void CorvaneModel::notifyMessage(const MeshMessage& message) {
+    notifications_.post({.identifier = "message-" + message.id.string(),
+                         .title = displayName(message.sender),
+                         .body = message.text,
+                         .sound = LocalNotification::Sound::standard});
+}
+
+// MARK: Guarded device
+
+void CorvaneModel::setGuarded(const MeshNode& node) {
+    defaults_.setNumber("guardedNode", node.number);
+    changed_.notify();
+    setSelectedNodeID(node.number);
+    // The guarded node leads the list; keep that true from now on, not only
+    // from the next update of some node.
+    sortNodes();
+}
+
+void CorvaneModel::markGuardedPosition() {
+    const auto guarded = guardedNodeID();
+    const auto it = guarded ? nodeIndex_.find(*guarded) : nodeIndex_.end();
+    if (it == nodeIndex_.end() || !it->second.position) {
+        setErrorMessage("The guarded device does not have a position yet.");
+        return;
+    }
+    assign(parkedPosition_, it->second.position);
+    hasSentMovementAlert_ = false;
+    movementDetector_.reset();
+    assign(parkingStatus_, std::string(kArmedWaiting));
+    if (const auto encoded = encodeWithReferenceDate(*parkedPosition_)) {
+        defaults_.setData("parkedPosition", DefaultsStore::Data(encoded->begin(), encoded->end()));
+    }
+    notifications_.requestAuthorization();
+}
+
+void CorvaneModel::clearParking() {
+    assign(parkedPosition_, std::nullopt);
+    hasSentMovementAlert_ = false;
+    movementDetector_.reset();
+    assign(parkingStatus_, std::string(kNoPositionMarked));
+    defaults_.remove("parkedPosition");
+}
+
+void CorvaneModel::clearGuardedDevice() {
+    defaults_.remove("guardedNode");
+    changed_.notify();
+    clearParking();
+    sortNodes();
+}
+
+void CorvaneModel::checkParking(const MeshPosition& position, std::uint32_t nodeNumber) {
+    if (guardedNodeID() != nodeNumber || !parkedPosition_) return;
+    const BicycleMovementResult result = movementDetector_.evaluate(position, *parkedPosition_, parkingRadius_);
+    const std::string metres = wholeMetres(result.distance());
+    switch (result.kind()) {
+    case BicycleMovementResult::Kind::inside:
+        assign(parkingStatus_, "Armed · " + metres + " m from parked position");
+        return;
+    case BicycleMovementResult::Kind::confirming:
+        assign(parkingStatus_, "Confirming movement · " + std::to_string(result.count()) + " of " +
+                                   std::to_string(result.required()) + " readings · " + metres + " m");
+        return;
+    case BicycleMovementResult::Kind::moved:
+        assign(parkingStatus_, "Movement detected · " + metres + " m from parked position");
+        if (hasSentMovementAlert_) return;
+        hasSentMovementAlert_ = true;
+        notifications_.post(
+            {.identifier = "guarded-device-moved-" +
+                           doubleDescription(std::chrono::duration<double>(loop_.now().time_since_epoch()).count()),
+             .title = guardProfile_ == GuardProfile::bicycle ? "Bicycle moved" : "Guarded device moved",
+             .body = "Two positions place the device outside the marked area. Latest distance: about " + metres + " m.",
+             .sound = LocalNotification::Sound::critical});
+        return;
+    case BicycleMovementResult::Kind::ignored: return;
+    }
+}
+
+// MARK: Messaging
+
+void CorvaneModel::sendMessage(std::string_view text) {
+    std::string trimmed = trimmedWhitespaceAndNewlines(text);
+    if (trimmed.empty()) return;
+    radio_.sendText(trimmed, messageRecipient_, messageChannel_,
+                    [this, trimmed](Result<std::uint32_t, MeshRadioError> result) {
+                        if (!result) {
+                            setErrorMessage(result.error().description());
+                            return;
+                        }
+                        const MeshMessage message{.id = Uuid::random(),
+                                                  .packetID = *result,
+                                                  .sender = localNodeID_.value_or(0),
+                                                  .recipient = messageRecipient_.value_or(kBroadcastNode),
+                                                  .channel = messageChannel_,
+                                                  .text = trimmed,
+                                                  .timestamp = loop_.now(),
+                                                  .isOutgoing = true};
+                        messages_.push_back(message);
+                        changed_.notify();
+                        if (auto stored = messageStore_.append(message, MessageStore::kMaximumCount); !stored) {
+                            setErrorMessage(stored.error().message);
+                        }
+                    });
+}
+
+// MARK: Radio settings
+
+bool CorvaneModel::isRadioConnected() const { return localNodeID_ && connectedPort_; }
+
+void CorvaneModel::requestRadioSettings() {
+    if (!isRadioConnected()) {
+        assign(radioSettingsState_, std::string("Connect the USB radio first."));
+        return;
+    }
+    assign(radioSettingsState_, std::string("Reading from radio…"));
+    radio_.requestRadioSettings([this](Result<Done, MeshRadioError> result) {
+        if (result) return;
+        setErrorMessage(result.error().description());
+        assign(radioSettingsState_, std::string("Could not read settings"));
+    });
+}
+
+void CorvaneModel::applyRadioSettings(const MeshtasticRadioSettings& settings) {
+    if (!isRadioConnected()) {
+        setErrorMessage("Connect the USB radio before applying settings.");
+        return;
+    }
+    assign(radioSettingsState_, std::string("Applying to radio…"));
+    radio_.applyRadioSettings(settings, [this, settings](Result<Done, MeshRadioError> result) {
+        if (!result) {
+            setErrorMessage(result.error().description());
+            assign(radioSettingsState_, std::string("Could not apply settings"));
+            return;
+        }
+        assign(loraConfig_, settings);
+        assign(radioSettingsState_, std::string("Applied · verifying after restart…"));
+        const std::uint64_t task = nextRereadTask_++;
+        rereadTasks_.emplace(task, loop_.singleShot(kSettingsRereadDelay, [this, task] {
+            rereadTasks_.erase(task);
+            requestRadioSettings();
+        }));
+    });
+}
+
+}  // namespace corvane

@@ -1,0 +1,172 @@
+#pragma once
+// The application's central model: the link to the USB radio, the mesh state
+// every window shows (nodes, positions, messages, channels, radio settings),
+// the guarded device with its movement alert, and the stores that keep
+// positions and messages across runs. Created once by the front end and kept
+// for the whole run; lives on the loop thread and is touched only there.
+//
+// Every published field has a const accessor; each assignment fires
+// `changed()`, and observers re-read what they show. Operations return at once
+// and finish their work on the loop. User-facing texts are chosen here.
+//
+// The Bluetooth and local-network watchers are not built yet; they will be
+// handed in through Dependencies and exposed as `bluetoothTrackers` and
+// `localNetwork`.
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/ChangeSignal.h"
+#include "app/MeshRadio.h"
+#include "app/ports/DefaultsStore.h"
+#include "app/ports/EventLoop.h"
+#include "app/ports/NotificationCenter.h"
+#include "core/BicycleMovementDetector.h"
+#include "core/GuardProfile.h"
+#include "core/MeshMessage.h"
+#include "core/MeshNode.h"
+#include "core/MeshtasticRadioSettings.h"
+#include "core/MessageStore.h"
+#include "core/PositionStore.h"
+
+namespace corvane {
+
+class CorvaneModel {
+public:
+    static constexpr std::uint32_t kBroadcastNode = 4294967295u;
+    static constexpr double kNearbyWindow = 3600;
+
+    struct Dependencies {
+        EventLoop& loop;
+        DefaultsStore& defaults;
+        NotificationCenter& notifications;
+        MeshRadio::ProcessFactory makeProcess;
+        // Holds "positions.json" and "messages.json"; created on first write.
+        std::string dataFolder;
+        MeshRadio::Timeouts radioTimeouts = {};
+    };
+
+    explicit CorvaneModel(Dependencies dependencies);
+    ~CorvaneModel();
+    CorvaneModel(const CorvaneModel&) = delete;
+    CorvaneModel& operator=(const CorvaneModel&) = delete;
+
+    // "$XDG_DATA_HOME/Halvo Corvane" (else ~/.local/share/Halvo Corvane).
+    static std::string defaultDataFolder();
+
+    ChangeSignal& changed() { return changed_; }
+
+    // Published fields.
+    const std::vector<MeshNode>& nodes() const { return nodes_; }
+    const std::vector<MeshPosition>& history() const { return history_; }
+    const std::string& connectionState() const { return connectionState_; }
+    const std::optional<std::string>& connectedPort() const { return connectedPort_; }
+    const std::vector<std::string>& availablePorts() const { return availablePorts_; }
+    const std::string& selectedPort() const { return selectedPort_; }
+    std::optional<std::uint32_t> selectedNodeID() const { return selectedNodeID_; }
+    const std::optional<std::string>& errorMessage() const { return errorMessage_; }
+    double parkingRadius() const { return parkingRadius_; }
+    const std::optional<MeshPosition>& parkedPosition() const { return parkedPosition_; }
+    const std::string& parkingStatus() const { return parkingStatus_; }
+    GuardProfile guardProfile() const { return guardProfile_; }
+    std::optional<std::uint32_t> localNodeID() const { return localNodeID_; }
+    const std::vector<MeshMessage>& messages() const { return messages_; }
+    const std::map<std::uint32_t, std::string>& channels() const { return channels_; }
+    std::optional<std::uint32_t> messageRecipient() const { return messageRecipient_; }
+    std::uint32_t messageChannel() const { return messageChannel_; }
+    const std::optional<MeshtasticRadioSettings>& loraConfig() const { return loraConfig_; }
+    const std::string& radioSettingsState() const { return radioSettingsState_; }
+
+    // Fields the windows write.
+    void setSelectedPort(std::string port);
+    void setSelectedNodeID(std::optional<std::uint32_t> node);
+    void setErrorMessage(std::optional<std::string> message);
+    void setParkingRadius(double radius);
+    void setGuardProfile(GuardProfile profile);
+    void setMessageRecipient(std::optional<std::uint32_t> node);
+    void setMessageChannel(std::uint32_t channel);
+
+    // Computed views.
+    std::optional<std::uint32_t> guardedNodeID() const;
+    std::vector<MeshNode> directlyHeardNodes() const;
+    std::vector<MeshNode> otherMeshNodes() const;
+    std::string displayName(std::uint32_t number) const;
+    std::vector<MeshPosition> positions(std::uint32_t number) const;
+
+    // Connection lifecycle.
+    void refreshPorts();
+    void connect(std::optional<std::string> port, bool showErrors);
+    void disconnect();
+
+    // Guarded device.
+    void setGuarded(const MeshNode& node);
+    void markGuardedPosition();
+    void clearParking();
+    void clearGuardedDevice();
+
+    void sendMessage(std::string_view text);
+
+    void requestRadioSettings();
+    void applyRadioSettings(const MeshtasticRadioSettings& settings);
+
+    MeshRadio& radio() { return radio_; }
+
+private:
+    template <typename T, typename U>
+    void assign(T& field, U&& value);
+
+    void startUp();
+    void scheduleReconnect();
+    void bridgeStopped(const MeshRadioError& error);
+    void handle(const MeshtasticBridgeResponse& response);
+    void upsert(const MeshNode& node);
+    void receiveMessage(const MeshMessage& message);
+    void notifyMessage(const MeshMessage& message);
+    void checkParking(const MeshPosition& position, std::uint32_t nodeNumber);
+    void sortNodes();
+    bool isRadioConnected() const;
+
+    EventLoop& loop_;
+    DefaultsStore& defaults_;
+    NotificationCenter& notifications_;
+    ChangeSignal changed_;
+
+    std::vector<MeshNode> nodes_;
+    std::vector<MeshPosition> history_;
+    std::string connectionState_ = "Connecting…";
+    std::optional<std::string> connectedPort_;
+    std::vector<std::string> availablePorts_;
+    std::string selectedPort_;
+    std::optional<std::uint32_t> selectedNodeID_;
+    std::optional<std::string> errorMessage_;
+    double parkingRadius_ = 75.0;
+    std::optional<MeshPosition> parkedPosition_;
+    std::string parkingStatus_ = "No position marked";
+    GuardProfile guardProfile_ = GuardProfile::general;
+    std::optional<std::uint32_t> localNodeID_;
+    std::vector<MeshMessage> messages_;
+    std::map<std::uint32_t, std::string> channels_{{0, "Primary"}};
+    std::optional<std::uint32_t> messageRecipient_;
+    std::uint32_t messageChannel_ = 0;
+    std::optional<MeshtasticRadioSettings> loraConfig_;
+    std::string radioSettingsState_ = "Waiting for radio…";
+
+    PositionStore store_;
+    MessageStore messageStore_;
+    std::map<std::uint32_t, MeshNode> nodeIndex_;
+    TimerHandle reconnectTask_;
+    std::map<std::uint64_t, TimerHandle> rereadTasks_;
+    std::uint64_t nextRereadTask_ = 0;
+    std::int64_t connectionGeneration_ = 0;
+    bool hasSentMovementAlert_ = false;
+    BicycleMovementDetector movementDetector_{2};
+    TimerHandle startUpTask_;
+
+    // Last, so it goes first: its callbacks point into the fields above.
+    MeshRadio radio_;
+};
+
+}  // namespace corvane
