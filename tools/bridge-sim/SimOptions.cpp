@@ -174,8 +174,9 @@ Replies (each echoes the request's "requestID"):
                       when the local node is known. No "disconnected" line is
                       sent, because the application treats it as the link
                       going away for good.
-  a request without a required payload (connect without "port",
-  applyRadioSettings without "settings") or with another protocol version
+  a request without a required payload (connect without "port", sendText
+  without "text", applyRadioSettings without "settings") or with another
+  protocol version
                       an "error" reply naming the problem
   an undecodable line {"event":"error","error":"Unreadable request line"}
                       without "requestID" (so it shows up as news)
