@@ -1,0 +1,40 @@
+#pragma once
+// The one thread that runs the application's logic: clocks, posted work and
+// timers. Implementations: QtEventLoop in production, ManualEventLoop (virtual
+// time) in unit tests. Contract every implementation keeps:
+// - callbacks run on the loop thread, never inside the call that scheduled
+//   them (post and timers always defer);
+// - posted work runs in posting order;
+// - a timer whose handle was cancelled or destroyed never fires afterwards,
+//   even when it was already due;
+// - a repeating timer fires every `interval` until cancelled;
+// - now() is the wall clock (it may jump), monotonicNow() never goes back.
+#include <chrono>
+#include <functional>
+
+#include "app/ports/TimerHandle.h"
+#include "core/DateTime.h"
+
+namespace corvane {
+
+class EventLoop {
+public:
+    using Callback = std::function<void()>;
+    using Duration = std::chrono::steady_clock::duration;
+
+    virtual ~EventLoop() = default;
+
+    virtual Timestamp now() const = 0;
+    virtual std::chrono::steady_clock::time_point monotonicNow() const = 0;
+
+    virtual void post(Callback work) = 0;
+    [[nodiscard]] virtual TimerHandle singleShot(Duration delay, Callback callback) = 0;
+    [[nodiscard]] virtual TimerHandle repeating(Duration interval, Callback callback) = 0;
+
+protected:
+    EventLoop() = default;
+    EventLoop(const EventLoop&) = delete;
+    EventLoop& operator=(const EventLoop&) = delete;
+};
+
+}  // namespace corvane

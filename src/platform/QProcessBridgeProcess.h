@@ -1,0 +1,39 @@
+#pragma once
+// The BridgeProcess adapter on QProcess: one instance, one child. Standard
+// output is split into lines with LineSplitter; standard error is read and
+// thrown away as it arrives. All notices come from Qt's event loop of the
+// thread that started the child. Because an instance never runs a second
+// child, a late notice can only ever concern its own child. Destroying the
+// instance ends a child still running: SIGTERM, at most about a second of
+// waiting, then SIGKILL and reaping.
+#include <memory>
+
+#include "app/ports/BridgeProcess.h"
+#include "core/LineSplitter.h"
+
+class QProcess;
+
+namespace corvane {
+
+class QProcessBridgeProcess final : public BridgeProcess {
+public:
+    QProcessBridgeProcess();
+    ~QProcessBridgeProcess() override;
+
+    Result<Done, std::string> start(const std::string& executable, const std::vector<std::string>& arguments,
+                                    Notices notices) override;
+    Result<Done, std::string> writeLine(std::string_view line) override;
+    void terminate() override;
+    bool isRunning() const override;
+
+private:
+    void readOutput();
+    void finished();
+
+    std::unique_ptr<QProcess> process_;
+    Notices notices_;
+    LineSplitter splitter_;
+    bool exited_ = false;
+};
+
+}  // namespace corvane

@@ -1,0 +1,33 @@
+#pragma once
+// The production EventLoop: Qt's event loop of the thread that creates it
+// (the main thread). Timers are QTimers parented to an internal context
+// object, so they die with the loop; posted work is a queued call on that
+// context. Create, use and destroy it on that one thread; objects holding its
+// timer handles are destroyed before it.
+#include <memory>
+
+#include "app/ports/EventLoop.h"
+
+class QObject;
+
+namespace corvane {
+
+class QtEventLoop final : public EventLoop {
+public:
+    QtEventLoop();
+    ~QtEventLoop() override;
+
+    Timestamp now() const override;
+    std::chrono::steady_clock::time_point monotonicNow() const override;
+
+    void post(Callback work) override;
+    TimerHandle singleShot(Duration delay, Callback callback) override;
+    TimerHandle repeating(Duration interval, Callback callback) override;
+
+private:
+    TimerHandle startTimer(Duration interval, bool once, Callback callback);
+
+    std::unique_ptr<QObject> context_;
+};
+
+}  // namespace corvane
