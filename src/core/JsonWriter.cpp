@@ -112,6 +112,8 @@ void JsonWriter::number(double value) {
     char buffer[32];
     const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
     out_.append(buffer, result.ptr);
+    // "-0" reads back as the integer 0; "-0.0" keeps the sign.
+    if (value == 0 && std::signbit(value)) out_.append(".0");
 }
 
 void JsonWriter::number(float value) {
@@ -124,6 +126,8 @@ void JsonWriter::number(float value) {
     char buffer[32];
     const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
     out_.append(buffer, result.ptr);
+    // "-0" reads back as the integer 0; "-0.0" keeps the sign.
+    if (value == 0 && std::signbit(value)) out_.append(".0");
 }
 
 void JsonWriter::raw(std::string_view encoded) {

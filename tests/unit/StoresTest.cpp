@@ -297,6 +297,7 @@ TEST(StoresTest, RoundTripIsExactAndByteStable) {
         fix(0, -90, -180, "1970-01-01T00:00:00Z", std::numeric_limits<std::int32_t>::min()),
         fix(0xFFFFFFFF, 48.137154, 11.576124, "2026-03-01T09:30:00Z"),
         fix(3, 0.1 + 0.2, 1e-300, "2099-12-31T23:59:59Z", 520),
+        fix(4, -0.0, 5e-324),
     };
     const std::vector<MeshMessage> messages = {
         MeshMessage{Uuid::random(), 1, 2, 3, 7, "Grüße \"quoted\" a/b\\c\n\ttab \u0001 😀", at("2026-03-01T09:30:00Z"),
@@ -308,7 +309,10 @@ TEST(StoresTest, RoundTripIsExactAndByteStable) {
     for (const auto& position : positions) ASSERT_TRUE(positionStore.append(position, 10));
     for (const auto& message : messages) ASSERT_TRUE(messageStore.append(message, 10));
 
-    EXPECT_EQ(PositionStore(positionStore.url()).load(), positions);
+    const auto loadedPositions = PositionStore(positionStore.url()).load();
+    EXPECT_EQ(loadedPositions, positions);
+    ASSERT_EQ(loadedPositions.size(), positions.size());
+    EXPECT_TRUE(std::signbit(loadedPositions.back().latitude)) << "the sign of zero survives";
     EXPECT_EQ(MessageStore(messageStore.url()).load(), messages);
     // What the incremental writer produced is what a whole-list encode gives,
     // so a file read and written again by another build is byte-identical.
