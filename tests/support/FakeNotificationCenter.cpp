@@ -1,0 +1,9 @@
+#include "support/FakeNotificationCenter.h"
+
+namespace corvane {
+
+void FakeNotificationCenter::requestAuthorization() { ++authorizationRequests; }
+
+void FakeNotificationCenter::post(const LocalNotification& notification) { posted.push_back(notification); }
+
+}  // namespace corvane

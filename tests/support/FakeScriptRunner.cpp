@@ -1,0 +1,10 @@
+#include "support/FakeScriptRunner.h"
+
+namespace corvane {
+
+ScriptOutcome FakeScriptRunner::run(const std::string& script) {
+    scripts.push_back(script);
+    return outcome;
+}
+
+}  // namespace corvane
