@@ -1,0 +1,63 @@
+#include "headless/HeadlessOptions.h"
+
+#include <charconv>
+
+namespace corvane {
+
+std::optional<std::uint32_t> HeadlessOptions::parseNodeNumber(const std::string& text) {
+    const bool hex = !text.empty() && text.front() == '!';
+    const std::string_view digits = hex ? std::string_view(text).substr(1) : std::string_view(text);
+    if (digits.empty() || (hex && digits.size() != 8)) return std::nullopt;
+    std::uint32_t value = 0;
+    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value, hex ? 16 : 10);
+    if (error != std::errc{} || end != digits.data() + digits.size()) return std::nullopt;
+    return value;
+}
+
+Result<HeadlessOptions, std::string> HeadlessOptions::parse(const std::vector<std::string>& arguments) {
+    HeadlessOptions options;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        if (argument == "--help" || argument == "-h") {
+            options.action = Action::help;
+        } else if (argument == "--version") {
+            options.action = Action::version;
+        } else if (argument == "--headless") {
+            options.headless = true;
+        } else if (argument == "--demo") {
+            options.demo = true;
+        } else if (argument == "--mark") {
+            options.mark = true;
+        } else if (argument == "--guard" || argument.rfind("--guard=", 0) == 0) {
+            std::string value;
+            if (argument == "--guard") {
+                if (i + 1 >= arguments.size()) return fail(std::string("--guard needs a node number"));
+                value = arguments[++i];
+            } else {
+                value = argument.substr(8);
+            }
+            options.guard = parseNodeNumber(value);
+            if (!options.guard) return fail("not a node number: " + value);
+        } else {
+            return fail("unknown option: " + argument);
+        }
+    }
+    return options;
+}
+
+std::string HeadlessOptions::usage() {
+    return "Usage: corvane --headless [--guard NODE] [--mark] [--demo]\n"
+           "       corvane --help | --version\n"
+           "\n"
+           "  --headless     run the guard without a window and print what changes\n"
+           "  --guard NODE   guard this mesh node (decimal, or \"!\" and 8 hex digits)\n"
+           "  --mark         mark the guarded node's position as soon as it reports one\n"
+           "  --demo         run against the bridge stand-in's simulated mesh, with\n"
+           "                 data and settings in a fresh temporary folder\n"
+           "\n"
+           "Environment: HALVO_MESHTASTIC_BRIDGE_PATH (the bridge executable),\n"
+           "CORVANE_DEVICE_DIR (where serial devices are listed, default /dev),\n"
+           "XDG_DATA_HOME, XDG_CONFIG_HOME, DBUS_SESSION_BUS_ADDRESS.\n";
+}
+
+}  // namespace corvane

@@ -1,0 +1,32 @@
+#pragma once
+// The command line of `corvane`: what to run and how. Parsing is pure so the
+// rules (node number forms, unknown options) can be tested without a process.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/Result.h"
+
+namespace corvane {
+
+struct HeadlessOptions {
+    enum class Action { run, help, version };
+
+    Action action = Action::run;
+    bool headless = false;
+    bool demo = false;
+    bool mark = false;
+    // Set by the demo, which guards a bicycle; not a command-line option.
+    bool bicycle = false;
+    std::optional<std::uint32_t> guard;
+
+    // `arguments` excludes the program name. The error is a one-line reason.
+    static Result<HeadlessOptions, std::string> parse(const std::vector<std::string>& arguments);
+    // "305419896" or "!12345678" (eight hexadecimal digits).
+    static std::optional<std::uint32_t> parseNodeNumber(const std::string& text);
+
+    static std::string usage();
+};
+
+}  // namespace corvane
