@@ -194,6 +194,7 @@ void CorvaneModel::connect(std::optional<std::string> port, bool showErrors) {
         [this, generation, showErrors](Result<std::string, MeshRadioError> result) {
             if (generation != connectionGeneration_) return;
             if (result) {
+                connectedGeneration_ = generation;
                 assign(connectedPort_, *result);
                 setSelectedPort(*result);
                 defaults_.setString("serialPort", *result);
@@ -218,9 +219,10 @@ void CorvaneModel::scheduleReconnect() {
 
 // A bridge that stops on its own after a connection was made is a connection
 // failure, not a connection that still works: show it and try again. Stops
-// during an attempt are left to that attempt's own failure path.
+// during an attempt (the old bridge ending while a new connect replaces it
+// included) are left to that attempt's own failure path.
 void CorvaneModel::bridgeStopped(const MeshRadioError& error) {
-    if (!connectedPort_) return;
+    if (!connectedPort_ || connectedGeneration_ != connectionGeneration_) return;
     ++connectionGeneration_;
     assign(connectedPort_, std::nullopt);
     assign(connectionState_, std::string("USB connection failed"));

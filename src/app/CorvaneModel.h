@@ -161,6 +161,9 @@ private:
     std::map<std::uint64_t, TimerHandle> rereadTasks_;
     std::uint64_t nextRereadTask_ = 0;
     std::int64_t connectionGeneration_ = 0;
+    // The generation whose connect succeeded; a stop of the bridge counts as
+    // a connection failure only while no newer attempt or disconnect followed.
+    std::int64_t connectedGeneration_ = -1;
     bool hasSentMovementAlert_ = false;
     BicycleMovementDetector movementDetector_{2};
     TimerHandle startUpTask_;
