@@ -69,6 +69,12 @@ Result<Done, std::string> QProcessBridgeProcess::writeLine(std::string_view line
     if (!isRunning()) return fail(std::string("The bridge process is not running."));
     const auto size = static_cast<qint64>(line.size());
     if (process_->write(line.data(), size) != size) return fail(process_->errorString().toStdString());
+    // QProcess would write on the next loop iteration; handing the line to
+    // the pipe now saves a loop round trip per request. Output or an exit
+    // noticed meanwhile is delivered later from the loop (see deferred()).
+    writing_ = true;
+    process_->waitForBytesWritten(0);
+    writing_ = false;
     return Done{};
 }
 
@@ -80,7 +86,14 @@ bool QProcessBridgeProcess::isRunning() const {
     return process_ && !exited_ && process_->state() != QProcess::NotRunning;
 }
 
+bool QProcessBridgeProcess::deferred(void (QProcessBridgeProcess::*notice)()) {
+    if (!writing_) return false;
+    QMetaObject::invokeMethod(process_.get(), [this, notice] { (this->*notice)(); }, Qt::QueuedConnection);
+    return true;
+}
+
 void QProcessBridgeProcess::readOutput() {
+    if (deferred(&QProcessBridgeProcess::readOutput)) return;
     const QByteArray bytes = process_->readAllStandardOutput();
     if (bytes.isEmpty() || !notices_.onLine) return;
     splitter_.feed(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())),
@@ -88,7 +101,7 @@ void QProcessBridgeProcess::readOutput() {
 }
 
 void QProcessBridgeProcess::finished() {
-    if (exited_) return;
+    if (exited_ || deferred(&QProcessBridgeProcess::finished)) return;
     readOutput();
     if (notices_.onLine) splitter_.finish(notices_.onLine);
     exited_ = true;

@@ -29,11 +29,15 @@ public:
 private:
     void readOutput();
     void finished();
+    // True when a notice arrived inside writeLine(); it is then re-run from
+    // the loop, as the port promises.
+    bool deferred(void (QProcessBridgeProcess::*notice)());
 
     std::unique_ptr<QProcess> process_;
     Notices notices_;
     LineSplitter splitter_;
     bool exited_ = false;
+    bool writing_ = false;
 };
 
 }  // namespace corvane

@@ -27,33 +27,42 @@ TimerHandle QtEventLoop::repeating(Duration interval, Callback callback) {
 }
 
 TimerHandle QtEventLoop::startTimer(Duration interval, bool once, Callback callback) {
+    // Shared by the timer's slot and the handle: a timeout already queued
+    // when the handle is cancelled must not run the callback, and a timer
+    // cancelled from inside its own callback must outlive that callback.
+    struct State {
+        QPointer<QTimer> timer;
+        bool cancelled = false;
+        bool firing = false;
+    };
+    auto state = std::make_shared<State>();
     auto* timer = new QTimer(context_.get());
+    state->timer = timer;
     // Time-outs of a few seconds should not stretch by the 5 % a coarse
     // timer allows.
     timer->setTimerType(Qt::PreciseTimer);
     timer->setSingleShot(once);
     timer->setInterval(std::chrono::duration_cast<std::chrono::milliseconds>(std::max(interval, Duration::zero())));
-    // A timeout already queued when the handle is cancelled must not run the
-    // callback; the flag outlives both timer and handle.
-    auto cancelled = std::make_shared<bool>(false);
-    QObject::connect(timer, &QTimer::timeout, timer, [timer, once, cancelled, callback = std::move(callback)] {
-        if (*cancelled) return;
-        if (once) {
-            *cancelled = true;
-            timer->deleteLater();
-        }
-        // A copy: the callback may cancel its own timer.
-        auto run = callback;
-        run();
+    QObject::connect(timer, &QTimer::timeout, timer, [state, once, callback = std::move(callback)] {
+        if (state->cancelled) return;
+        if (once) state->cancelled = true;
+        state->firing = true;
+        callback();
+        state->firing = false;
+        if (once && state->timer) state->timer->deleteLater();
     });
     timer->start();
-    return TimerHandle([guard = QPointer<QTimer>(timer), cancelled] {
-        if (*cancelled) return;
-        *cancelled = true;
-        if (guard) {
-            guard->stop();
-            guard->deleteLater();
+    return TimerHandle([state] {
+        if (state->cancelled || !state->timer) {
+            state->cancelled = true;
+            return;
         }
+        state->cancelled = true;
+        state->timer->stop();
+        // Deleting at once spares the loop a deferred-delete event per
+        // request time-out; only a timer inside its own callback must wait.
+        if (state->firing) state->timer->deleteLater();
+        else delete state->timer.data();
     });
 }
 
