@@ -42,12 +42,10 @@ Result<Done, std::string> QProcessBridgeProcess::start(const std::string& execut
     QObject::connect(child, &QProcess::readyReadStandardOutput, child, [this] { readOutput(); });
     QObject::connect(child, &QProcess::readyReadStandardError, child, [child] { child->readAllStandardError(); });
     QObject::connect(child, &QProcess::finished, child, [this] { finished(); });
-    QObject::connect(child, &QProcess::errorOccurred, child, [this, child](QProcess::ProcessError error) {
+    QObject::connect(child, &QProcess::errorOccurred, child, [this](QProcess::ProcessError error) {
         // Start failures are answered by start() itself; a crash or a write
         // refused ends in `finished` or in the failed writeLine.
-        if (error == QProcess::ReadError && !exited_ && notices_.onReadFailure) {
-            notices_.onReadFailure(child->errorString().toStdString());
-        }
+        if (error == QProcess::ReadError) readFailed();
     });
 
     process_->start(QIODevice::ReadWrite);
@@ -98,6 +96,11 @@ void QProcessBridgeProcess::readOutput() {
     if (bytes.isEmpty() || !notices_.onLine) return;
     splitter_.feed(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())),
                    notices_.onLine);
+}
+
+void QProcessBridgeProcess::readFailed() {
+    if (exited_ || deferred(&QProcessBridgeProcess::readFailed)) return;
+    if (notices_.onReadFailure) notices_.onReadFailure(process_->errorString().toStdString());
 }
 
 void QProcessBridgeProcess::finished() {

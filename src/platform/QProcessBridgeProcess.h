@@ -29,6 +29,7 @@ public:
 private:
     void readOutput();
     void finished();
+    void readFailed();
     // True when a notice arrived inside writeLine(); it is then re-run from
     // the loop, as the port promises.
     bool deferred(void (QProcessBridgeProcess::*notice)());
