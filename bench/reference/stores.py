@@ -1,0 +1,176 @@
+"""Reference for the store figures: the straightforward Python way of keeping
+a JSON log file, standard library only. Each append reads the file, decodes
+it, checks for a duplicate, appends, drops the oldest beyond the cap, encodes
+it pretty-printed with sorted keys and replaces the file atomically (temp
+file, fsync, rename, fsync of the folder).
+
+    stores.py append positions|messages [--appends N]
+    stores.py load [--loads N]
+
+Prints "INFO ..." lines and, last, "RESULT <median milliseconds>".
+"""
+import argparse
+import json
+import os
+import shutil
+import statistics
+import sys
+import tempfile
+import time
+import uuid
+from datetime import datetime, timedelta, timezone
+
+POSITIONS_CAP = 10000
+MESSAGES_CAP = 5000
+START = datetime(2026, 3, 1, 9, 30, tzinfo=timezone.utc)
+
+
+def iso(moment):
+    return moment.strftime("%Y-%m-%dT%H:%M:%SZ")
+
+
+def position_number(i):
+    return {
+        "id": str(uuid.uuid4()).upper(),
+        "nodeNumber": 0x10000000 + i % 40,
+        "latitude": 48.137154 + i * 1.37e-6,
+        "longitude": 11.576124 - i * 2.11e-6,
+        "altitude": 500 + i % 100,
+        "timestamp": iso(START + timedelta(seconds=i * 30)),
+    }
+
+
+def message_number(i):
+    return {
+        "id": str(uuid.uuid4()).upper(),
+        "packetID": 100000 + i,
+        "sender": 0x10000000 + i % 40,
+        "recipient": 0xFFFFFFFF,
+        "channel": 0,
+        "text": "Message %d from the mesh: all quiet at the gate." % i,
+        "timestamp": iso(START + timedelta(seconds=i * 30)),
+        "isOutgoing": i % 3 == 0,
+    }
+
+
+def repeats_last_fix(stored, new):
+    if not stored:
+        return False
+    last = stored[-1]
+    return (last["nodeNumber"] == new["nodeNumber"] and last["latitude"] == new["latitude"]
+            and last["longitude"] == new["longitude"])
+
+
+def repeats_stored_packet(stored, new):
+    if new["packetID"] == 0:
+        return False
+    return any(m["packetID"] == new["packetID"] and m["sender"] == new["sender"] for m in stored)
+
+
+KINDS = {
+    "positions": ("positions.json", POSITIONS_CAP, position_number, repeats_last_fix),
+    "messages": ("messages.json", MESSAGES_CAP, message_number, repeats_stored_packet),
+}
+
+
+def write_atomically(path, data):
+    folder = os.path.dirname(path)
+    os.makedirs(folder, mode=0o700, exist_ok=True)
+    fd, temp = tempfile.mkstemp(dir=folder, prefix="." + os.path.basename(path) + ".tmp-")
+    try:
+        os.write(fd, data)
+        os.fsync(fd)
+    finally:
+        os.close(fd)
+    os.rename(temp, path)
+    folder_fd = os.open(folder, os.O_RDONLY | os.O_DIRECTORY)
+    try:
+        os.fsync(folder_fd)
+    finally:
+        os.close(folder_fd)
+
+
+def encode(records):
+    return json.dumps(records, indent=2, sort_keys=True).encode("utf-8")
+
+
+def read_list(path):
+    try:
+        with open(path, "rb") as f:
+            decoded = json.loads(f.read())
+    except (OSError, ValueError):
+        return []
+    return decoded if isinstance(decoded, list) else []
+
+
+def append(path, record, cap, is_duplicate):
+    records = read_list(path)
+    if is_duplicate(records, record):
+        return
+    records.append(record)
+    if len(records) > cap:
+        del records[:len(records) - cap]
+    write_atomically(path, encode(records))
+
+
+def write_full(folder, kind):
+    name, cap, make, _ = KINDS[kind]
+    path = os.path.join(folder, name)
+    write_atomically(path, encode([make(i) for i in range(cap)]))
+    return path
+
+
+def run_append(kind, count, folder):
+    _, cap, make, is_duplicate = KINDS[kind]
+    path = write_full(folder, kind)
+    next_number = cap
+    append(path, make(next_number), cap, is_duplicate)
+    next_number += 1
+    times = []
+    for _ in range(count):
+        record = make(next_number)
+        next_number += 1
+        begin = time.perf_counter()
+        append(path, record, cap, is_duplicate)
+        times.append(time.perf_counter() - begin)
+    if len(read_list(path)) != cap:
+        sys.exit("reference: the file does not hold %d records" % cap)
+    return times
+
+
+def run_load(count, folder):
+    paths = [write_full(folder, kind) for kind in ("positions", "messages")]
+    times = []
+    for _ in range(count):
+        begin = time.perf_counter()
+        loaded = [read_list(path) for path in paths]
+        times.append(time.perf_counter() - begin)
+        if [len(records) for records in loaded] != [POSITIONS_CAP, MESSAGES_CAP]:
+            sys.exit("reference: the files did not load")
+    return times
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("operation", choices=["append", "load"])
+    parser.add_argument("kind", nargs="?", choices=sorted(KINDS))
+    parser.add_argument("--count", type=int, default=15)
+    args = parser.parse_args()
+    folder = tempfile.mkdtemp(prefix="corvane-bench-ref-", dir="/tmp")
+    try:
+        if args.operation == "append":
+            if not args.kind:
+                parser.error("append needs positions or messages")
+            times = run_append(args.kind, args.count, folder)
+        else:
+            times = run_load(args.count, folder)
+    finally:
+        shutil.rmtree(folder, ignore_errors=True)
+    milliseconds = sorted(t * 1000 for t in times)
+    print("INFO reference %s %s: %d runs, min %.3gms, max %.3gms" % (
+        args.operation, args.kind or "both files", len(milliseconds), milliseconds[0], milliseconds[-1]))
+    print("RESULT %r" % statistics.median(milliseconds))
+
+
+if __name__ == "__main__":
+    main()
