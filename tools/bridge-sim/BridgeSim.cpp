@@ -1,6 +1,7 @@
 #include "BridgeSim.h"
 
 #include <sys/stat.h>
+#include <time.h>
 
 #include <chrono>
 #include <thread>
@@ -27,13 +28,14 @@ MeshtasticRadioSettings initialSettings() {
 }  // namespace
 
 BridgeSim::BridgeSim(SimOptions options, std::optional<SimScript> script, SimLoop& loop, SimOutput& out,
-                     SimOutput& err, std::unique_ptr<SimOutput> log)
+                     SimOutput& err, std::unique_ptr<SimOutput> log, std::unique_ptr<SimOutput> stamps)
     : options_(std::move(options)),
       script_(std::move(script)),
       loop_(loop),
       out_(out),
       err_(err),
       log_(std::move(log)),
+      stamps_(std::move(stamps)),
       demo_(loop, options_.speed, [this](MeshtasticBridgeResponse response) { news(std::move(response)); }),
       settings_(initialSettings()) {}
 
@@ -213,6 +215,14 @@ void BridgeSim::writeLine(std::string_view line) {
     if (!out_.write(line)) loop_.stop(1);
 }
 
+void BridgeSim::stamp() {
+    if (!stamps_) return;
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    const long long micros = static_cast<long long>(now.tv_sec) * 1000000LL + now.tv_nsec / 1000;
+    stamps_->write(std::to_string(micros) + "\n");
+}
+
 void BridgeSim::news(MeshtasticBridgeResponse response) {
     if (loop_.stopping()) return;
     response.protocolVersion = options_.protocolVersion;
@@ -263,6 +273,7 @@ void BridgeSim::playScript(std::size_t step, std::uint64_t run) {
         const auto& current = script_->steps[step];
         if (const auto* line = std::get_if<SimScript::Line>(&current)) {
             writeLine(line->text + "\n");
+            stamp();
         } else if (const auto* sleep = std::get_if<SimScript::Sleep>(&current)) {
             loop_.after(sleep->duration, [this, step, run] { playScript(step + 1, run); });
             return;

@@ -27,7 +27,7 @@ namespace corvane::sim {
 class BridgeSim {
 public:
     BridgeSim(SimOptions options, std::optional<SimScript> script, SimLoop& loop, SimOutput& out, SimOutput& err,
-              std::unique_ptr<SimOutput> log);
+              std::unique_ptr<SimOutput> log, std::unique_ptr<SimOutput> stamps = nullptr);
     BridgeSim(const BridgeSim&) = delete;
     BridgeSim& operator=(const BridgeSim&) = delete;
 
@@ -49,6 +49,8 @@ private:
     void writeReply(const Reply& reply);
     void news(MeshtasticBridgeResponse response);
     void writeLine(std::string_view line);
+    // Appends the wall-clock time of the script line just written to --stamp.
+    void stamp();
     void flood(std::size_t bytes);
     void connected();
     void simulateRestart();
@@ -60,6 +62,7 @@ private:
     SimOutput& out_;
     SimOutput& err_;
     std::unique_ptr<SimOutput> log_;
+    std::unique_ptr<SimOutput> stamps_;
     LineSplitter splitter_;
     DemoMesh demo_;
     std::vector<Reply> held_;

@@ -139,6 +139,9 @@ Result<SimOptions, std::string> parseSimOptions(const std::vector<std::string>& 
         } else if (name == "--log") {
             if (!takeValue()) return missing();
             options.logPath = value;
+        } else if (name == "--stamp") {
+            if (!takeValue()) return missing();
+            options.stampPath = value;
         } else {
             return fail("unknown argument: " + name);
         }
@@ -221,6 +224,10 @@ Scripted mode (the default; every option combines with every other):
                           lines starting with "#" are skipped. A disconnect or a
                           new connect stops a running script.
   --log FILE              append every request line received to FILE (0600)
+  --stamp FILE            append one line to FILE (0600) for every line a script
+                          writes, right after its write() returns: the
+                          CLOCK_REALTIME time in microseconds since 1970, so a
+                          benchmark can time the reader's reaction to it
 
 Demo mode:
   --demo                  after connect, simulate a small mesh around

@@ -42,6 +42,7 @@ struct SimOptions {
     bool checkPort = false;
     std::optional<std::string> scriptPath;
     std::optional<std::string> logPath;
+    std::optional<std::string> stampPath;
 
     // Simulated durations (demo pace, radio restart) shrink by `speed`.
     template <typename Duration>

@@ -46,20 +46,23 @@ int main(int argc, char** argv) {
         }
         script = std::move(*loaded);
     }
-    std::unique_ptr<SimOutput> log;
-    if (options->logPath) {
-        const int fd = ::open(options->logPath->c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+    const auto openAppending = [](const std::string& path, const char* what) -> std::unique_ptr<SimOutput> {
+        const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
         if (fd < 0) {
-            std::fprintf(stderr, "corvane-bridge-sim: cannot open log %s\n", options->logPath->c_str());
-            return 2;
+            std::fprintf(stderr, "corvane-bridge-sim: cannot open %s %s\n", what, path.c_str());
+            return nullptr;
         }
-        log = std::make_unique<SimOutput>(fd, true);
-    }
+        return std::make_unique<SimOutput>(fd, true);
+    };
+    std::unique_ptr<SimOutput> log;
+    if (options->logPath && !(log = openAppending(*options->logPath, "log"))) return 2;
+    std::unique_ptr<SimOutput> stamps;
+    if (options->stampPath && !(stamps = openAppending(*options->stampPath, "stamp file"))) return 2;
 
     SimLoop loop;
     SimOutput out(STDOUT_FILENO);
     SimOutput err(STDERR_FILENO);
-    BridgeSim bridge(std::move(*options), std::move(script), loop, out, err, std::move(log));
+    BridgeSim bridge(std::move(*options), std::move(script), loop, out, err, std::move(log), std::move(stamps));
     bridge.start();
     return loop.run(
         STDIN_FILENO, [&bridge](std::string_view chunk) { bridge.feed(chunk); }, [&bridge] { bridge.finish(); });
