@@ -274,27 +274,56 @@ void CorvaneModel::handle(const MeshtasticBridgeResponse& response) {
     }
 }
 
+// Guarded node first, then long names in the localized standard order. Names
+// that compare equal fall back to node numbers, which makes the order total:
+// updating one entry in place gives exactly what a full sort would.
+bool CorvaneModel::comesBefore(const MeshNode& a, const MeshNode& b, std::optional<std::uint32_t> guarded) const {
+    if (a.number == guarded) return b.number != guarded;
+    if (b.number == guarded) return false;
+    const std::string& keyA = sortKeys_.at(a.number);
+    const std::string& keyB = sortKeys_.at(b.number);
+    if (keyA != keyB) return keyA < keyB;
+    return a.number < b.number;
+}
+
 void CorvaneModel::sortNodes() {
     nodes_.clear();
     nodes_.reserve(nodeIndex_.size());
     for (const auto& [number, node] : nodeIndex_) nodes_.push_back(node);
-    const auto guarded = guardedNodeID();
-    const TextCompare& text = TextCompare::forProcessLocale();
-    // Stable, so names that compare equal keep node-number order and the list
-    // does not shuffle between updates.
-    std::stable_sort(nodes_.begin(), nodes_.end(), [&](const MeshNode& a, const MeshNode& b) {
-        if (a.number == guarded) return b.number != guarded;
-        if (b.number == guarded) return false;
-        return text.less(a.longName, b.longName);
-    });
+    orderedForGuarded_ = guardedNodeID();
+    std::sort(nodes_.begin(), nodes_.end(),
+              [this](const MeshNode& a, const MeshNode& b) { return comesBefore(a, b, orderedForGuarded_); });
+    changed_.notify();
+}
+
+void CorvaneModel::placeNode(const MeshNode& node, bool known, bool renamed) {
+    if (guardedNodeID() != orderedForGuarded_) {
+        sortNodes();
+        return;
+    }
+    const auto current = std::find_if(nodes_.begin(), nodes_.end(),
+                                      [&node](const MeshNode& listed) { return listed.number == node.number; });
+    if (known && !renamed && current != nodes_.end()) {
+        *current = node;
+    } else {
+        if (current != nodes_.end()) nodes_.erase(current);
+        const auto place = std::lower_bound(
+            nodes_.begin(), nodes_.end(), node,
+            [this](const MeshNode& a, const MeshNode& b) { return comesBefore(a, b, orderedForGuarded_); });
+        nodes_.insert(place, node);
+    }
     changed_.notify();
 }
 
 void CorvaneModel::upsert(const MeshNode& node) {
     std::optional<MeshPosition> previous;
-    if (const auto it = nodeIndex_.find(node.number); it != nodeIndex_.end()) previous = it->second.position;
+    const auto it = nodeIndex_.find(node.number);
+    const bool known = it != nodeIndex_.end();
+    const bool renamed = !known || it->second.longName != node.longName;
+    if (known) previous = it->second.position;
     nodeIndex_.insert_or_assign(node.number, node);
-    sortNodes();
+    if (renamed) sortKeys_[node.number] = TextCompare::forProcessLocale().sortKey(node.longName);
+    placeNode(node, known, renamed);
     if (!selectedNodeID_) setSelectedNodeID(guardedNodeID().value_or(node.number));
     if (!node.position || node.position == previous) return;
     history_.push_back(*node.position);

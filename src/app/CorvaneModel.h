@@ -127,6 +127,8 @@ private:
     void notifyMessage(const MeshMessage& message);
     void checkParking(const MeshPosition& position, std::uint32_t nodeNumber);
     void sortNodes();
+    void placeNode(const MeshNode& node, bool known, bool renamed);
+    bool comesBefore(const MeshNode& a, const MeshNode& b, std::optional<std::uint32_t> guarded) const;
     bool isRadioConnected() const;
 
     EventLoop& loop_;
@@ -157,6 +159,11 @@ private:
     PositionStore store_;
     MessageStore messageStore_;
     std::map<std::uint32_t, MeshNode> nodeIndex_;
+    // Collation keys of the long names, and the guarded node `nodes_` was
+    // last ordered for: together they let one update move one entry instead
+    // of re-sorting the whole list.
+    std::map<std::uint32_t, std::string> sortKeys_;
+    std::optional<std::uint32_t> orderedForGuarded_;
     TimerHandle reconnectTask_;
     std::map<std::uint64_t, TimerHandle> rereadTasks_;
     std::uint64_t nextRereadTask_ = 0;

@@ -3,6 +3,7 @@
 #include <unicode/normalizer2.h>
 #include <unicode/uchar.h>
 #include <unicode/ucol.h>
+#include <unicode/ustring.h>
 #include <unicode/unistr.h>
 
 #include <clocale>
@@ -75,6 +76,29 @@ std::weak_ordering TextCompare::compare(std::string_view a, std::string_view b) 
     case UCOL_EQUAL: break;
     }
     return std::weak_ordering::equivalent;
+}
+
+std::string TextCompare::sortKey(std::string_view text) const {
+    if (!collator_ || !collator_->handle || !fitsInt32(text)) return std::string(text);
+    UErrorCode status = U_ZERO_ERROR;
+    std::int32_t length = 0;
+    std::u16string utf16(text.size() + 1, u'\0');
+    u_strFromUTF8WithSub(utf16.data(), static_cast<std::int32_t>(utf16.size()), &length, text.data(),
+                         static_cast<std::int32_t>(text.size()), 0xFFFD, nullptr, &status);
+    if (U_FAILURE(status)) return std::string(text);
+    std::string key(static_cast<std::size_t>(length) * 4 + 16, '\0');
+    for (;;) {
+        const std::int32_t needed =
+            ucol_getSortKey(collator_->handle, utf16.data(), length, reinterpret_cast<std::uint8_t*>(key.data()),
+                            static_cast<std::int32_t>(key.size()));
+        if (needed <= 0) return std::string(text);
+        if (static_cast<std::size_t>(needed) <= key.size()) {
+            // The key ends with a zero byte that every key has; drop it.
+            key.resize(static_cast<std::size_t>(needed) - 1);
+            return key;
+        }
+        key.resize(static_cast<std::size_t>(needed));
+    }
 }
 
 std::string TextCompare::icuLocaleId(std::string_view posixName) {

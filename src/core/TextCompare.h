@@ -33,6 +33,11 @@ public:
     std::weak_ordering compare(std::string_view a, std::string_view b) const;
     bool less(std::string_view a, std::string_view b) const { return compare(a, b) < 0; }
 
+    // A byte string whose plain (unsigned byte) order is the order compare()
+    // gives: comparing two keys is much cheaper than collating two texts, so
+    // lists that are re-sorted often keep the keys of their entries.
+    std::string sortKey(std::string_view text) const;
+
     // The ICU locale id the collator was opened for; empty for root rules.
     const std::string& localeId() const { return localeId_; }
 
