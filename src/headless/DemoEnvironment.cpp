@@ -33,7 +33,9 @@ Result<std::unique_ptr<DemoEnvironment>, std::string> DemoEnvironment::create(co
     setenv("XDG_CONFIG_HOME", (root + "/config").c_str(), 1);
     setenv("CORVANE_DEVICE_DIR", devices.c_str(), 1);
     setenv("HALVO_MESHTASTIC_BRIDGE_PATH", bridge.c_str(), 1);
-    setenv("CORVANE_BRIDGE_SIM_ARGS", "--demo", 1);
+    // Options the user gave the stand-in (a --speed, say) still apply.
+    const char* extra = std::getenv("CORVANE_BRIDGE_SIM_ARGS");
+    setenv("CORVANE_BRIDGE_SIM_ARGS", (std::string("--demo ") + (extra ? extra : "")).c_str(), 1);
     return environment;
 }
 

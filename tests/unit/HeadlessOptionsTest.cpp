@@ -1,0 +1,40 @@
+#include <gtest/gtest.h>
+
+#include "headless/HeadlessOptions.h"
+
+namespace corvane {
+namespace {
+
+Result<HeadlessOptions, std::string> parse(std::vector<std::string> arguments) {
+    return HeadlessOptions::parse(arguments);
+}
+
+TEST(HeadlessOptions, NodeNumbersInDecimalOrBangHex) {
+    EXPECT_EQ(HeadlessOptions::parseNodeNumber("186443169"), 186443169u);
+    EXPECT_EQ(HeadlessOptions::parseNodeNumber("!0b1ce5a1"), 0x0B1CE5A1u);
+    EXPECT_EQ(HeadlessOptions::parseNodeNumber("!FFFFFFFF"), 4294967295u);
+    EXPECT_EQ(HeadlessOptions::parseNodeNumber("4294967295"), 4294967295u);
+    for (const char* bad : {"", "!", "!0b1ce5a", "!0b1ce5a10", "4294967296", "-1", "12ab", "0x10", " 12", "!0b1ce5g1"}) {
+        EXPECT_FALSE(HeadlessOptions::parseNodeNumber(bad)) << bad;
+    }
+}
+
+TEST(HeadlessOptions, ParsesTheCommandLineAndRefusesTheUnknown) {
+    const auto options = parse({"--headless", "--guard", "!0b1ce5a1", "--mark"});
+    ASSERT_TRUE(options);
+    EXPECT_TRUE(options->headless);
+    EXPECT_TRUE(options->mark);
+    EXPECT_FALSE(options->demo);
+    EXPECT_EQ(options->guard, 0x0B1CE5A1u);
+    EXPECT_EQ(parse({"--guard=12"})->guard, 12u);
+    EXPECT_EQ(parse({"--headless", "--version"})->action, HeadlessOptions::Action::version);
+    EXPECT_EQ(parse({"--help"})->action, HeadlessOptions::Action::help);
+
+    EXPECT_EQ(parse({"--bogus"}).error(), "unknown option: --bogus");
+    EXPECT_EQ(parse({"--guard"}).error(), "--guard needs a node number");
+    EXPECT_EQ(parse({"--guard", "bike"}).error(), "not a node number: bike");
+    EXPECT_FALSE(parse({"headless"}));
+}
+
+}  // namespace
+}  // namespace corvane
