@@ -31,6 +31,7 @@ std::optional<std::vector<Record>> RecordFileStore<Record>::decodeFile(std::stri
         simdjson::dom::array array;
         if (root.get_array().get(array) != simdjson::SUCCESS) return std::nullopt;
         std::vector<Record> records;
+        records.reserve(array.size());
         for (const json::Element element : array) {
             auto record = decoder(element);
             if (!record) return std::nullopt;

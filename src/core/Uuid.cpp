@@ -8,12 +8,20 @@ namespace {
 
 constexpr std::array<std::size_t, 4> kHyphens{8, 13, 18, 23};
 
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
+// A table rather than range tests: on random hex digits the tests mispredict,
+// and parsing identifiers is the largest cost of loading the stores.
+constexpr std::array<std::int8_t, 256> kHexValues = [] {
+    std::array<std::int8_t, 256> table{};
+    table.fill(-1);
+    for (std::int8_t i = 0; i < 10; ++i) table[static_cast<std::size_t>('0' + i)] = i;
+    for (std::int8_t i = 0; i < 6; ++i) {
+        table[static_cast<std::size_t>('a' + i)] = static_cast<std::int8_t>(10 + i);
+        table[static_cast<std::size_t>('A' + i)] = static_cast<std::int8_t>(10 + i);
+    }
+    return table;
+}();
+
+int hexValue(char c) { return kHexValues[static_cast<unsigned char>(c)]; }
 
 }  // namespace
 
