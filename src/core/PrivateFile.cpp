@@ -156,19 +156,24 @@ Result<std::string, PrivateFile::ReadError> PrivateFile::read(const std::string&
         const auto kind = code == ENOENT || code == ENOTDIR ? ReadFailure::missing : ReadFailure::unreadable;
         return fail(ReadError{kind, systemError(code, "cannot open", path)});
     }
-    std::string bytes;
+    // Read straight into the result, sized from fstat and grown should the
+    // file grow meanwhile; the store files are megabytes.
     struct stat info {};
-    if (::fstat(fd.get(), &info) == 0 && info.st_size > 0) bytes.reserve(static_cast<std::size_t>(info.st_size));
-    char buffer[65536];
+    const std::size_t expected =
+        ::fstat(fd.get(), &info) == 0 && info.st_size > 0 ? static_cast<std::size_t>(info.st_size) : 0;
+    std::string bytes(expected + 1, '\0');
+    std::size_t filled = 0;
     for (;;) {
-        const ssize_t count = ::read(fd.get(), buffer, sizeof buffer);
+        if (filled == bytes.size()) bytes.resize(bytes.size() * 2 + 4096);
+        const ssize_t count = ::read(fd.get(), bytes.data() + filled, bytes.size() - filled);
         if (count == 0) break;
         if (count < 0) {
             if (errno == EINTR) continue;
             return fail(ReadError{ReadFailure::unreadable, systemError(errno, "cannot read", path)});
         }
-        bytes.append(buffer, static_cast<std::size_t>(count));
+        filled += static_cast<std::size_t>(count);
     }
+    bytes.resize(filled);
     return bytes;
 }
 
