@@ -138,6 +138,7 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         if (std::string(argv[i]) == "--reference") return reference(5000);
     }
+    corvane::QtEventLoop::preferUnixDispatcher();
     QCoreApplication application(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

@@ -113,6 +113,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "corvane: the window is not built yet; run `corvane --headless` (see --help)\n");
         return 2;
     }
+    QtEventLoop::preferUnixDispatcher();
     QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationName("Corvane");
     return runHeadless(*options, application);

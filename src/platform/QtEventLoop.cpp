@@ -1,5 +1,7 @@
 #include "platform/QtEventLoop.h"
 
+#include <QtGlobal>
+
 #include <QObject>
 #include <QPointer>
 #include <QTimer>
@@ -13,6 +15,8 @@ QtEventLoop::~QtEventLoop() = default;
 Timestamp QtEventLoop::now() const { return std::chrono::system_clock::now(); }
 
 std::chrono::steady_clock::time_point QtEventLoop::monotonicNow() const { return std::chrono::steady_clock::now(); }
+
+void QtEventLoop::preferUnixDispatcher() { qputenv("QT_NO_GLIB", "1"); }
 
 void QtEventLoop::post(Callback work) {
     QMetaObject::invokeMethod(context_.get(), std::move(work), Qt::QueuedConnection);

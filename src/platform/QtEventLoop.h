@@ -17,6 +17,12 @@ public:
     QtEventLoop();
     ~QtEventLoop() override;
 
+    // Chooses Qt's plain Unix event dispatcher over the GLib one; call before
+    // the QCoreApplication exists. The GLib dispatcher wakes itself through an
+    // eventfd around every posted call, which costs three system calls per
+    // bridge round trip; a program without widgets has no use for GLib's loop.
+    static void preferUnixDispatcher();
+
     Timestamp now() const override;
     std::chrono::steady_clock::time_point monotonicNow() const override;
 
