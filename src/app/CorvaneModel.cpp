@@ -328,8 +328,10 @@ void CorvaneModel::upsert(const MeshNode& node) {
     if (!node.position || node.position == previous) return;
     history_.push_back(*node.position);
     changed_.notify();
-    (void)store_.append(*node.position, PositionStore::kMaximumCount);
+    // The verdict and its alert go first: the file write waits for the disk
+    // (two fsyncs), and a person waiting for the alert should not.
     checkParking(*node.position, node.number);
+    (void)store_.append(*node.position, PositionStore::kMaximumCount);
 }
 
 void CorvaneModel::receiveMessage(const MeshMessage& message) {
@@ -340,8 +342,9 @@ void CorvaneModel::receiveMessage(const MeshMessage& message) {
     if (duplicate) return;
     messages_.push_back(message);
     changed_.notify();
-    (void)messageStore_.append(message, MessageStore::kMaximumCount);
+    // Announced before the write for the same reason as positions.
     if (!message.isOutgoing) notifyMessage(message);
+    (void)messageStore_.append(message, MessageStore::kMaximumCount);
 }
 
 void CorvaneModel::notifyMessage(const MeshMessage& message) {

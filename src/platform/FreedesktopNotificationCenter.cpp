@@ -16,7 +16,9 @@ constexpr auto kInterface = "org.freedesktop.Notifications";
 
 }  // namespace
 
-FreedesktopNotificationCenter::FreedesktopNotificationCenter() = default;
+// Connecting to the session bus takes a few milliseconds (authentication,
+// Hello); done here, the first alert does not pay for it.
+FreedesktopNotificationCenter::FreedesktopNotificationCenter() { (void)QDBusConnection::sessionBus(); }
 
 void FreedesktopNotificationCenter::post(const LocalNotification& notification) {
     QDBusConnection bus = QDBusConnection::sessionBus();
