@@ -215,12 +215,15 @@ void BridgeSim::writeLine(std::string_view line) {
     if (!out_.write(line)) loop_.stop(1);
 }
 
-void BridgeSim::stamp() {
-    if (!stamps_) return;
+long long BridgeSim::stampNow() const {
+    if (!stamps_) return 0;
     timespec now{};
     ::clock_gettime(CLOCK_REALTIME, &now);
-    const long long micros = static_cast<long long>(now.tv_sec) * 1000000LL + now.tv_nsec / 1000;
-    stamps_->write(std::to_string(micros) + "\n");
+    return static_cast<long long>(now.tv_sec) * 1000000LL + now.tv_nsec / 1000;
+}
+
+void BridgeSim::stamp(long long micros) {
+    if (stamps_) stamps_->write(std::to_string(micros) + "\n");
 }
 
 void BridgeSim::news(MeshtasticBridgeResponse response) {
@@ -272,8 +275,9 @@ void BridgeSim::playScript(std::size_t step, std::uint64_t run) {
     for (; step < script_->steps.size() && run == scriptRun_ && !loop_.stopping(); ++step) {
         const auto& current = script_->steps[step];
         if (const auto* line = std::get_if<SimScript::Line>(&current)) {
+            const auto writing = stampNow();
             writeLine(line->text + "\n");
-            stamp();
+            stamp(writing);
         } else if (const auto* sleep = std::get_if<SimScript::Sleep>(&current)) {
             loop_.after(sleep->duration, [this, step, run] { playScript(step + 1, run); });
             return;

@@ -49,8 +49,11 @@ private:
     void writeReply(const Reply& reply);
     void news(MeshtasticBridgeResponse response);
     void writeLine(std::string_view line);
-    // Appends the wall-clock time of the script line just written to --stamp.
-    void stamp();
+    // --stamp: the wall-clock time is read just before a script line's
+    // write() (read after it, a reader woken by the write could beat it) and
+    // appended to the file once the line is out.
+    long long stampNow() const;
+    void stamp(long long micros);
     void flood(std::size_t bytes);
     void connected();
     void simulateRestart();

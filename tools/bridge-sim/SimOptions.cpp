@@ -225,9 +225,9 @@ Scripted mode (the default; every option combines with every other):
                           new connect stops a running script.
   --log FILE              append every request line received to FILE (0600)
   --stamp FILE            append one line to FILE (0600) for every line a script
-                          writes, right after its write() returns: the
-                          CLOCK_REALTIME time in microseconds since 1970, so a
-                          benchmark can time the reader's reaction to it
+                          writes: the CLOCK_REALTIME time in microseconds since
+                          1970 taken just before its write(), so a benchmark
+                          can time the reader's reaction to it
 
 Demo mode:
   --demo                  after connect, simulate a small mesh around
