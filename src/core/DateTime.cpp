@@ -143,6 +143,10 @@ std::optional<Timestamp> parseIso8601(std::string_view text) {
     if (!cursor.atEnd()) return std::nullopt;
     const std::int64_t unixSeconds = daysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) * 86400 +
                                      hour * 3600 + minute * 60 + second - offsetSeconds;
+    // A time point counts nanoseconds: about 1678 to 2262. Years outside that
+    // would overflow the conversion below.
+    constexpr std::int64_t kLimit = duration_cast<seconds>(system_clock::duration::max()).count() - 1;
+    if (unixSeconds < -kLimit || unixSeconds > kLimit) return std::nullopt;
     return Timestamp{duration_cast<system_clock::duration>(seconds{unixSeconds} + microseconds{micros})};
 }
 
@@ -152,9 +156,9 @@ double secondsSinceReferenceDate(Timestamp instant) {
 }
 
 std::optional<Timestamp> fromSecondsSinceReferenceDate(double secondsValue) {
-    // ±1e11 s is about ±3000 years: far beyond any real date and well inside
-    // what a microsecond count in 64 bits can hold.
-    if (!std::isfinite(secondsValue) || std::fabs(secondsValue) > 1e11) return std::nullopt;
+    // ±8e9 s is about ±250 years around 2001: beyond any real date, and inside
+    // the nanosecond count of a time point once the 2001 offset is added.
+    if (!std::isfinite(secondsValue) || std::fabs(secondsValue) > 8e9) return std::nullopt;
     const auto micros = static_cast<std::int64_t>(std::llround(secondsValue * 1e6));
     return Timestamp{duration_cast<system_clock::duration>(microseconds{micros + kReferenceDateUnixSeconds * 1'000'000})};
 }

@@ -348,6 +348,17 @@ TEST(StoresTest, FileFormatIsPrettySortedIso8601) {
                                   "\"latitude\":48.1,\"longitude\":11.5,\"altitude\":520,"
                                   "\"timestamp\":\"2026-03-01T09:30:00Z\",\"extra\":[1]}]"),
               std::vector<MeshPosition>{position});
+
+    // Dates a time point cannot hold are refused rather than wrapped around.
+    const auto withTime = [](std::string_view time) {
+        return "[{\"id\":\"6F1A2B3C-4D5E-4F60-8172-93A4B5C6D7E8\",\"nodeNumber\":7,\"latitude\":1,"
+               "\"longitude\":2,\"timestamp\":\"" + std::string(time) + "\"}]";
+    };
+    EXPECT_FALSE(decodePositionsFile(withTime("0600-01-01T00:00:00Z")));
+    EXPECT_FALSE(decodePositionsFile(withTime("9999-12-31T23:59:59Z")));
+    const auto late = decodePositionsFile(withTime("2200-01-01T00:00:00Z"));
+    ASSERT_TRUE(late);
+    EXPECT_EQ(formatIso8601(late->at(0).timestamp), "2200-01-01T00:00:00Z");
 }
 
 TEST(StoresTest, FailedAppendLeavesTheFileAndReportsWhy) {
