@@ -167,6 +167,30 @@ TEST_F(CorvaneModelEventsTest, ChannelNames) {
     EXPECT_EQ(model().channels().at(0), "Primary");
 }
 
+TEST_F(CorvaneModelEventsTest, ObserversHearOfEveryChangeTheyMustReRead) {
+    startConnected();
+    int notices = 0;
+    const auto subscription = model().changed().subscribe([&notices] { ++notices; });
+    const auto noticed = [&notices](const char* what) {
+        EXPECT_GT(notices, 0) << what;
+        notices = 0;
+    };
+    auto channel = event(MeshtasticBridgeEvent::channel);
+    channel.channel = 1;
+    emit(channel);
+    noticed("channel");
+    emitNode(makeNode(5, "Bike", positionAt(5, 0, 10)));
+    noticed("node");
+    emitMessage(makeMessage(1, 5, "hi"));
+    noticed("message");
+    model().setGuarded(makeNode(5, "Bike"));
+    noticed("setGuarded");
+    model().clearGuardedDevice();
+    noticed("clearGuardedDevice");
+    emitLocalNode(3);
+    noticed("localNode");
+}
+
 TEST_F(CorvaneModelEventsTest, MessagesAreDeduplicatedStoredAndAnnounced) {
     startConnected();
     emitNode(makeNode(5, "Bike"));
