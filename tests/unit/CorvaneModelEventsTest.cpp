@@ -2,9 +2,13 @@
 // index and its order, positions, channels, messages and the views on nodes.
 #include <gtest/gtest.h>
 
+#include <random>
+#include <set>
+
 #include "core/MessageStore.h"
 #include "core/PositionStore.h"
 #include "core/PrivateFile.h"
+#include "core/TextCompare.h"
 #include "unit/CorvaneModelFixture.h"
 
 namespace corvane {
@@ -109,6 +113,48 @@ TEST_F(CorvaneModelEventsTest, NodesSortNaturallyWithTheGuardedNodeFirst) {
     model().clearGuardedDevice();
     EXPECT_FALSE(model().guardedNodeID());
     EXPECT_EQ(longNames(model().nodes()), (std::vector<std::string>{"node 2", "Node 10", "Zulu"}));
+}
+
+// The list is kept in order one update at a time; whatever the sequence of
+// renames, new nodes and guard changes, it must read as a full sort would.
+TEST_F(CorvaneModelEventsTest, NodeOrderHoldsThroughManyUpdates) {
+    startConnected();
+    const std::vector<std::string> names{"Alpha", "alpha", "Node 2", "node 10", "Node 9", "Ölberg", "Zulu", "", "Bike"};
+    const TextCompare& text = TextCompare::forProcessLocale();
+    std::mt19937 random(7);
+    std::map<std::uint32_t, MeshNode> heard;
+    for (int step = 0; step < 400; ++step) {
+        const auto number = static_cast<std::uint32_t>(random() % 12);
+        const auto action = random() % 20;
+        if (action == 0) {
+            model().setGuarded(makeNode(number, "ignored"));
+        } else if (action == 1) {
+            model().clearGuardedDevice();
+        } else {
+            MeshNode node = makeNode(number, names[random() % names.size()]);
+            node.batteryLevel = static_cast<std::uint32_t>(step);
+            emitNode(node);
+            heard.insert_or_assign(number, node);
+        }
+        const auto& nodes = model().nodes();
+        ASSERT_EQ(nodes.size(), heard.size()) << "step " << step;
+        const auto guarded = model().guardedNodeID();
+        std::size_t first = 0;
+        if (guarded && heard.contains(*guarded)) {
+            ASSERT_EQ(nodes[0].number, *guarded) << "step " << step;
+            first = 1;
+        }
+        std::set<std::uint32_t> listed;
+        for (std::size_t i = 0; i < nodes.size(); ++i) {
+            listed.insert(nodes[i].number);
+            ASSERT_EQ(nodes[i], heard.at(nodes[i].number)) << "step " << step;  // the latest record, whole
+            if (i > first) {
+                ASSERT_FALSE(text.less(nodes[i].longName, nodes[i - 1].longName))
+                    << "step " << step << ": " << nodes[i - 1].longName << " before " << nodes[i].longName;
+            }
+        }
+        ASSERT_EQ(listed.size(), heard.size()) << "step " << step;
+    }
 }
 
 TEST_F(CorvaneModelEventsTest, FirstNodeSelectsTheStoredGuardedNode) {
