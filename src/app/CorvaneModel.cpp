@@ -28,6 +28,14 @@ std::string wholeMetres(double distance) {
     return buffer;
 }
 
+// Whole seconds and the fraction are converted apart: a nanosecond count is
+// too large for a double to hold exactly, and .25 s must read as .25.
+double unixSeconds(Timestamp instant) {
+    const auto since = instant.time_since_epoch();
+    const auto whole = std::chrono::floor<std::chrono::seconds>(since);
+    return static_cast<double>(whole.count()) + std::chrono::duration<double>(since - whole).count();
+}
+
 std::string environment(const char* name) {
     const char* value = std::getenv(name);
     return value ? std::string(value) : std::string();
@@ -415,7 +423,7 @@ void CorvaneModel::checkParking(const MeshPosition& position, std::uint32_t node
         hasSentMovementAlert_ = true;
         notifications_.post(
             {.identifier = "guarded-device-moved-" +
-                           doubleDescription(std::chrono::duration<double>(loop_.now().time_since_epoch()).count()),
+                           doubleDescription(unixSeconds(loop_.now())),
              .title = guardProfile_ == GuardProfile::bicycle ? "Bicycle moved" : "Guarded device moved",
              .body = "Two positions place the device outside the marked area. Latest distance: about " + metres + " m.",
              .sound = LocalNotification::Sound::critical});
