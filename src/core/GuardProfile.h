@@ -6,6 +6,8 @@
 #include <optional>
 #include <string_view>
 
+#include "core/RawValue.h"
+
 namespace corvane {
 
 enum class GuardProfile { general, bicycle };
@@ -38,10 +40,7 @@ constexpr std::string_view systemImage(GuardProfile profile) {
 }
 
 constexpr std::optional<GuardProfile> guardProfileFromRaw(std::string_view raw) {
-    for (const auto profile : kAllGuardProfiles) {
-        if (rawValue(profile) == raw) return profile;
-    }
-    return std::nullopt;
+    return fromRawValue(raw, kAllGuardProfiles);
 }
 
 }  // namespace corvane

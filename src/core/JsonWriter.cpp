@@ -102,7 +102,8 @@ void JsonWriter::boolean(bool value) {
     out_.append(value ? "true" : "false");
 }
 
-void JsonWriter::number(double value) {
+template <typename Float>
+void JsonWriter::finiteNumber(Float value) {
     beforeValue();
     if (!std::isfinite(value)) {
         failed_ = true;
@@ -116,19 +117,8 @@ void JsonWriter::number(double value) {
     if (value == 0 && std::signbit(value)) out_.append(".0");
 }
 
-void JsonWriter::number(float value) {
-    beforeValue();
-    if (!std::isfinite(value)) {
-        failed_ = true;
-        out_.push_back('0');
-        return;
-    }
-    char buffer[32];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-    out_.append(buffer, result.ptr);
-    // "-0" reads back as the integer 0; "-0.0" keeps the sign.
-    if (value == 0 && std::signbit(value)) out_.append(".0");
-}
+void JsonWriter::number(double value) { finiteNumber(value); }
+void JsonWriter::number(float value) { finiteNumber(value); }
 
 void JsonWriter::raw(std::string_view encoded) {
     beforeValue();

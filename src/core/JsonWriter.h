@@ -43,6 +43,8 @@ public:
 
 private:
     void beforeValue();
+    template <typename Float>
+    void finiteNumber(Float value);
     void newline();
 
     Style style_;

@@ -4,6 +4,8 @@
 #include <optional>
 #include <string_view>
 
+#include "core/RawValue.h"
+
 namespace corvane {
 
 inline constexpr int kMeshtasticBridgeProtocolVersion = 1;
@@ -26,10 +28,7 @@ constexpr std::string_view rawValue(MeshtasticBridgeCommand command) {
 }
 
 constexpr std::optional<MeshtasticBridgeCommand> meshtasticBridgeCommandFromRaw(std::string_view raw) {
-    for (const auto command : kAllMeshtasticBridgeCommands) {
-        if (rawValue(command) == raw) return command;
-    }
-    return std::nullopt;
+    return fromRawValue(raw, kAllMeshtasticBridgeCommands);
 }
 
 }  // namespace corvane

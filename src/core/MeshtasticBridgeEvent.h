@@ -5,6 +5,8 @@
 #include <optional>
 #include <string_view>
 
+#include "core/RawValue.h"
+
 namespace corvane {
 
 enum class MeshtasticBridgeEvent {
@@ -35,10 +37,7 @@ constexpr std::string_view rawValue(MeshtasticBridgeEvent event) {
 }
 
 constexpr std::optional<MeshtasticBridgeEvent> meshtasticBridgeEventFromRaw(std::string_view raw) {
-    for (const auto event : kAllMeshtasticBridgeEvents) {
-        if (rawValue(event) == raw) return event;
-    }
-    return std::nullopt;
+    return fromRawValue(raw, kAllMeshtasticBridgeEvents);
 }
 
 }  // namespace corvane

@@ -5,6 +5,8 @@
 #include <optional>
 #include <string_view>
 
+#include "core/RawValue.h"
+
 namespace corvane {
 
 enum class MeshtasticModemPreset { longFast, longModerate, mediumSlow, mediumFast, shortSlow, shortFast };
@@ -38,10 +40,7 @@ constexpr std::string_view label(MeshtasticModemPreset preset) {
 }
 
 constexpr std::optional<MeshtasticModemPreset> meshtasticModemPresetFromRaw(std::string_view raw) {
-    for (const auto preset : kAllMeshtasticModemPresets) {
-        if (rawValue(preset) == raw) return preset;
-    }
-    return std::nullopt;
+    return fromRawValue(raw, kAllMeshtasticModemPresets);
 }
 
 }  // namespace corvane

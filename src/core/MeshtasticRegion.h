@@ -4,6 +4,8 @@
 #include <optional>
 #include <string_view>
 
+#include "core/RawValue.h"
+
 namespace corvane {
 
 enum class MeshtasticRegion { unset, eu868 };
@@ -19,10 +21,7 @@ constexpr std::string_view rawValue(MeshtasticRegion region) {
 }
 
 constexpr std::optional<MeshtasticRegion> meshtasticRegionFromRaw(std::string_view raw) {
-    for (const auto region : kAllMeshtasticRegions) {
-        if (rawValue(region) == raw) return region;
-    }
-    return std::nullopt;
+    return fromRawValue(raw, kAllMeshtasticRegions);
 }
 
 }  // namespace corvane
