@@ -39,6 +39,7 @@ struct Outcome {
         return [this](Result<T, MeshRadioError> value) { result.emplace(std::move(value)); };
     }
     bool done() const { return result.has_value(); }
+    bool wait(std::chrono::milliseconds limit = 3s) const { return runUntil([this] { return done(); }, limit); }
     bool ok() const { return result && result->ok(); }
     bool failedWith(Kind kind) const { return result && !result->ok() && result->error().kind() == kind; }
 };
@@ -71,10 +72,9 @@ protected:
         fs::remove_all(root_);
     }
 
-    void makeRadio(std::string_view simArguments, MeshRadio::Timeouts timeouts = MeshRadio::Timeouts{}) {
-        ::setenv("CORVANE_BRIDGE_SIM_ARGS", std::string(simArguments).c_str(), 1);
-        radio_ = std::make_unique<MeshRadio>(
-            loop_, [] { return std::make_unique<QProcessBridgeProcess>(); }, timeouts);
+    void makeRadio(const std::string& simArguments) {
+        ::setenv("CORVANE_BRIDGE_SIM_ARGS", simArguments.c_str(), 1);
+        radio_ = std::make_unique<MeshRadio>(loop_, [] { return std::make_unique<QProcessBridgeProcess>(); });
         radio_->setStopHandler([this](const MeshRadioError& error) { stops_.push_back(error); });
     }
 
@@ -85,7 +85,7 @@ protected:
     void connect() {
         Outcome<std::string> connected;
         radio_->connect(std::nullopt, recordEvents(), connected.callback());
-        ASSERT_TRUE(runUntil([&] { return connected.done(); }, 3s));
+        ASSERT_TRUE(connected.wait());
         ASSERT_TRUE(connected.ok()) << connected.result->error().description();
         EXPECT_EQ(connected.result->value(), (root_ / "ttyACM0").string());
     }
@@ -93,8 +93,7 @@ protected:
     std::uint32_t sendText(const std::string& text) {
         Outcome<std::uint32_t> sent;
         radio_->sendText(text, std::nullopt, 0, sent.callback());
-        EXPECT_TRUE(runUntil([&] { return sent.done(); }, 3s));
-        EXPECT_TRUE(sent.ok());
+        EXPECT_TRUE(sent.wait() && sent.ok());
         return sent.ok() ? sent.result->value() : 0;
     }
 
@@ -105,20 +104,23 @@ protected:
     std::vector<MeshRadioError> stops_;
 };
 
-TEST_F(MeshRadioIntegrationTest, ConnectsSendsReadsSettingsAndDisconnects) {
-    makeRadio("");
+// Standard error beyond a pipe's buffer, garbage, replies split across writes
+// and overlong status lines before every reply: only the replies get through.
+TEST_F(MeshRadioIntegrationTest, ConnectsSendsReadsSettingsAndDisconnectsThroughNoise) {
+    makeRadio("--stderr-flood 1048576 --garbage --oversized 2097152");
     connect();
     EXPECT_EQ(sendText("hello / world"), 1001u);
+    EXPECT_EQ(sendText("two"), 1002u);
     Outcome<Done> read;
     radio_->requestRadioSettings(read.callback());
-    ASSERT_TRUE(runUntil([&] { return read.done() && !events_.empty(); }, 3s));
-    EXPECT_TRUE(read.ok());
+    ASSERT_TRUE(runUntil([&] { return read.ok() && !events_.empty(); }, 3s));
+    ASSERT_EQ(events_.size(), 1u);
     EXPECT_EQ(events_.back().event, MeshtasticBridgeEvent::radioSettings);
     EXPECT_TRUE(events_.back().settings.has_value());
 
     Outcome<Done> disconnected;
     radio_->disconnect(disconnected.callback());
-    ASSERT_TRUE(runUntil([&] { return disconnected.done(); }, 3s));
+    ASSERT_TRUE(disconnected.wait());
     EXPECT_FALSE(radio_->isRunning());
     EXPECT_TRUE(stops_.empty());
 }
@@ -126,27 +128,16 @@ TEST_F(MeshRadioIntegrationTest, ConnectsSendsReadsSettingsAndDisconnects) {
 TEST_F(MeshRadioIntegrationTest, ExitWithTwoRequestsPendingFailsBoth) {
     makeRadio("--no-answer sendText --exit-after 3 --exit-before-answer");
     connect();
-    Outcome<std::uint32_t> first;
-    Outcome<std::uint32_t> second;
+    Outcome<std::uint32_t> first, second;
     radio_->sendText("one", std::nullopt, 0, first.callback());
     radio_->sendText("two", std::nullopt, 0, second.callback());
     ASSERT_TRUE(runUntil([&] { return first.done() && second.done() && !stops_.empty(); }, 3s));
-    EXPECT_TRUE(first.failedWith(Kind::bridgeStopped));
-    EXPECT_TRUE(second.failedWith(Kind::bridgeStopped));
+    EXPECT_TRUE(first.failedWith(Kind::bridgeStopped) && second.failedWith(Kind::bridgeStopped));
     EXPECT_EQ(stops_.size(), 1u);
     Outcome<std::uint32_t> later;
     radio_->sendText("three", std::nullopt, 0, later.callback());
-    ASSERT_TRUE(runUntil([&] { return later.done(); }, 1s));
+    ASSERT_TRUE(later.wait(1s));
     EXPECT_TRUE(later.failedWith(Kind::bridgeStopped));
-}
-
-TEST_F(MeshRadioIntegrationTest, SurvivesStderrFloodsGarbageAndOverlongLines) {
-    makeRadio("--stderr-flood 1048576 --garbage --oversized 2097152");
-    connect();
-    EXPECT_EQ(sendText("one"), 1001u);
-    EXPECT_EQ(sendText("two"), 1002u);
-    EXPECT_TRUE(events_.empty());
-    EXPECT_TRUE(stops_.empty());
 }
 
 TEST_F(MeshRadioIntegrationTest, RestartRightAfterTerminateKeepsTheNewBridge) {
@@ -169,7 +160,7 @@ TEST_F(MeshRadioIntegrationTest, LaunchFailureReportsThePlatformError) {
     makeRadio("");
     Outcome<std::string> connected;
     radio_->connect(std::nullopt, recordEvents(), connected.callback());
-    ASSERT_TRUE(runUntil([&] { return connected.done(); }, 3s));
+    ASSERT_TRUE(connected.wait());
     ASSERT_TRUE(connected.failedWith(Kind::launchFailed));
     EXPECT_FALSE(connected.result->error().message().empty());
     EXPECT_FALSE(radio_->isRunning());
