@@ -6,8 +6,12 @@
 // factory never runs anything. Helpers play the bridge's part and build the
 // records the tests feed in.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
+#include <functional>
+#include <fstream>
 #include <memory>
 #include <optional>
 #include <string>
@@ -22,69 +26,127 @@
 
 namespace corvane {
 
-// Sets environment variables for its lifetime and restores them afterwards.
-class EnvironmentOverride {
-public:
-    EnvironmentOverride(std::initializer_list<std::pair<const char*, std::string>> values);
-    ~EnvironmentOverride();
-    EnvironmentOverride(const EnvironmentOverride&) = delete;
-    EnvironmentOverride& operator=(const EnvironmentOverride&) = delete;
-
-private:
-    std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
-};
+using Event = MeshtasticBridgeEvent;
+using Response = MeshtasticBridgeResponse;
+// The connection state and the error text, as a window shows them together.
+using Shown = std::pair<std::string, std::optional<std::string>>;
 
 class CorvaneModelFixture : public ::testing::Test {
 protected:
-    // Where the parked positions of the tests lie; one metre north is
-    // 1/111194.93 of a degree on the model's sphere.
-    static constexpr double kParkLatitude = 52.52;
-    static constexpr double kParkLongitude = 13.405;
-
-    CorvaneModelFixture();
-    ~CorvaneModelFixture() override;
+    CorvaneModelFixture() {
+        std::filesystem::remove_all(root_);
+        std::filesystem::create_directories(root_ / "dev");
+        for (const auto& [name, value] : {std::pair("HALVO_MESHTASTIC_BRIDGE_PATH", std::string("/bin/true")),
+                                          std::pair("CORVANE_DEVICE_DIR", (root_ / "dev").string()),
+                                          std::pair("XDG_DATA_HOME", root_.string())}) {
+            const char* old = std::getenv(name);
+            savedEnvironment_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
+            ::setenv(name, value.c_str(), 1);
+        }
+    }
+    ~CorvaneModelFixture() override {
+        model_.reset();
+        for (const auto& [name, value] : savedEnvironment_) value ? ::setenv(name, value->c_str(), 1) : ::unsetenv(name);
+        std::filesystem::remove_all(root_);
+    }
 
     // Builds the model from the current defaults and lets its start-up run.
-    CorvaneModel& start();
+    CorvaneModel& start() {
+        model_ = std::make_unique<CorvaneModel>(CorvaneModel::Dependencies{
+            .loop = loop_,
+            .defaults = defaults_,
+            .notifications = notifications_,
+            .makeProcess = [this, makeChild = bridges_.factory()] {
+                bridges_.nextStartFailure = launchFailure_;
+                return makeChild();
+            },
+            .dataFolder = (root_ / "Halvo Corvane").string(),
+        });
+        loop_.runPending();
+        return *model_;
+    }
     // start() with one listed device, answered with a successful connect.
-    CorvaneModel& startConnected();
+    CorvaneModel& startConnected() {
+        addDevice("ttyACM0");
+        start();
+        acceptConnect(device("ttyACM0"));
+        EXPECT_EQ(model_->connectionState(), "Connected");
+        return *model_;
+    }
     CorvaneModel& model() { return *model_; }
+    Shown shown() const { return {model_->connectionState(), model_->errorMessage()}; }
 
-    void addDevice(const std::string& name);
-    std::string device(const std::string& name) const { return (devices_ / name).string(); }
-    std::string dataFile(const std::string& name) const { return (data_ / name).string(); }
-
+    void addDevice(const std::string& name) { std::ofstream(device(name)).put('\n'); }
+    std::string device(const std::string& name) const { return (root_ / "dev" / name).string(); }
+    std::string dataFile(const std::string& name) const { return (root_ / "Halvo Corvane" / name).string(); }
     FakeBridgeProcess::Child& bridge() { return bridges_.last(); }
     std::size_t launches() const { return bridges_.children.size(); }
     // Makes every following launch fail with `text` (absent: launches work).
     void failLaunches(std::optional<std::string> text) { launchFailure_ = std::move(text); }
 
-    // Answers request `index` of the current child.
-    void reply(MeshtasticBridgeResponse response, int index = -1);
-    void acceptConnect(const std::string& port, int index = -1);
-    // An unsolicited line from the current child.
-    void emit(const MeshtasticBridgeResponse& response);
-    void emitNode(const MeshNode& node);
-    void emitMessage(const MeshMessage& message);
-    void emitLocalNode(std::optional<std::uint32_t> number);
+    // A line from the current child: unsolicited, or the answer to its request `index`.
+    void emit(const Response& response) {
+        const auto line = encodeLine(response);
+        ASSERT_TRUE(line.has_value());
+        bridge().output(*line);
+        loop_.runPending();
+    }
+    void reply(Response response, int index = -1) {
+        response.requestID = bridge().request(index).requestID;
+        emit(response);
+    }
+    void acceptConnect(const std::string& port, int index = -1) {
+        reply(news(Event::connected, [&](Response& r) { r.port = port; }), index);
+    }
+    void emitNode(const MeshNode& node) { emit(news(Event::node, [&](Response& r) { r.node = node; })); }
+    void emitMessage(const MeshMessage& message) { emit(news(Event::message, [&](Response& r) { r.message = message; })); }
+    void emitLocalNode(std::optional<std::uint32_t> number) {
+        emit(news(Event::localNode, [&](Response& r) { r.localNodeID = number; }));
+    }
+    // A bridge line of kind `event`, its other fields set by `fill`.
+    static Response news(Event event, const std::function<void(Response&)>& fill = {}) {
+        Response response;
+        response.event = event;
+        if (fill) fill(response);
+        return response;
+    }
 
-    static MeshtasticBridgeResponse event(MeshtasticBridgeEvent kind);
-    // A fix `metresNorth` of the park point, `secondsLater` after `base`.
-    MeshPosition positionAt(std::uint32_t node, double metresNorth, int secondsLater) const;
-    MeshNode makeNode(std::uint32_t number, std::string longName, std::optional<MeshPosition> position = {}) const;
-    MeshMessage makeMessage(std::uint32_t packet, std::uint32_t sender, std::string text) const;
+    // A fix `metresNorth` of the park point, `secondsLater` after `base_`; one
+    // metre north is 1/111194.93 of a degree on the model's sphere.
+    MeshPosition positionAt(std::uint32_t node, double metresNorth, int secondsLater) const {
+        return MeshPosition{.id = Uuid::random(),
+                            .nodeNumber = node,
+                            .latitude = 52.52 + metresNorth / 111194.92664455873,
+                            .longitude = 13.405,
+                            .altitude = std::nullopt,
+                            .timestamp = base_ + std::chrono::seconds(secondsLater)};
+    }
+    MeshNode makeNode(std::uint32_t number, std::string longName, std::optional<MeshPosition> position = {}) const {
+        MeshNode node;
+        node.number = number;
+        node.longName = std::move(longName);
+        node.hopsAway = 0;
+        node.lastSeen = base_;
+        node.position = std::move(position);
+        return node;
+    }
+    MeshMessage makeMessage(std::uint32_t packet, std::uint32_t sender, std::string text) const {
+        return MeshMessage{.id = Uuid::random(), .packetID = packet, .sender = sender,
+                           .recipient = CorvaneModel::kBroadcastNode, .channel = 0, .text = std::move(text),
+                           .timestamp = base_, .isOutgoing = false};
+    }
 
     ManualEventLoop loop_;
     FakeDefaultsStore defaults_;
     FakeNotificationCenter notifications_;
     FakeBridgeFactory bridges_;
-    Timestamp base_;
+    const Timestamp base_ = loop_.now();
 
 private:
-    std::filesystem::path root_;
-    std::filesystem::path devices_;
-    std::filesystem::path data_;
-    EnvironmentOverride environment_;
+    inline static int counter_ = 0;
+    const std::filesystem::path root_ = std::filesystem::temp_directory_path() /
+        ("corvane-model-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter_++));
+    std::vector<std::pair<const char*, std::optional<std::string>>> savedEnvironment_;
     std::optional<std::string> launchFailure_;
     std::unique_ptr<CorvaneModel> model_;
 };

@@ -11,6 +11,9 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr std::string_view kNoPositionYet = "The guarded device does not have a position yet.";
+constexpr std::string_view kArmed = "Armed · waiting for movement";
+constexpr std::string_view kConfirming80 = "Confirming movement · 1 of 2 readings · 80 m";
+constexpr std::string_view kNoAnswer = "Halvo Meshtastic Bridge did not answer in time.";
 
 // 2026-03-01T09:30:00Z, 1772357400 seconds after 1970.
 const Timestamp kAlertTime = std::chrono::sys_days(std::chrono::year(2026) / 3 / 1) + 9h + 30min;
@@ -25,7 +28,7 @@ protected:
         emitNode(makeNode(kGuarded, "Bike", parked_));
         model().setGuarded(makeNode(kGuarded, "Bike"));
         model().markGuardedPosition();
-        ASSERT_EQ(model().parkingStatus(), "Armed · waiting for movement");
+        ASSERT_EQ(model().parkingStatus(), kArmed);
     }
     void moveGuarded(double metresNorth, int secondsLater) {
         emitNode(makeNode(kGuarded, "Bike", positionAt(kGuarded, metresNorth, secondsLater)));
@@ -39,7 +42,7 @@ protected:
     const MeshPosition parked_ = positionAt(kGuarded, 0, 0);
 };
 
-TEST_F(CorvaneModelGuardTest, MarkingStoresTheSettingsFormAndAsksForPermission) {
+TEST_F(CorvaneModelGuardTest, MarkingStoresTheSettingsFormAndClearingForgetsIt) {
     startArmed();
     EXPECT_EQ(model().parkedPosition(), parked_);
     EXPECT_EQ(storedMark(), parked_);
@@ -48,25 +51,29 @@ TEST_F(CorvaneModelGuardTest, MarkingStoresTheSettingsFormAndAsksForPermission) 
     // Seconds since 2001 as a number, not ISO text.
     EXPECT_NE(text.find("\"timestamp\":794048400"), std::string::npos) << text;
     EXPECT_EQ(notifications_.authorizationRequests, 1);
-    EXPECT_TRUE(notifications_.posted.empty());
 
     model().clearParking();
-    EXPECT_FALSE(model().parkedPosition());
-    EXPECT_FALSE(defaults_.contains("parkedPosition"));
+    EXPECT_FALSE(model().parkedPosition() || defaults_.contains("parkedPosition"));
     EXPECT_EQ(model().parkingStatus(), "No position marked");
     moveGuarded(500, 60);
     moveGuarded(600, 120);
     EXPECT_EQ(model().parkingStatus(), "No position marked");
     EXPECT_TRUE(notifications_.posted.empty());
+
+    // Clearing the guarded device forgets the mark too.
+    model().markGuardedPosition();
+    ASSERT_EQ(model().parkingStatus(), kArmed);
+    model().clearGuardedDevice();
+    EXPECT_FALSE(defaults_.contains("guardedNode") || defaults_.contains("parkedPosition") || model().parkedPosition());
+    EXPECT_EQ(model().parkingStatus(), "No position marked");
 }
 
 TEST_F(CorvaneModelGuardTest, MovementIsConfirmedThenAlertedOncePerArming) {
     startArmed();
     loop_.setWallClock(kAlertTime);
     moveGuarded(80.4, 60);
-    EXPECT_EQ(model().parkingStatus(), "Confirming movement · 1 of 2 readings · 80 m");
+    EXPECT_EQ(model().parkingStatus(), kConfirming80);
     EXPECT_TRUE(notifications_.posted.empty());
-
     moveGuarded(90.4, 120);
     EXPECT_EQ(model().parkingStatus(), "Movement detected · 90 m from parked position");
     ASSERT_EQ(notifications_.posted.size(), 1u);
@@ -80,23 +87,21 @@ TEST_F(CorvaneModelGuardTest, MovementIsConfirmedThenAlertedOncePerArming) {
     // Neither a profile change nor further movement re-arms.
     model().setGuardProfile(GuardProfile::bicycle);
     moveGuarded(120.4, 180);
-    EXPECT_EQ(model().parkingStatus(), "Movement detected · 120 m from parked position");
     emitNode(makeNode(8, "Other", positionAt(8, 5000, 200)));
     EXPECT_EQ(model().parkingStatus(), "Movement detected · 120 m from parked position");
     EXPECT_EQ(notifications_.posted.size(), 1u);
 
     // Marking again (at the 120 m fix) allows one new alert.
     model().markGuardedPosition();
-    EXPECT_EQ(model().parkingStatus(), "Armed · waiting for movement");
+    EXPECT_EQ(model().parkingStatus(), kArmed);
     loop_.setWallClock(kAlertTime + 500ms);
     moveGuarded(120.4 + 80.9, 240);
-    EXPECT_EQ(model().parkingStatus(), "Confirming movement · 1 of 2 readings · 80 m");
+    EXPECT_EQ(model().parkingStatus(), kConfirming80);
     moveGuarded(120.4 + 99.9, 300);
     ASSERT_EQ(notifications_.posted.size(), 2u);
-    EXPECT_EQ(notifications_.posted[1].title, "Bicycle moved");
-    EXPECT_EQ(notifications_.posted[1].identifier, "guarded-device-moved-1772357400.5");
-    EXPECT_EQ(notifications_.posted[1].body,
-              "Two positions place the device outside the marked area. Latest distance: about 99 m.");
+    EXPECT_EQ(std::tuple(notifications_.posted[1].title, notifications_.posted[1].identifier, notifications_.posted[1].body),
+              std::tuple("Bicycle moved", "guarded-device-moved-1772357400.5",
+                         "Two positions place the device outside the marked area. Latest distance: about 99 m."));
 }
 
 TEST_F(CorvaneModelGuardTest, InsideAndIgnoredFixes) {
@@ -105,10 +110,10 @@ TEST_F(CorvaneModelGuardTest, InsideAndIgnoredFixes) {
     EXPECT_EQ(model().parkingStatus(), "Armed · 10 m from parked position");
     moveGuarded(80.4, 120);
     moveGuarded(500, 0);  // no later than the mark: ignored
-    EXPECT_EQ(model().parkingStatus(), "Confirming movement · 1 of 2 readings · 80 m");
+    EXPECT_EQ(model().parkingStatus(), kConfirming80);
     moveGuarded(30.4, 180);  // back inside breaks the run
     moveGuarded(80.4, 240);
-    EXPECT_EQ(model().parkingStatus(), "Confirming movement · 1 of 2 readings · 80 m");
+    EXPECT_EQ(model().parkingStatus(), kConfirming80);
     EXPECT_TRUE(notifications_.posted.empty());
 }
 
@@ -117,54 +122,40 @@ TEST_F(CorvaneModelGuardTest, AnotherGuardedNodeIsComparedWithTheExistingMark) {
     emitNode(makeNode(8, "Tracker"));
     model().setGuarded(makeNode(8, "Tracker"));
     EXPECT_EQ(model().selectedNodeID(), 8u);
-    EXPECT_EQ(model().parkingStatus(), "Armed · waiting for movement");
     moveGuarded(500, 60);  // node 7 is no longer guarded
-    EXPECT_EQ(model().parkingStatus(), "Armed · waiting for movement");
+    EXPECT_EQ(model().parkingStatus(), kArmed);
     emitNode(makeNode(8, "Tracker", positionAt(8, 80.4, 120)));
-    EXPECT_EQ(model().parkingStatus(), "Confirming movement · 1 of 2 readings · 80 m");
+    EXPECT_EQ(model().parkingStatus(), kConfirming80);
 }
 
 TEST_F(CorvaneModelGuardTest, MarkingWithoutAPositionLeavesTheExistingMark) {
     startConnected();
     model().markGuardedPosition();  // nothing guarded
     EXPECT_EQ(model().errorMessage(), kNoPositionYet);
-
     model().setErrorMessage(std::nullopt);
     model().setGuarded(makeNode(kGuarded, "Bike"));
     model().markGuardedPosition();  // guarded but never heard
     EXPECT_EQ(model().errorMessage(), kNoPositionYet);
 
-    emitNode(makeNode(kGuarded, "Bike", positionAt(kGuarded, 0, 0)));
+    moveGuarded(0, 0);
     model().markGuardedPosition();
     const auto mark = model().parkedPosition();
     ASSERT_TRUE(mark);
     moveGuarded(80.4, 60);
-
     model().setErrorMessage(std::nullopt);
     emitNode(makeNode(kGuarded, "Bike"));  // heard again without a position
     model().markGuardedPosition();
     EXPECT_EQ(model().errorMessage(), kNoPositionYet);
     EXPECT_EQ(model().parkedPosition(), mark);
     EXPECT_EQ(storedMark(), mark);
-    EXPECT_EQ(model().parkingStatus(), "Confirming movement · 1 of 2 readings · 80 m");
+    EXPECT_EQ(model().parkingStatus(), kConfirming80);
     EXPECT_EQ(notifications_.authorizationRequests, 1);
-}
-
-TEST_F(CorvaneModelGuardTest, ClearingTheGuardedDeviceForgetsTheMarkToo) {
-    startArmed();
-    model().clearGuardedDevice();
-    EXPECT_FALSE(defaults_.contains("guardedNode"));
-    EXPECT_FALSE(defaults_.contains("parkedPosition"));
-    EXPECT_FALSE(model().parkedPosition());
-    EXPECT_EQ(model().parkingStatus(), "No position marked");
 }
 
 TEST_F(CorvaneModelGuardTest, RestartWithAStoredMarkWatchesAgain) {
     defaults_.setNumber("guardedNode", kGuarded);
-    defaults_.setData("parkedPosition", [this] {
-        const auto text = encodeWithReferenceDate(parked_);
-        return DefaultsStore::Data(text->begin(), text->end());
-    }());
+    const auto text = encodeWithReferenceDate(parked_);
+    defaults_.setData("parkedPosition", DefaultsStore::Data(text->begin(), text->end()));
     startConnected();
     moveGuarded(80.4, 60);
     moveGuarded(90.4, 120);
@@ -176,7 +167,7 @@ TEST_F(CorvaneModelGuardTest, RestartWithAStoredMarkWatchesAgain) {
 
 using CorvaneModelMessagingTest = CorvaneModelGuardTest;
 
-TEST_F(CorvaneModelMessagingTest, BlankTextSendsNothing) {
+TEST_F(CorvaneModelMessagingTest, SentTextIsTrimmedRecordedAndStoredAndBlankTextSendsNothing) {
     startConnected();
     const auto written = bridge().written.size();
     model().sendMessage("   \n");
@@ -184,35 +175,20 @@ TEST_F(CorvaneModelMessagingTest, BlankTextSendsNothing) {
     loop_.runPending();
     EXPECT_EQ(bridge().written.size(), written);
     EXPECT_FALSE(model().errorMessage());
-}
 
-TEST_F(CorvaneModelMessagingTest, SentTextIsTrimmedRecordedAndStored) {
-    startConnected();
     loop_.advance(90s);
     model().sendMessage("  hello \n");
     const auto request = bridge().request();
-    EXPECT_EQ(request.command, MeshtasticBridgeCommand::sendText);
-    EXPECT_EQ(request.text, "hello");
-    EXPECT_EQ(request.recipient, std::nullopt);
-    EXPECT_EQ(request.channel, 0u);
-
-    auto sent = event(MeshtasticBridgeEvent::sent);
-    sent.packetID = 1234;
-    reply(sent);
+    EXPECT_EQ(std::tuple(request.command, request.text, request.recipient, request.channel),
+              std::tuple(MeshtasticBridgeCommand::sendText, "hello", std::nullopt, 0u));
+    reply(news(Event::sent, [&](Response& r) { r.packetID = 1234; }));
     ASSERT_EQ(model().messages().size(), 1u);
-    const MeshMessage& record = model().messages()[0];
-    EXPECT_EQ(record.packetID, 1234u);
-    EXPECT_EQ(record.sender, 0u);  // the radio has not named itself yet
-    EXPECT_EQ(record.recipient, CorvaneModel::kBroadcastNode);
-    EXPECT_EQ(record.channel, 0u);
-    EXPECT_EQ(record.text, "hello");
-    EXPECT_EQ(record.timestamp, loop_.now());
-    EXPECT_TRUE(record.isOutgoing);
+    // The radio has not named itself yet: sender 0.
+    EXPECT_EQ(model().messages()[0], (MeshMessage{.id = model().messages()[0].id, .packetID = 1234, .sender = 0,
+                                                  .recipient = CorvaneModel::kBroadcastNode, .channel = 0, .text = "hello",
+                                                  .timestamp = loop_.now(), .isOutgoing = true}));
     EXPECT_TRUE(notifications_.posted.empty());
-
-    const auto file = PrivateFile::read(dataFile("messages.json"));
-    ASSERT_TRUE(file);
-    EXPECT_EQ(decodeMessagesFile(*file), model().messages());
+    EXPECT_EQ(decodeMessagesFile(PrivateFile::read(dataFile("messages.json")).value()), model().messages());
 }
 
 TEST_F(CorvaneModelMessagingTest, DirectMessageOnAChannelAndItsEcho) {
@@ -221,15 +197,11 @@ TEST_F(CorvaneModelMessagingTest, DirectMessageOnAChannelAndItsEcho) {
     model().setMessageRecipient(0x1234);
     model().setMessageChannel(2);
     model().sendMessage("ping");
-    EXPECT_EQ(bridge().request().recipient, 4660u);
-    EXPECT_EQ(bridge().request().channel, 2u);
-    auto sent = event(MeshtasticBridgeEvent::sent);
-    sent.packetID = 55;
-    reply(sent);
+    EXPECT_EQ(std::pair(bridge().request().recipient, bridge().request().channel), std::pair(std::optional(4660u), std::optional(2u)));
+    reply(news(Event::sent, [&](Response& r) { r.packetID = 55; }));
     ASSERT_EQ(model().messages().size(), 1u);
-    EXPECT_EQ(model().messages()[0].sender, 42u);
-    EXPECT_EQ(model().messages()[0].recipient, 4660u);
-    EXPECT_EQ(model().messages()[0].channel, 2u);
+    const MeshMessage& sent = model().messages()[0];
+    EXPECT_EQ(std::tuple(sent.sender, sent.recipient, sent.channel), std::tuple(42u, 4660u, 2u));
 
     MeshMessage echo = makeMessage(55, 42, "ping");
     echo.isOutgoing = true;
@@ -240,18 +212,14 @@ TEST_F(CorvaneModelMessagingTest, DirectMessageOnAChannelAndItsEcho) {
 TEST_F(CorvaneModelMessagingTest, FailedSendsShowTheLinkErrorAndRecordNothing) {
     startConnected();
     model().sendMessage("one");
-    auto refused = event(MeshtasticBridgeEvent::error);
-    refused.error = "Radio queue full";
-    reply(refused);
+    reply(news(Event::error, [&](Response& r) { r.error = "Radio queue full"; }));
     EXPECT_EQ(model().errorMessage(), "Radio queue full");
-
     model().sendMessage("two");
-    reply(event(MeshtasticBridgeEvent::sent));  // no packet number
+    reply(news(Event::sent));  // no packet number
     EXPECT_EQ(model().errorMessage(), "Halvo Meshtastic Bridge returned an unreadable response.");
-
     model().sendMessage("three");
     loop_.advance(5s);
-    EXPECT_EQ(model().errorMessage(), "Halvo Meshtastic Bridge did not answer in time.");
+    EXPECT_EQ(model().errorMessage(), kNoAnswer);
 
     model().disconnect();
     loop_.advance(2s);
@@ -264,13 +232,26 @@ TEST_F(CorvaneModelMessagingTest, FailedSendsShowTheLinkErrorAndRecordNothing) {
 
 // MARK: Radio settings
 
-using CorvaneModelRadioSettingsTest = CorvaneModelGuardTest;
-
-MeshtasticRadioSettings applied() {
-    auto settings = MeshtasticRadioSettings::recommended();
-    settings.hopLimit = 5;
-    return settings;
-}
+class CorvaneModelRadioSettingsTest : public CorvaneModelFixture {
+protected:
+    static MeshtasticRadioSettings applied() {
+        auto settings = MeshtasticRadioSettings::recommended();
+        settings.hopLimit = 5;
+        return settings;
+    }
+    // Connected with the radio named, the settings sent and accepted.
+    void applyAccepted() {
+        startConnected();
+        emitLocalNode(42);
+        model().applyRadioSettings(applied());
+        EXPECT_EQ(model().radioSettingsState(), "Applying to radio…");
+        EXPECT_EQ(std::pair(bridge().request().command, bridge().request().settings),
+                  std::pair(MeshtasticBridgeCommand::applyRadioSettings, std::optional(applied())));
+        reply(news(Event::ready));
+        EXPECT_EQ(model().loraConfig(), applied());  // shown at once
+        EXPECT_EQ(model().radioSettingsState(), "Applied · verifying after restart…");
+    }
+};
 
 TEST_F(CorvaneModelRadioSettingsTest, ReadNeedsBothAPortAndTheLocalNode) {
     startConnected();
@@ -286,42 +267,26 @@ TEST_F(CorvaneModelRadioSettingsTest, ReadNeedsBothAPortAndTheLocalNode) {
     model().requestRadioSettings();
     EXPECT_EQ(model().radioSettingsState(), "Reading from radio…");
     EXPECT_EQ(bridge().request().command, MeshtasticBridgeCommand::readRadioSettings);
-    auto answer = event(MeshtasticBridgeEvent::radioSettings);
-    answer.settings = applied();
-    reply(answer);
+    reply(news(Event::radioSettings, [&](Response& r) { r.settings = applied(); }));
     EXPECT_EQ(model().radioSettingsState(), "Loaded from radio");
     EXPECT_EQ(model().loraConfig(), applied());
 
     model().requestRadioSettings();
     loop_.advance(5s);
     EXPECT_EQ(model().radioSettingsState(), "Could not read settings");
-    EXPECT_EQ(model().errorMessage(), "Halvo Meshtastic Bridge did not answer in time.");
+    EXPECT_EQ(model().errorMessage(), kNoAnswer);
 }
 
-TEST_F(CorvaneModelRadioSettingsTest, ApplyShowsTheValuesAtOnceAndReadsBackThreeSecondsLater) {
-    startConnected();
-    emitLocalNode(42);
-    model().applyRadioSettings(applied());
-    EXPECT_EQ(model().radioSettingsState(), "Applying to radio…");
-    EXPECT_EQ(bridge().request().command, MeshtasticBridgeCommand::applyRadioSettings);
-    EXPECT_EQ(bridge().request().settings, applied());
-    reply(event(MeshtasticBridgeEvent::ready));
-    EXPECT_EQ(model().loraConfig(), applied());
-    EXPECT_EQ(model().radioSettingsState(), "Applied · verifying after restart…");
-
+TEST_F(CorvaneModelRadioSettingsTest, ApplyReadsBackThreeSecondsLaterUnlessTheConnectionIsLost) {
+    applyAccepted();
     const auto written = bridge().written.size();
     loop_.advance(3s - 1ms);
     EXPECT_EQ(bridge().written.size(), written);
     loop_.advance(1ms);
     EXPECT_EQ(model().radioSettingsState(), "Reading from radio…");
     EXPECT_EQ(bridge().request().command, MeshtasticBridgeCommand::readRadioSettings);
-}
 
-TEST_F(CorvaneModelRadioSettingsTest, ConnectionLostBeforeTheReadBack) {
-    startConnected();
-    emitLocalNode(42);
-    model().applyRadioSettings(applied());
-    reply(event(MeshtasticBridgeEvent::ready));
+    applyAccepted();  // a fresh model
     loop_.advance(1s);
     bridge().exit();
     loop_.advance(2s);
@@ -332,14 +297,9 @@ TEST_F(CorvaneModelRadioSettingsTest, ConnectionLostBeforeTheReadBack) {
 TEST_F(CorvaneModelRadioSettingsTest, FailedApplyKeepsTheSettingsAndDoesNotReadBack) {
     startConnected();
     emitLocalNode(42);
-    auto loaded = event(MeshtasticBridgeEvent::radioSettings);
-    loaded.settings = MeshtasticRadioSettings::recommended();
-    emit(loaded);
-
+    emit(news(Event::radioSettings, [&](Response& r) { r.settings = MeshtasticRadioSettings::recommended(); }));
     model().applyRadioSettings(applied());
-    auto refused = event(MeshtasticBridgeEvent::error);
-    refused.error = "Region not allowed";
-    reply(refused);
+    reply(news(Event::error, [&](Response& r) { r.error = "Region not allowed"; }));
     EXPECT_EQ(model().radioSettingsState(), "Could not apply settings");
     EXPECT_EQ(model().errorMessage(), "Region not allowed");
     EXPECT_EQ(model().loraConfig(), MeshtasticRadioSettings::recommended());
