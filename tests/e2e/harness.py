@@ -1,11 +1,7 @@
-"""What the end-to-end tests of `corvane --headless` stand on: a private session
-bus with python3-dbusmock's notification server, a sandbox of temporary user
-folders with one fake serial device, bridge scripts for corvane-bridge-sim, and
-a running corvane whose printed lines are kept with their arrival times.
-
-Every process is started here and ended here by its own pid. Waits poll against
-deadlines and fail with what was seen so far, so a hang costs seconds, not the
-ctest time-out."""
+"""What the end-to-end tests of `corvane --headless` stand on: a private session bus with python3-dbusmock's
+notification server, a sandbox of user folders with one fake serial device, bridge scripts for corvane-bridge-sim,
+and a running corvane. Every process is started and ended here by its own pid; waits poll against deadlines and
+fail with what was seen so far, so a hang costs seconds, not the ctest time-out."""
 import base64
 import json
 import math
@@ -22,21 +18,9 @@ from datetime import datetime, timedelta, timezone
 from pathlib import Path
 
 NOTIFICATIONS = ("org.freedesktop.Notifications", "/org/freedesktop/Notifications")
-BUS_CONFIG = """<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>session</type>
-  <keep_umask/>
-  <listen>unix:path={socket}</listen>
-  <auth>EXTERNAL</auth>
-  <policy context="default">
-    <allow send_destination="*" eavesdrop="true"/>
-    <allow eavesdrop="true"/>
-    <allow own="*"/>
-    <allow user="*"/>
-  </policy>
-</busconfig>
-"""
+BUS_CONFIG = """<busconfig><type>session</type><keep_umask/><listen>unix:path={socket}</listen><auth>EXTERNAL</auth>
+<policy context="default"><allow send_destination="*" eavesdrop="true"/><allow eavesdrop="true"/><allow own="*"/>
+<allow user="*"/></policy></busconfig>"""
 NO_BUS = "unix:path=/nonexistent"
 BIN = Path(os.environ.get("CORVANE_BUILD_BIN") or Path(__file__).resolve().parents[2] / "build" / "bin")
 START = datetime(2026, 3, 1, 9, 30, tzinfo=timezone.utc)
@@ -64,17 +48,17 @@ def stop_process(process):
 
 
 def stat_fields(pid):
-    """The fields after the command name in /proc/PID/stat, or None when it is gone."""
+    """[command name, state, parent pid, ...] from /proc/PID/stat for a live process, else None."""
     try:
         text = Path("/proc/%s/stat" % pid).read_text()
     except OSError:
         return None
-    return text[text.rindex(")") + 2:].split()
+    fields = text[text.rindex(")") + 2:].split()
+    return None if fields[0] in ("Z", "X") else [text[text.index("(") + 1:text.rindex(")")]] + fields
 
 
 def is_running(pid):
-    fields = stat_fields(pid)
-    return fields is not None and fields[0] not in ("Z", "X")
+    return stat_fields(pid) is not None
 
 
 # MARK: Bridge script lines
@@ -90,9 +74,7 @@ def upper_uuid(number):
 
 def node_line(node, long_name, short_name, timestamp, fix=None, hops=0):
     record = {"number": node, "longName": long_name, "shortName": short_name, "hardware": "TBEAM",
-              "hopsAway": hops, "lastSeen": iso(timestamp)}
-    if fix is not None:
-        record["position"] = fix
+              "hopsAway": hops, "lastSeen": iso(timestamp), **({"position": fix} if fix else {})}
     return json.dumps({"protocolVersion": 1, "event": "node", "node": record})
 
 
@@ -103,8 +85,7 @@ def message_line(record_number, packet, sender, text, timestamp, outgoing=False)
 
 
 class Ride:
-    """A guarded node parked at a spot, then riding due north: one script line
-    per fix, each with a new record id and a timestamp 30 s later."""
+    """A guarded node parked at a spot, then riding due north: one line per fix, new record id, 30 s later each."""
 
     SPOT = (55.675680, 12.569920)
 
@@ -124,10 +105,7 @@ class Ride:
 
     def script(self, distances):
         """The spot, a pause long enough for --mark to act on it, then one line per distance."""
-        steps = [self.fix(0), "sleep 400"]
-        for meters in distances:
-            steps += [self.fix(meters), "sleep 150"]
-        return steps
+        return [self.fix(0), "sleep 400"] + [line for meters in distances for line in (self.fix(meters), "sleep 150")]
 
 
 # MARK: Processes
@@ -170,8 +148,7 @@ class SessionBus:
 
 
 class Sandbox:
-    """Temporary HOME, XDG_DATA_HOME, XDG_CONFIG_HOME and device folder (with
-    an empty "ttyACM0"), plus the bridge stand-in's script and request log."""
+    """Temporary HOME, XDG folders, a device folder with "ttyACM0", the bridge stand-in's script and request log."""
 
     def __init__(self):
         self.root = Path(tempfile.mkdtemp(prefix="corvane-e2e-"))
@@ -184,9 +161,6 @@ class Sandbox:
         self.app_data = self.data / "Halvo Corvane"
         self.positions_file, self.messages_file = self.app_data / "positions.json", self.app_data / "messages.json"
         self.defaults_file = self.config / "Corvane" / "defaults.json"
-
-    def write_script(self, steps):
-        self.script.write_text("\n".join(steps) + "\n", encoding="utf-8")
 
     @staticmethod
     def read_json(path):
@@ -214,19 +188,18 @@ class Sandbox:
 
 
 class Corvane:
-    """One `corvane` run. Its standard output is read on a thread, every line
-    kept with the monotonic time it arrived (the printed clock has whole
-    seconds only); standard error is drained on another."""
+    """One `corvane` run. Standard output is read on a thread, each line kept with its monotonic arrival time (the
+    printed clock has whole seconds only); standard error is drained on another."""
 
     def __init__(self, arguments, env):
         self.process = subprocess.Popen([str(BIN / "corvane")] + arguments, env=env,
                                         stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         self.lines, self.unstamped = [], []  # (monotonic seconds, text without the prefix); lines without one
-        self.stderr = b""
-        self.bridge_pids = set()
+        self.stderr, self.bridge_pids = b"", set()
         self._lock = threading.Lock()
-        self._readers = [threading.Thread(target=target, daemon=True) for target in (self._read, self._read_errors)]
-        for reader in self._readers:
+        drain = lambda: setattr(self, "stderr", self.process.stderr.read())  # noqa: E731
+        self.readers = [threading.Thread(target=target, daemon=True) for target in (self._read, drain)]
+        for reader in self.readers:
             reader.start()
 
     def _read(self):
@@ -238,9 +211,6 @@ class Corvane:
                 if len(stamp) != 8 or stamp[2] != ":" or stamp[5] != ":":
                     self.unstamped.append(text)
 
-    def _read_errors(self):
-        self.stderr = self.process.stderr.read()
-
     def texts(self):
         """Printed lines with their checked "HH:MM:SS " prefix removed."""
         with self._lock:
@@ -249,21 +219,17 @@ class Corvane:
             return [text for _arrived, text in self.lines]
 
     def timed(self, text):
-        """Arrival times of the lines equal to `text`."""
         with self._lock:
             return [arrived for arrived, line in self.lines if line == text]
-
-    def count(self, text):
-        return self.texts().count(text)
 
     def output(self):
         return "\n  ".join([""] + self.texts())
 
     def wait_for(self, text, timeout=5.0, occurrences=1):
         """Waits for `text` to have been printed `occurrences` times."""
-        wait_until(lambda: self.note_bridge() or self.count(text) >= occurrences or not self.running(), timeout,
-                   "%r x%d" % (text, occurrences), lambda: "; output so far:" + self.output())
-        if self.count(text) < occurrences:
+        wait_until(lambda: self.note_bridge() or self.texts().count(text) >= occurrences or not self.running(),
+                   timeout, "%r x%d" % (text, occurrences), lambda: "; output so far:" + self.output())
+        if self.texts().count(text) < occurrences:
             raise AssertionError("corvane exited (%s) before printing %r; output:%s; stderr: %s"
                                  % (self.process.returncode, text, self.output(), self.stderr.decode()))
         self.note_bridge()
@@ -272,25 +238,11 @@ class Corvane:
         """Remembers the bridge children seen, to check later that they ended."""
         for entry in os.listdir("/proc") if self.running() else []:
             fields = entry.isdigit() and stat_fields(entry)
-            if fields and int(fields[1]) == self.process.pid and fields[0] not in ("Z", "X"):
-                try:
-                    if Path("/proc/%s/comm" % entry).read_text().startswith("corvane-bridge"):
-                        self.bridge_pids.add(int(entry))
-                except OSError:
-                    pass
+            if fields and int(fields[2]) == self.process.pid and fields[0].startswith("corvane-bridge"):
+                self.bridge_pids.add(int(entry))
 
     def running(self):
         return self.process.poll() is None
-
-    def wait(self, timeout):
-        """The exit status; fails when the process is still running after `timeout` s."""
-        try:
-            status = self.process.wait(timeout=timeout)
-        except subprocess.TimeoutExpired:
-            raise AssertionError("corvane still running %.1f s later; output:%s" % (timeout, self.output()))
-        for reader in self._readers:
-            reader.join(timeout=2)
-        return status
 
     def stop(self):
         """Test clean-up: ends the process if a test left it running."""
@@ -300,15 +252,12 @@ class Corvane:
 
 
 class CorvaneTestCase(unittest.TestCase):
-    """Gives each test a sandbox and a private session bus with the
-    notification mock, and ends whatever the test started."""
+    """Gives each test a sandbox and a private bus with the notification mock; ends whatever the test started."""
 
     with_bus = True
 
     def setUp(self):
-        for name in ("corvane", "corvane-bridge-sim"):
-            if not (BIN / name).exists():
-                self.fail("%s not built in %s" % (name, BIN))
+        self.assertTrue(all((BIN / name).exists() for name in ("corvane", "corvane-bridge-sim")), "not built: %s" % BIN)
         self.sandbox = Sandbox()
         self.addCleanup(shutil.rmtree, self.sandbox.root, ignore_errors=True)
         self.bus = None
@@ -319,21 +268,25 @@ class CorvaneTestCase(unittest.TestCase):
 
     def start_corvane(self, arguments, sim_args="", bus_address=None, script=None):
         if script is not None:
-            self.sandbox.write_script(script)
+            self.sandbox.script.write_text("\n".join(script) + "\n", encoding="utf-8")
         sim = "--script '%s' --log '%s' %s" % (self.sandbox.script, self.sandbox.bridge_log, sim_args)
         corvane = Corvane(["--headless"] + arguments, self.sandbox.environment(bus_address or self.bus.address, sim))
         self.addCleanup(corvane.stop)
         return corvane
 
     def stop_in_order(self, corvane, signal_number=signal.SIGTERM, within=2.0):
-        """Signals corvane and checks the orderly end: "Stopping…", status 0
-        within `within` seconds, no bridge child left behind."""
+        """Signals corvane; checks "Stopping…", status 0 within `within` seconds and no bridge child left behind."""
         corvane.note_bridge()
         self.assertTrue(corvane.running(), "corvane ended early; output:" + corvane.output())
         started = time.monotonic()
         corvane.process.send_signal(signal_number)
-        status = corvane.wait(timeout=within + 3)
+        try:
+            status = corvane.process.wait(timeout=within + 3)
+        except subprocess.TimeoutExpired:
+            self.fail("corvane still running %.1f s later; output:%s" % (within + 3, corvane.output()))
         elapsed = time.monotonic() - started
+        for reader in corvane.readers:
+            reader.join(timeout=2)
         self.assertEqual(status, 0, "exit status; stderr: %s" % corvane.stderr.decode())
         self.assertLessEqual(elapsed, within, "took %.2f s to stop" % elapsed)
         self.assertEqual(corvane.texts()[-1], "Stopping…")

@@ -1,7 +1,5 @@
-"""The link to the bridge as a user watches it: a bridge that dies is shown as
-a failure and reconnected five seconds later; a bridge that speaks another
-protocol version never counts as connected and is retried every five
-seconds, quietly."""
+"""The link to the bridge as a user watches it: a bridge that dies is a failure, reconnected five seconds later; one
+that speaks another protocol version never counts as connected and is retried every five seconds, quietly."""
 import time
 import unittest
 

@@ -14,8 +14,7 @@ ARMED = "Guard: Armed · waiting for movement"
 class GuardAlertTest(harness.CorvaneTestCase):
 
     def ride(self, corvane, alerts):
-        """Waits through a full ride (mark, confirm, alert, later fix), gives a
-        late duplicate a chance, and checks the desktop saw `alerts` in all."""
+        """Waits through a ride (mark, confirm, alert, later fix); checks the alert and `alerts` on the desktop in all."""
         corvane.wait_for(ARMED)
         corvane.wait_for("Notification: Guarded device moved — " + ALERT_BODY)
         corvane.wait_for("Guard: Movement detected · 160 m from parked position")
@@ -36,11 +35,9 @@ class GuardAlertTest(harness.CorvaneTestCase):
         ride = harness.Ride(NODE)
         first = self.start_corvane(["--guard", str(NODE), "--mark"], script=ride.script([80, 120, 160]))
         self.ride(first, alerts=1)
-        texts = first.texts()
-        self.assertEqual(texts[0], "Connection: Connecting…")
-        for line in ("Connection: Connected (%s)" % self.sandbox.port, "Guard: Confirming movement · 1 of 2 readings · 80 m",
-                     "Node heard: Guarded Tracker (!12345678), TBEAM, 0 hops"):
-            self.assertIn(line, texts)
+        self.assertEqual(first.texts()[0], "Connection: Connecting…")
+        self.assertLessEqual({"Connection: Connected (%s)" % self.sandbox.port, "Node heard: Guarded Tracker (!12345678), "
+                              "TBEAM, 0 hops", "Guard: Confirming movement · 1 of 2 readings · 80 m"}, set(first.texts()))
         self.stop_in_order(first)
 
         stored = self.sandbox.read_json(self.sandbox.positions_file)
@@ -75,9 +72,8 @@ class GuardAlertTest(harness.CorvaneTestCase):
         harness.wait_until(self.bus.notify_calls, 5.0, "the Notify call")
         self.assertEqual(self.bus.notify_calls()[0]["summary"], "Bicycle moved")
         self.stop_in_order(corvane)
-        defaults = self.sandbox.defaults()
-        self.assertEqual((defaults["guardedNode"], defaults["guardProfile"], defaults["bikeNode"]),
-                         (NODE, "bicycle", NODE))
+        self.assertLessEqual({"guardedNode": NODE, "guardProfile": "bicycle", "bikeNode": NODE}.items(),
+                             self.sandbox.defaults().items())
 
 
 class NoSessionBusTest(harness.CorvaneTestCase):

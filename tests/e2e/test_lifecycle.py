@@ -1,6 +1,5 @@
-"""Starting and stopping corvane: the command line's answers and exit
-statuses, and an orderly end on SIGTERM or SIGINT that leaves no bridge
-behind and the files whole and private."""
+"""Starting and stopping corvane: the command line's answers and exit statuses, and an orderly end on SIGTERM or
+SIGINT that leaves no bridge behind and the files whole and private."""
 import signal
 import subprocess
 import unittest
@@ -13,9 +12,7 @@ NODE = 305419896
 class ShutdownTest(harness.CorvaneTestCase):
 
     def stop_and_check_files(self, guard, signal_number):
-        """Runs until the guard is armed and both stores are written, stops
-        with `signal_number` while the script is still playing, and checks
-        the files whole and private."""
+        """Runs until armed with both stores written, stops while the script still plays, checks the files."""
         ride = harness.Ride(NODE)
         corvane = self.start_corvane(["--guard", guard, "--mark"], script=ride.script([40]) + [
             harness.message_line(1, 500, NODE, "parked", harness.START), "sleep 60000"])
