@@ -39,9 +39,8 @@ template <typename T>
 using Pending = std::shared_ptr<Outcome<T>>;
 
 // `fields` are the JSON members after "requestID", without braces.
-std::string reply(const MeshtasticBridgeRequest& request, std::string_view fields, int version = 1) {
-    return "{\"protocolVersion\":" + std::to_string(version) + ",\"requestID\":\"" + request.requestID.string() +
-           "\"," + std::string(fields) + "}\n";
+std::string reply(const MeshtasticBridgeRequest& request, std::string_view fields) {
+    return "{\"protocolVersion\":1,\"requestID\":\"" + request.requestID.string() + "\"," + std::string(fields) + "}\n";
 }
 
 std::string news(std::string_view fields) { return "{\"protocolVersion\":1," + std::string(fields) + "}\n"; }
@@ -51,25 +50,12 @@ void touch(const fs::path& path, fs::perms permissions) {
     fs::permissions(path, permissions);
 }
 
-// Sets an environment variable for its lifetime, then restores the old state.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const std::string& value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old;
-        ::setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnv() { old_ ? ::setenv(name_, old_->c_str(), 1) : ::unsetenv(name_); }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
-
 class MeshRadioTest : public ::testing::Test {
 protected:
+    // The variables only steer this process's lookups; the destructor clears them.
     MeshRadioTest() {
+        ::setenv("HALVO_MESHTASTIC_BRIDGE_PATH", bridgePath_.c_str(), 1);
+        ::setenv("CORVANE_DEVICE_DIR", devices_.c_str(), 1);
         fs::remove_all(root_);
         fs::create_directories(devices_);
         touch(bridgePath_, fs::perms::owner_all);
@@ -79,6 +65,7 @@ protected:
     ~MeshRadioTest() override {
         radio_.reset();
         fs::remove_all(root_);
+        for (const char* name : {"HALVO_MESHTASTIC_BRIDGE_PATH", "CORVANE_DEVICE_DIR", "XDG_DATA_HOME"}) ::unsetenv(name);
     }
 
     MeshRadio::EventHandler recordEvents() {
@@ -120,8 +107,6 @@ protected:
     const fs::path root_ = fs::temp_directory_path() / ("mesh-radio-test-" + std::to_string(::getpid()));
     const fs::path bridgePath_ = root_ / "bridge";
     const fs::path devices_ = root_ / "dev";
-    ScopedEnv bridgeEnv_{"HALVO_MESHTASTIC_BRIDGE_PATH", bridgePath_.string()};
-    ScopedEnv deviceEnv_{"CORVANE_DEVICE_DIR", devices_.string()};
     ManualEventLoop loop_;
     FakeBridgeFactory bridges_;
     std::unique_ptr<MeshRadio> radio_ = std::make_unique<MeshRadio>(loop_, bridges_.factory());
@@ -174,14 +159,13 @@ TEST_F(MeshRadioTest, BridgeLookupSkipsEmptyAndNonExecutableCandidatesAndLaunchF
     const auto dataHome = root_ / "data";
     const auto installed = dataHome / "Halvo Corvane" / "Bridge" / "HalvoMeshtasticBridge";
     fs::create_directories(installed.parent_path());
-    ScopedEnv xdg("XDG_DATA_HOME", dataHome.string());
+    ::setenv("XDG_DATA_HOME", dataHome.c_str(), 1);
 
     EXPECT_EQ(MeshRadio::installedBridgeURL(), bridgePath_.string());
     touch(installed, fs::perms::owner_all);
-    {
-        ScopedEnv empty("HALVO_MESHTASTIC_BRIDGE_PATH", "");
-        EXPECT_EQ(MeshRadio::installedBridgeURL(), installed.string());
-    }
+    ::setenv("HALVO_MESHTASTIC_BRIDGE_PATH", "", 1);
+    EXPECT_EQ(MeshRadio::installedBridgeURL(), installed.string());
+    ::setenv("HALVO_MESHTASTIC_BRIDGE_PATH", bridgePath_.c_str(), 1);
     fs::permissions(bridgePath_, fs::perms::owner_read | fs::perms::owner_write);
     EXPECT_EQ(MeshRadio::installedBridgeURL(), installed.string());
     EXPECT_EQ(MeshRadio::bridgeStatus(), "Installed");
