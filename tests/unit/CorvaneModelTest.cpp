@@ -67,9 +67,15 @@ TEST_F(CorvaneModelTest, StoredParkedPositionArmsTheGuardAndUndecodableDataDoesN
     const auto encoded = encodeWithReferenceDate(parked);
     ASSERT_TRUE(encoded);
     defaults_.setData("parkedPosition", bytes(*encoded));
-    start();
+    defaults_.setNumber("guardedNode", 7);
+    startConnected();
     EXPECT_EQ(model().parkedPosition(), parked);
     EXPECT_EQ(model().parkingStatus(), "Armed · waiting for movement");
+    // The stored guarded node is watched against it.
+    emitNode(makeNode(7, "Bike", positionAt(7, 80.4, 60)));
+    emitNode(makeNode(7, "Bike", positionAt(7, 90.4, 120)));
+    EXPECT_EQ(model().parkingStatus(), "Movement detected · 90 m from parked position");
+    EXPECT_EQ(notifications_.posted.size(), 1u);
 
     // The same position with an ISO date, as the positions file writes it, is not the settings form.
     std::string iso = *encoded;
