@@ -1,10 +1,7 @@
 #pragma once
-// What the CorvaneModel tests share: a model on virtual time, wired to map-
-// backed defaults, a recording notification centre and scripted bridge
-// children, with its device folder and data folder in a fresh temp folder.
-// The bridge executable is /bin/true: it only has to exist, since the fake
-// factory never runs anything. Helpers play the bridge's part and build the
-// records the tests feed in.
+// What the CorvaneModel tests share: a model on virtual time with map-backed defaults, a recording notification
+// centre and scripted bridge children, its device and data folders in a fresh temp folder. The bridge executable
+// is /bin/true: it only has to exist, the fake factory runs nothing. Helpers play the bridge's part.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -13,10 +10,6 @@
 #include <functional>
 #include <fstream>
 #include <memory>
-#include <optional>
-#include <string>
-#include <utility>
-#include <vector>
 
 #include "app/CorvaneModel.h"
 #include "support/FakeBridgeProcess.h"
@@ -53,15 +46,12 @@ protected:
     // Builds the model from the current defaults and lets its start-up run.
     CorvaneModel& start() {
         model_ = std::make_unique<CorvaneModel>(CorvaneModel::Dependencies{
-            .loop = loop_,
-            .defaults = defaults_,
-            .notifications = notifications_,
+            .loop = loop_, .defaults = defaults_, .notifications = notifications_,
             .makeProcess = [this, makeChild = bridges_.factory()] {
                 bridges_.nextStartFailure = launchFailure_;
                 return makeChild();
             },
-            .dataFolder = (root_ / "Halvo Corvane").string(),
-        });
+            .dataFolder = (root_ / "Halvo Corvane").string()});
         loop_.runPending();
         return *model_;
     }
@@ -104,36 +94,25 @@ protected:
         emit(news(Event::localNode, [&](Response& r) { r.localNodeID = number; }));
     }
     // A bridge line of kind `event`, its other fields set by `fill`.
-    static Response news(Event event, const std::function<void(Response&)>& fill = {}) {
+    static Response news(Event event, const std::function<void(Response&)>& fill = [](Response&) {}) {
         Response response;
         response.event = event;
-        if (fill) fill(response);
+        fill(response);
         return response;
     }
 
-    // A fix `metresNorth` of the park point, `secondsLater` after `base_`; one
-    // metre north is 1/111194.93 of a degree on the model's sphere.
+    // A fix `metresNorth` of the park point (a metre is 1/111194.93 degree on the model's sphere), `secondsLater`.
     MeshPosition positionAt(std::uint32_t node, double metresNorth, int secondsLater) const {
-        return MeshPosition{.id = Uuid::random(),
-                            .nodeNumber = node,
-                            .latitude = 52.52 + metresNorth / 111194.92664455873,
-                            .longitude = 13.405,
-                            .altitude = std::nullopt,
-                            .timestamp = base_ + std::chrono::seconds(secondsLater)};
+        return {.id = Uuid::random(), .nodeNumber = node, .latitude = 52.52 + metresNorth / 111194.92664455873,
+                .longitude = 13.405, .altitude = std::nullopt, .timestamp = base_ + std::chrono::seconds(secondsLater)};
     }
     MeshNode makeNode(std::uint32_t number, std::string longName, std::optional<MeshPosition> position = {}) const {
-        MeshNode node;
-        node.number = number;
-        node.longName = std::move(longName);
-        node.hopsAway = 0;
-        node.lastSeen = base_;
-        node.position = std::move(position);
-        return node;
+        return {.number = number, .longName = std::move(longName), .shortName = {}, .hardware = {}, .batteryLevel = {},
+                .voltage = {}, .signalToNoise = {}, .hopsAway = 0, .lastSeen = base_, .position = std::move(position)};
     }
     MeshMessage makeMessage(std::uint32_t packet, std::uint32_t sender, std::string text) const {
-        return MeshMessage{.id = Uuid::random(), .packetID = packet, .sender = sender,
-                           .recipient = CorvaneModel::kBroadcastNode, .channel = 0, .text = std::move(text),
-                           .timestamp = base_, .isOutgoing = false};
+        return {.id = Uuid::random(), .packetID = packet, .sender = sender, .recipient = CorvaneModel::kBroadcastNode,
+                .channel = 0, .text = std::move(text), .timestamp = base_, .isOutgoing = false};
     }
 
     ManualEventLoop loop_;
