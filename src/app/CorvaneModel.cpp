@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 
 #include "core/DoubleText.h"
 #include "core/TextCompare.h"
 #include "core/TextTrim.h"
+#include "core/UserFolders.h"
 
 namespace corvane {
 namespace {
@@ -34,11 +34,6 @@ double unixSeconds(Timestamp instant) {
     const auto since = instant.time_since_epoch();
     const auto whole = std::chrono::floor<std::chrono::seconds>(since);
     return static_cast<double>(whole.count()) + std::chrono::duration<double>(since - whole).count();
-}
-
-std::string environment(const char* name) {
-    const char* value = std::getenv(name);
-    return value ? std::string(value) : std::string();
 }
 
 }  // namespace
@@ -77,9 +72,7 @@ CorvaneModel::CorvaneModel(Dependencies dependencies)
 CorvaneModel::~CorvaneModel() = default;
 
 std::string CorvaneModel::defaultDataFolder() {
-    std::string base = environment("XDG_DATA_HOME");
-    if (base.empty() || base.front() != '/') base = environment("HOME") + "/.local/share";
-    return base + "/Halvo Corvane";
+    return userDataFolder() + "/Halvo Corvane";
 }
 
 template <typename T, typename U>
@@ -121,27 +114,23 @@ std::optional<std::uint32_t> CorvaneModel::guardedNodeID() const {
     return static_cast<std::uint32_t>(*stored);
 }
 
-std::vector<MeshNode> CorvaneModel::directlyHeardNodes() const {
+// The remote nodes other than the guarded one, split by whether the local
+// radio hears them directly.
+std::vector<MeshNode> CorvaneModel::remoteNodes(bool directlyHeard) const {
     const auto guarded = guardedNodeID();
     const Timestamp now = loop_.now();
     std::vector<MeshNode> result;
     for (const auto& node : nodes_) {
         if (node.number == localNodeID_ || node.number == guarded) continue;
-        if (node.reachability(now, kNearbyWindow) == MeshNodeReachability::directlyHeard()) result.push_back(node);
+        const bool heard = node.reachability(now, kNearbyWindow) == MeshNodeReachability::directlyHeard();
+        if (heard == directlyHeard) result.push_back(node);
     }
     return result;
 }
 
-std::vector<MeshNode> CorvaneModel::otherMeshNodes() const {
-    const auto guarded = guardedNodeID();
-    const Timestamp now = loop_.now();
-    std::vector<MeshNode> result;
-    for (const auto& node : nodes_) {
-        if (node.number == localNodeID_ || node.number == guarded) continue;
-        if (node.reachability(now, kNearbyWindow) != MeshNodeReachability::directlyHeard()) result.push_back(node);
-    }
-    return result;
-}
+std::vector<MeshNode> CorvaneModel::directlyHeardNodes() const { return remoteNodes(true); }
+
+std::vector<MeshNode> CorvaneModel::otherMeshNodes() const { return remoteNodes(false); }
 
 std::string CorvaneModel::displayName(std::uint32_t number) const {
     if (number == kBroadcastNode) return "Everyone";

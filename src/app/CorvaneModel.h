@@ -127,6 +127,7 @@ private:
     void notifyMessage(const MeshMessage& message);
     void checkParking(const MeshPosition& position, std::uint32_t nodeNumber);
     void sortNodes();
+    std::vector<MeshNode> remoteNodes(bool directlyHeard) const;
     void placeNode(const MeshNode& node, bool known, bool renamed);
     bool comesBefore(const MeshNode& a, const MeshNode& b, std::optional<std::uint32_t> guarded) const;
     bool isRadioConnected() const;

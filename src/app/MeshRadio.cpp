@@ -5,9 +5,9 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdlib>
 
 #include "core/MeshtasticSerialPort.h"
+#include "core/UserFolders.h"
 
 namespace corvane {
 
@@ -15,11 +15,6 @@ namespace {
 
 constexpr const char* kIncompatibleVersionText = "Halvo Meshtastic Bridge uses an incompatible protocol version.";
 constexpr const char* kDefaultBridgeErrorText = "Halvo Meshtastic Bridge reported an error.";
-
-std::string environment(const char* name) {
-    const char* value = std::getenv(name);
-    return value ? std::string(value) : std::string();
-}
 
 bool isExecutableFile(const std::string& path) {
     struct stat info {};
@@ -29,15 +24,6 @@ bool isExecutableFile(const std::string& path) {
 bool fileExists(const std::string& path) {
     struct stat info {};
     return ::stat(path.c_str(), &info) == 0;
-}
-
-// The stand-in for the user's Application Support folder.
-std::string userDataFolder() {
-    const auto xdg = environment("XDG_DATA_HOME");
-    if (!xdg.empty() && xdg.front() == '/') return xdg;
-    const auto home = environment("HOME");
-    if (home.empty()) return {};
-    return home + "/.local/share";
 }
 
 template <typename T>
@@ -75,7 +61,7 @@ MeshRadio::~MeshRadio() {
 
 std::optional<std::string> MeshRadio::installedBridgeURL() {
     std::vector<std::string> candidates;
-    if (auto configured = environment("HALVO_MESHTASTIC_BRIDGE_PATH"); !configured.empty()) {
+    if (auto configured = environmentValue("HALVO_MESHTASTIC_BRIDGE_PATH"); !configured.empty()) {
         candidates.push_back(std::move(configured));
     }
     if (auto data = userDataFolder(); !data.empty()) {
@@ -94,7 +80,7 @@ std::optional<std::string> MeshRadio::installedBridgeURL() {
 std::string MeshRadio::bridgeStatus() { return installedBridgeURL() ? "Installed" : "Not installed"; }
 
 std::vector<std::string> MeshRadio::availablePorts() {
-    auto folder = environment("CORVANE_DEVICE_DIR");
+    auto folder = environmentValue("CORVANE_DEVICE_DIR");
     if (folder.empty()) folder = "/dev";
     std::vector<std::string> ports;
     DIR* directory = ::opendir(folder.c_str());

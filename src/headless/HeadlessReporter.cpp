@@ -15,21 +15,11 @@ std::string hexNode(std::uint32_t number) {
 
 HeadlessReporter::HeadlessReporter(CorvaneModel& model, EventLoop& loop, Printer print)
     : model_(model),
-      loop_(loop),
       print_(std::move(print)),
-      subscription_(model.changed().subscribe([this] { scheduleReport(); })) {
+      pendingReport_(loop, [this] { report(); }),
+      subscription_(model.changed().subscribe([this] { pendingReport_.request(); })) {
     // The initial texts ("Connecting…", "No position marked") are news too.
     report();
-}
-
-void HeadlessReporter::scheduleReport() {
-    if (reportPosted_) return;
-    reportPosted_ = true;
-    loop_.post([this, alive = std::weak_ptr<int>(alive_)] {
-        if (alive.expired()) return;
-        reportPosted_ = false;
-        report();
-    });
 }
 
 void HeadlessReporter::report() {

@@ -8,12 +8,12 @@
 // Loop thread.
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <optional>
 #include <set>
 #include <string>
 
 #include "app/ChangeSignal.h"
+#include "app/CoalescedTask.h"
 #include "app/CorvaneModel.h"
 #include "app/ports/EventLoop.h"
 
@@ -29,13 +29,9 @@ public:
     void report();
 
 private:
-    void scheduleReport();
-
     CorvaneModel& model_;
-    EventLoop& loop_;
     Printer print_;
-    bool reportPosted_ = false;
-    std::shared_ptr<int> alive_ = std::make_shared<int>(0);
+    CoalescedTask pendingReport_;
     ChangeSignal::Subscription subscription_;
 
     std::optional<std::string> connection_;

@@ -1,29 +1,20 @@
 #include "platform/FileDefaultsStore.h"
 
 #include <cmath>
-#include <cstdlib>
 
 #include <QByteArray>
 
 #include "core/PrivateFile.h"
+#include "core/UserFolders.h"
 
 namespace corvane {
-namespace {
-
-std::string environment(const char* name) {
-    const char* value = std::getenv(name);
-    return value ? std::string(value) : std::string();
-}
-
-}  // namespace
 
 std::string FileDefaultsStore::defaultPath() {
-    std::string base = environment("XDG_CONFIG_HOME");
-    if (base.empty() || base.front() != '/') base = environment("HOME") + "/.config";
-    return base + "/Corvane/defaults.json";
+    return userConfigFolder() + "/Corvane/defaults.json";
 }
 
-FileDefaultsStore::FileDefaultsStore(EventLoop& loop, std::string path) : loop_(loop), path_(std::move(path)) {
+FileDefaultsStore::FileDefaultsStore(EventLoop& loop, std::string path)
+    : loop_(loop), path_(std::move(path)), pendingFlush_(loop, [this] { flush(); }) {
     auto bytes = PrivateFile::read(path_);
     if (!bytes) {
         // A file we may not read is not ours to replace either.
@@ -110,13 +101,7 @@ void FileDefaultsStore::set(std::string_view key, nlohmann::json value) {
 
 void FileDefaultsStore::changed() {
     dirty_ = true;
-    if (flushPosted_) return;
-    flushPosted_ = true;
-    loop_.post([this, alive = std::weak_ptr<int>(alive_)] {
-        if (alive.expired()) return;
-        flushPosted_ = false;
-        flush();
-    });
+    pendingFlush_.request();
 }
 
 bool FileDefaultsStore::flush() {

@@ -9,11 +9,11 @@
 // whatever is still unwritten is written when the store is destroyed. A file
 // that is not a JSON object reads as empty and is kept aside as
 // NAME.corrupt-<unix seconds> before it is first replaced.
-#include <memory>
 #include <string>
 
 #include <nlohmann/json.hpp>
 
+#include "app/CoalescedTask.h"
 #include "app/ports/DefaultsStore.h"
 #include "app/ports/EventLoop.h"
 
@@ -53,8 +53,7 @@ private:
     nlohmann::json values_ = nlohmann::json::object();
     bool keepAsideBeforeWrite_ = false;
     bool dirty_ = false;
-    bool flushPosted_ = false;
-    std::shared_ptr<int> alive_ = std::make_shared<int>(0);
+    CoalescedTask pendingFlush_;
 };
 
 }  // namespace corvane
