@@ -2,38 +2,21 @@
 // broken bridge can: output closed early, input closed, SIGTERM ignored.
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
-#include <QEventLoop>
-#include <QTimer>
 #include <chrono>
 #include <functional>
 
 #include "platform/QProcessBridgeProcess.h"
+#include "QtWait.h"
 
 namespace corvane {
 namespace {
 
 using namespace std::chrono_literals;
 
-bool runUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
-    QEventLoop loop;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (done()) loop.quit();
-    });
-    poll.start(5);
-    QTimer::singleShot(limit, &loop, &QEventLoop::quit);
-    if (!done()) loop.exec();
-    return done();
-}
-
 class BridgeProcessIntegrationTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        static int argc = 1;
-        static char name[] = "bridge_process_integration_test";
-        static char* argv[] = {name, nullptr};
-        if (QCoreApplication::instance() == nullptr) new QCoreApplication(argc, argv);
+        ensureApplication();
     }
 
     // Starts `script` under /bin/sh; it prints "ready" once set up.
