@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <regex>
+
+#include "headless/TerminalPrinter.h"
 #include "headless/TerminalText.h"
 
 namespace corvane {
@@ -22,6 +26,31 @@ TEST(TerminalTextTest, ControlsSeparatorsAndInvalidBytesShowAsEscapesAndTextPass
         {"\xe2\x80\xa8\xc2\x9b", "\\u2028\\x9b"},
     };
     for (const auto& [in, out] : cases) EXPECT_EQ(terminalText(in), out) << in;
+}
+
+// The output sink applies the rule to every line, and a write that fails
+// (the reader gone) is reported once, not per line.
+TEST(TerminalPrinterTest, LinesAreStampedAndMadeVisibleAndAFailedWriteIsReportedOnce) {
+    std::FILE* file = std::tmpfile();
+    ASSERT_NE(file, nullptr);
+    int broken = 0;
+    TerminalPrinter printer(file, [&broken] { ++broken; });
+    printer.print("Node heard: \x1b[2Jx\ny");
+    std::rewind(file);
+    char text[128] = {};
+    const auto size = std::fread(text, 1, sizeof text - 1, file);
+    std::fclose(file);
+    EXPECT_TRUE(std::regex_match(std::string(text, size), std::regex(R"(\d\d:\d\d:\d\d Node heard: \\x1b\[2Jx\\ny\n)")))
+        << text;
+    EXPECT_EQ(broken, 0);
+
+    std::FILE* full = std::fopen("/dev/full", "w");
+    ASSERT_NE(full, nullptr);
+    TerminalPrinter failing(full, [&broken] { ++broken; });
+    failing.print("a");
+    failing.print("b");
+    std::fclose(full);
+    EXPECT_EQ(broken, 1);
 }
 
 }  // namespace
