@@ -14,6 +14,7 @@
 #include "app/CorvaneModel.h"
 #include "support/FakeBridgeProcess.h"
 #include "support/FakeDefaultsStore.h"
+#include "support/FakeDeviceFolderWatcher.h"
 #include "support/FakeNotificationCenter.h"
 #include "support/ManualEventLoop.h"
 
@@ -48,7 +49,8 @@ protected:
                 bridges_.nextStartFailure = launchFailure_;
                 return makeChild();
             },
-            .dataFolder = (root_ / "Halvo Corvane").string()});
+            .dataFolder = (root_ / "Halvo Corvane").string(),
+            .deviceWatcher = &deviceWatcher_});
         loop_.runPending();
         return *model_;
     }
@@ -64,6 +66,7 @@ protected:
     Shown shown() const { return {model_->connectionState(), model_->errorMessage()}; }
 
     void addDevice(const std::string& name) { std::ofstream(device(name)).put('\n'); }
+    std::string deviceFolder() const { return (root_ / "dev").string(); }
     std::string device(const std::string& name) const { return (root_ / "dev" / name).string(); }
     std::string dataFile(const std::string& name) const { return (root_ / "Halvo Corvane" / name).string(); }
     FakeBridgeProcess::Child& bridge() { return bridges_.last(); }
@@ -116,6 +119,7 @@ protected:
     FakeDefaultsStore defaults_;
     FakeNotificationCenter notifications_;
     FakeBridgeFactory bridges_;
+    FakeDeviceFolderWatcher deviceWatcher_;
     const Timestamp base_ = loop_.now();
 
 private:
