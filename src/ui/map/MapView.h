@@ -54,7 +54,6 @@ signals:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -64,7 +63,9 @@ protected:
 
 private:
     MapProjection projection() const;
-    void applyPending();
+    // Turns a pending region into the current centre and zoom before the
+    // user or an animation moves away from it.
+    void fixView();
     void setView(const GeoCoordinate& center, double zoom);
     void userMoved();
     void zoomAround(const QPointF& anchor, double zoomDelta);
@@ -78,8 +79,9 @@ private:
     std::optional<MapCircle> circle_;
     GeoCoordinate center_;
     double zoom_ = 2;
-    // A region set before the view had its size (or not touched since) is
-    // refitted whenever the size changes, so the caller's span stays visible.
+    // The region last set, refitted to every size the view takes until the
+    // user or an animation moves away, so the caller's span stays visible
+    // even when it was set before the layout gave the view its size.
     std::optional<MapRegion> pending_;
     QTimer settleTimer_;
     QVariantAnimation* animation_ = nullptr;
