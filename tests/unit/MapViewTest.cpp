@@ -26,8 +26,10 @@ QApplication& application() {
     static int argc = 1;
     static char name[] = "map_view_test";
     static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
-    return app;
+    // Never destroyed: tearing Qt down among the other static destructors
+    // crashes at exit.
+    static auto* app = new QApplication(argc, argv);
+    return *app;
 }
 
 double pixelsPerDegreeLongitude() { return MapProjection::worldSize(kZoom) / 360; }

@@ -28,13 +28,13 @@ const QSizeF kFallbackSize(640, 480);
 }  // namespace
 
 MapView::MapView(QWidget* parent)
-    : QWidget(parent), tiles_(std::make_unique<TileLoader>()), painter_(std::make_unique<MapPainter>()) {
+    : QWidget(parent), tiles_(new TileLoader(this)), painter_(std::make_unique<MapPainter>()) {
     setAccessibleName(QStringLiteral("Map"));
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMinimumSize(160, 120);
     tiles_->setCacheFolder(defaultTileCacheFolder());
-    connect(tiles_.get(), &TileLoader::tileArrived, this, qOverload<>(&QWidget::update));
+    connect(tiles_, &TileLoader::tileArrived, this, qOverload<>(&QWidget::update));
     settleTimer_.setSingleShot(true);
     settleTimer_.setInterval(kSettleDelay);
     connect(&settleTimer_, &QTimer::timeout, this, [this] { emit regionSettled(region()); });
@@ -193,7 +193,7 @@ std::optional<QString> MapView::markerAt(const QPointF& point) const {
 
 void MapView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    painter_->paint(painter, projection(), palette(), tiles_.get(), trails_, circle_, markers_);
+    painter_->paint(painter, projection(), palette(), tiles_, trails_, circle_, markers_);
 }
 
 void MapView::changeEvent(QEvent* event) {

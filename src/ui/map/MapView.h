@@ -9,6 +9,7 @@
 #include <QWidget>
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -72,7 +73,7 @@ private:
     void panBy(const QPointF& pixels);
     std::optional<QString> markerAt(const QPointF& point) const;
 
-    std::unique_ptr<TileLoader> tiles_;
+    TileLoader* tiles_;  // child object, so tests can find it
     std::unique_ptr<MapPainter> painter_;
     std::vector<MapMarker> markers_;
     std::vector<MapTrail> trails_;

@@ -1,6 +1,9 @@
 #include "ui/map/TileLoader.h"
 
 #include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QNetworkAccessManager>
 #include <QNetworkCacheMetaData>
 #include <QNetworkDiskCache>
@@ -58,7 +61,30 @@ void TileLoader::setUrlTemplate(const QString& urlTemplate) {
     failures_.clear();
 }
 
-void TileLoader::setCacheFolder(const QString& folder) { diskCache_->setCacheDirectory(folder); }
+void TileLoader::setCacheFolder(const QString& folder) {
+    // Applied at the first request: the disk cache creates its folders as
+    // soon as it is told where, and an offline map should leave no trace.
+    folder_ = folder;
+    folderReady_ = false;
+}
+
+void TileLoader::prepareFolder() {
+    // Folders we create under the user's cache are private, like every other
+    // file the application writes; existing ones are left as the user has them.
+    std::vector<QString> missing;
+    for (QString path = QDir::cleanPath(folder_); !path.isEmpty() && !QDir(path).exists();) {
+        missing.push_back(path);
+        const QString parent = QFileInfo(path).path();
+        if (parent == path) break;
+        path = parent;
+    }
+    for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+        if (!QDir().mkdir(*it)) break;
+        QFile::setPermissions(*it, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    diskCache_->setCacheDirectory(folder_);
+    folderReady_ = true;
+}
 
 void TileLoader::setUserAgent(const QString& userAgent) { userAgent_ = userAgent; }
 
@@ -96,6 +122,7 @@ void TileLoader::setVisible(const std::vector<TileKey>& keys) {
 }
 
 void TileLoader::start(const TileKey& key) {
+    if (!folderReady_) prepareFolder();
     const QUrl url = urlFor(key);
     if (!url.isValid() || url.scheme().isEmpty()) {
         failures_.insert(key.packed(), Clock::now());
@@ -138,6 +165,7 @@ void TileLoader::finished(QNetworkReply* reply, const TileKey& key) {
 }
 
 bool TileLoader::decodeFromDisk(const QUrl& url, const TileKey& key) {
+    if (diskCache_->cacheDirectory().isEmpty()) return false;
     std::unique_ptr<QIODevice> stored(diskCache_->data(url));
     if (!stored) return false;
     auto image = std::make_unique<QImage>();

@@ -49,6 +49,7 @@ signals:
     void tileArrived();
 
 private:
+    void prepareFolder();
     void start(const TileKey& key);
     void finished(QNetworkReply* reply, const TileKey& key);
     bool decodeFromDisk(const QUrl& url, const TileKey& key);
@@ -56,6 +57,8 @@ private:
 
     QString urlTemplate_;
     QString userAgent_;
+    QString folder_;
+    bool folderReady_ = false;
     QNetworkAccessManager* network_;
     QNetworkDiskCache* diskCache_;
     QCache<quint64, QImage> images_;
