@@ -17,6 +17,11 @@ namespace {
 constexpr double kTrailWidth = 3;
 constexpr int kTrailShades = 5;  // steps from faint (oldest) to full (newest)
 constexpr double kOldestTrailOpacity = 0.2;
+constexpr double kTrailMinimumStep = 1.0;  // pixels
+// Qt's raster engine fills many short polylines faster than one long one
+// (fewer joins per stroke, spans filled without its thread-pool hand-off);
+// flat caps and bevel joins avoid the arcs round ones need.
+constexpr std::size_t kTrailPieceSegments = 8;
 
 QColor withAlpha(QColor color, int alpha) {
     color.setAlpha(alpha);
@@ -140,7 +145,7 @@ void MapPainter::paintTiles(QPainter& painter, const MapProjection& projection, 
 void MapPainter::paintTrails(QPainter& painter, const MapProjection& projection, const QPalette& palette,
                              const std::vector<MapTrail>& trails) {
     const QColor color = palette.color(QPalette::Highlight);
-    QPen pen(color, kTrailWidth, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+    QPen pen(color, kTrailWidth, Qt::SolidLine, Qt::FlatCap, Qt::BevelJoin);
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing, true);
     painter.setBrush(Qt::NoBrush);
@@ -150,11 +155,19 @@ void MapPainter::paintTrails(QPainter& painter, const MapProjection& projection,
         if (count < 2) continue;
         screen.clear();
         for (std::size_t i = trail.points.size() - count; i < trail.points.size(); ++i) {
-            screen.push_back(projection.toScreen(trail.points[i]));
+            const QPointF point = projection.toScreen(trail.points[i]);
+            // A tracker standing still repeats its position; points closer
+            // than a pixel to the last one drawn add nothing but cost.
+            if (!screen.empty() && i + 1 < trail.points.size() &&
+                QLineF(screen.back(), point).length() < kTrailMinimumStep) {
+                continue;
+            }
+            screen.push_back(point);
         }
+        if (screen.size() < 2) continue;
         // Shades are drawn oldest first, each sharing its last point with the
         // next so the line stays unbroken.
-        const std::size_t segments = count - 1;
+        const std::size_t segments = screen.size() - 1;
         for (int shade = 0; shade < kTrailShades; ++shade) {
             const std::size_t from = segments * std::size_t(shade) / kTrailShades;
             const std::size_t to = segments * std::size_t(shade + 1) / kTrailShades;
@@ -162,7 +175,9 @@ void MapPainter::paintTrails(QPainter& painter, const MapProjection& projection,
             const double opacity = kOldestTrailOpacity + (1.0 - kOldestTrailOpacity) * (shade + 1) / kTrailShades;
             pen.setColor(withAlpha(color, int(opacity * 255)));
             painter.setPen(pen);
-            painter.drawPolyline(screen.data() + from, int(to - from + 1));
+            for (std::size_t i = from; i < to; i += kTrailPieceSegments) {
+                painter.drawPolyline(screen.data() + i, int(std::min(kTrailPieceSegments, to - i) + 1));
+            }
         }
     }
     painter.restore();
