@@ -44,9 +44,9 @@ bool waitFor(const std::function<bool()>& done) {
 
 QRgb tileColor(int x, int y) { return qRgb(40 + 60 * x, 40 + 60 * y, 200); }
 
-// Answers GET /z/x/y.png with a PNG of one colour per tile and a response
-// that allows no caching of its own (max-age=0), so anything served twice
-// without a second request came from the loader's own week-long floor.
+// Answers GET /z/x/y.png with a PNG of one colour per tile, already expired
+// when sent, so a tile served twice without a second request came from the
+// loader's week-long floor rather than from the server's own lifetime.
 class TileServer : public QObject {
 public:
     struct Request {
@@ -100,7 +100,7 @@ private:
             QBuffer out(&png);
             out.open(QIODevice::WriteOnly);
             image.save(&out, "PNG");
-            socket->write("HTTP/1.1 200 OK\r\nContent-Type: image/png\r\nCache-Control: max-age=0\r\nContent-Length: " +
+            socket->write("HTTP/1.1 200 OK\r\nContent-Type: image/png\r\nExpires: Thu, 01 Jan 1970 00:00:00 GMT\r\nContent-Length: " +
                           QByteArray::number(png.size()) + "\r\n\r\n" + png);
         }
     }
