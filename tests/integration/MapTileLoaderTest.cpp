@@ -8,6 +8,8 @@
 #include <QDeadlineTimer>
 #include <QFileInfo>
 #include <QImage>
+#include <QKeyEvent>
+#include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -193,6 +195,33 @@ TEST_F(MapTileLoaderTest, DeadServerLeavesTheGrid) {
     view->grab();
     EXPECT_EQ(loader->pendingCount(), 0);
     EXPECT_EQ(view->grab().toImage(), worldView(QString())->grab().toImage());
+}
+
+// The settle signal runs on Qt's real timers, so it is checked here rather
+// than among the unit tests.
+TEST(MapViewSettleTest, AnimationEndAndUserPauseEachReportOnce) {
+    application();
+    MapView view;
+    view.resize(512, 400);
+    view.setRegion({{48.0, 11.0}, 0.1, 0.1});
+    QSignalSpy settled(&view, &MapView::regionSettled);
+    const MapRegion target{{47.5, 12.5}, 0.02, 0.02};
+    view.animateTo(target, std::chrono::milliseconds(30));
+    ASSERT_TRUE(waitFor([&] { return settled.count() == 1; }));
+    const auto reported = settled.at(0).at(0).value<MapRegion>();
+    EXPECT_NEAR(reported.center.latitude, target.center.latitude, 1e-9);
+    EXPECT_NEAR(reported.center.longitude, target.center.longitude, 1e-9);
+    EXPECT_NEAR(reported.latitudeDelta, target.latitudeDelta, 1e-9);
+
+    // Two quick key presses settle once, after the pause.
+    for (int i = 0; i < 2; ++i) {
+        QKeyEvent right(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier);
+        QApplication::sendEvent(&view, &right);
+    }
+    EXPECT_EQ(settled.count(), 1);
+    ASSERT_TRUE(waitFor([&] { return settled.count() == 2; }));
+    EXPECT_NEAR(settled.at(1).at(0).value<MapRegion>().center.longitude,
+                target.center.longitude + 2 * view.region().longitudeDelta / 8, 1e-9);
 }
 
 }  // namespace
