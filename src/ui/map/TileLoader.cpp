@@ -1,5 +1,6 @@
 #include "ui/map/TileLoader.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -40,8 +41,12 @@ public:
 
 TileLoader::TileLoader(QObject* parent)
     : QObject(parent), network_(new QNetworkAccessManager(this)), diskCache_(new WeekLongDiskCache(this)),
-      images_(kMemoryTiles) {
+      images_(kMemoryKiB) {
     diskCache_->setMaximumCacheSize(kDiskCacheBytes);
+    // Tile servers turn away requests without a User-Agent; until the window
+    // names the version, the program's own name and version stand in.
+    const QString version = QCoreApplication::applicationVersion();
+    userAgent_ = version.isEmpty() ? QStringLiteral("Corvane") : QStringLiteral("Corvane/") + version;
     network_->setCache(diskCache_);  // reparents the cache to the manager
 }
 
@@ -149,12 +154,12 @@ void TileLoader::finished(QNetworkReply* reply, const TileKey& key) {
     if (reply->error() == QNetworkReply::NoError) {
         auto image = std::make_unique<QImage>();
         if (image->loadFromData(reply->readAll())) {
-            images_.insert(packed, image.release());
+            insertImage(packed, std::move(image));
             ok = true;
         }
     } else {
         // Offline, a tile kept past its freshness is still better than the grid.
-        ok = decodeFromDisk(reply->url(), key);
+        ok = decodeFromDisk(reply->request().url(), key);
     }
     if (ok) {
         failures_.remove(packed);
@@ -170,8 +175,18 @@ bool TileLoader::decodeFromDisk(const QUrl& url, const TileKey& key) {
     if (!stored) return false;
     auto image = std::make_unique<QImage>();
     if (!image->loadFromData(stored->readAll())) return false;
-    images_.insert(key.packed(), image.release());
+    insertImage(key.packed(), std::move(image));
     return true;
+}
+
+void TileLoader::insertImage(quint64 packed, std::unique_ptr<QImage> image) {
+    // Palette PNGs are common on tile servers; converted once here, they are
+    // blitted without a lookup on every repaint.
+    if (image->format() != QImage::Format_RGB32 && image->format() != QImage::Format_ARGB32_Premultiplied) {
+        image->convertTo(image->hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
+    }
+    const auto kib = std::max<qsizetype>(1, image->sizeInBytes() / 1024);
+    images_.insert(packed, image.release(), kib);
 }
 
 const QImage* TileLoader::image(const TileKey& key) const { return images_.object(key.packed()); }
