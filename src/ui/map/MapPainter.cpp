@@ -18,6 +18,8 @@ constexpr double kTrailWidth = 3;
 constexpr int kTrailShades = 5;  // steps from faint (oldest) to full (newest)
 constexpr double kOldestTrailOpacity = 0.2;
 constexpr double kTrailMinimumStep = 1.0;  // pixels
+constexpr double kLabelReach = 150;         // how far a title may stick out of its badge, pixels
+constexpr std::size_t kMaxCachedLabels = 2000;
 // Qt's raster engine fills many short polylines faster than one long one
 // (fewer joins per stroke, spans filled without its thread-pool hand-off);
 // flat caps and bevel joins avoid the arcs round ones need.
@@ -47,7 +49,10 @@ void MapPainter::setSymbolIcons(std::function<QIcon(const QString& symbol)> icon
     clearCaches();
 }
 
-void MapPainter::clearCaches() { badges_.clear(); }
+void MapPainter::clearCaches() {
+    badges_.clear();
+    labels_.clear();
+}
 
 void MapPainter::paint(QPainter& painter, const MapProjection& projection, const QPalette& palette,
                        TileLoader* tiles, const std::vector<MapTrail>& trails,
@@ -198,8 +203,7 @@ void MapPainter::paintCircle(QPainter& painter, const MapProjection& projection,
 
 const QPixmap& MapPainter::badge(const QString& symbol, bool highlighted, const QPalette& palette, qreal pixelRatio) {
     const QString key = symbol + (highlighted ? QStringLiteral("|h") : QStringLiteral("|n"));
-    auto found = badges_.constFind(key);
-    if (found != badges_.cend()) return found.value();
+    if (auto found = badges_.find(key); found != badges_.end()) return found->second;
 
     const double diameter = highlighted ? kHighlightedBadgeDiameter : kBadgeDiameter;
     QPixmap pixmap(QSize(int(std::ceil(diameter * pixelRatio)), int(std::ceil(diameter * pixelRatio))));
@@ -226,36 +230,52 @@ const QPixmap& MapPainter::badge(const QString& symbol, bool highlighted, const 
         p.drawEllipse(iconRect.center(), side / 4, side / 4);
     }
     p.end();
-    return badges_.insert(key, pixmap).value();
+    return badges_.emplace(key, std::move(pixmap)).first->second;
+}
+
+const QPixmap& MapPainter::label(const QString& title, bool highlighted, const QFont& font, const QPalette& palette,
+                                 qreal pixelRatio) {
+    const QString key = (highlighted ? QStringLiteral("h|") : QStringLiteral("n|")) + title;
+    if (auto found = labels_.find(key); found != labels_.end()) return found->second;
+    // Titles come and go with node names; a bounded cache keeps a long
+    // session from collecting every name ever shown.
+    if (labels_.size() >= kMaxCachedLabels) labels_.erase(labels_.begin());
+
+    QFont labelFont = font;
+    labelFont.setBold(highlighted);
+    const QFontMetricsF metrics(labelFont);
+    const QSizeF size(metrics.horizontalAdvance(title) + 8, metrics.height() + 2);
+    QPixmap pixmap((size * pixelRatio).toSize() + QSize(1, 1));
+    pixmap.setDevicePixelRatio(pixelRatio);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing, true);
+    p.setPen(Qt::NoPen);
+    p.setBrush(withAlpha(palette.color(QPalette::Base), 215));
+    const QRectF box(QPointF(0, 0), size);
+    p.drawRoundedRect(box, 4, 4);
+    p.setPen(palette.color(QPalette::Text));
+    p.setFont(labelFont);
+    p.drawText(box, Qt::AlignCenter, title);
+    p.end();
+    return labels_.emplace(key, std::move(pixmap)).first->second;
 }
 
 void MapPainter::paintMarkers(QPainter& painter, const MapProjection& projection, const QPalette& palette,
                               const std::vector<MapMarker>& markers) {
     if (markers.empty()) return;
-    painter.save();
-    painter.setRenderHint(QPainter::Antialiasing, true);
-    const QFont plain = painter.font();
-    QFont bold = plain;
-    bold.setBold(true);
-    const QFontMetricsF metrics(bold);
     const QRectF view(QPointF(0, 0), projection.viewSize());
     const qreal ratio = painter.device() != nullptr ? painter.device()->devicePixelRatioF() : 1.0;
     for (std::size_t index : drawOrder(markers)) {
         const MapMarker& marker = markers[index];
         const QRectF rect = badgeRect(projection, marker);
-        if (!view.intersects(rect.adjusted(-120, 0, 120, 2 * metrics.height()))) continue;
+        if (!view.intersects(rect.adjusted(-kLabelReach, 0, kLabelReach, kLabelReach))) continue;
         painter.drawPixmap(rect.topLeft(), badge(marker.symbol, marker.highlighted, palette, ratio));
         if (marker.title.isEmpty()) continue;
-        const double width = metrics.horizontalAdvance(marker.title) + 8;
-        const QRectF label(rect.center().x() - width / 2, rect.bottom() + 2, width, metrics.height() + 2);
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(withAlpha(palette.color(QPalette::Base), 215));
-        painter.drawRoundedRect(label, 4, 4);
-        painter.setPen(palette.color(QPalette::Text));
-        painter.setFont(marker.highlighted ? bold : plain);
-        painter.drawText(label, Qt::AlignCenter, marker.title);
+        const QPixmap& text = label(marker.title, marker.highlighted, painter.font(), palette, ratio);
+        const double width = double(text.width()) / ratio;
+        painter.drawPixmap(QPointF(rect.center().x() - width / 2, rect.bottom() + 2), text);
     }
-    painter.restore();
 }
 
 void MapPainter::paintAttribution(QPainter& painter, const MapProjection& projection, const QPalette& palette) {

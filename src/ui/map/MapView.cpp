@@ -197,7 +197,8 @@ void MapView::paintEvent(QPaintEvent*) {
 }
 
 void MapView::changeEvent(QEvent* event) {
-    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::StyleChange) {
+    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::StyleChange ||
+        event->type() == QEvent::FontChange) {
         painter_->clearCaches();
         update();
     }
