@@ -4,7 +4,6 @@
 // attribution always in the bottom-right corner. It holds no monitoring
 // logic: the window hands it values and listens to its two signals.
 #include <QIcon>
-#include <QPointer>
 #include <QTimer>
 #include <QWidget>
 #include <chrono>
