@@ -49,8 +49,15 @@ int runHeadless(const HeadlessOptions& options, QCoreApplication& application) {
         effective.bicycle = true;
     }
 
+    const auto dataFolder = CorvaneModel::defaultDataFolder();
+    const auto defaultsPath = FileDefaultsStore::defaultPath();
+    if (!dataFolder || !defaultsPath) {
+        std::fprintf(stderr, "corvane: no home folder to keep data in; set HOME (or XDG_DATA_HOME and XDG_CONFIG_HOME)\n");
+        return 1;
+    }
+
     QtEventLoop loop;
-    FileDefaultsStore defaults(loop, FileDefaultsStore::defaultPath());
+    FileDefaultsStore defaults(loop, *defaultsPath);
     FreedesktopNotificationCenter desktopNotifications;
     PrintingNotificationCenter notifications(desktopNotifications, printLine);
     {
@@ -58,7 +65,7 @@ int runHeadless(const HeadlessOptions& options, QCoreApplication& application) {
                             .defaults = defaults,
                             .notifications = notifications,
                             .makeProcess = [] { return std::make_unique<QProcessBridgeProcess>(); },
-                            .dataFolder = CorvaneModel::defaultDataFolder()});
+                            .dataFolder = *dataFolder});
         HeadlessReporter reporter(model, loop, printLine);
 
         if (effective.bicycle) model.setGuardProfile(GuardProfile::bicycle);

@@ -20,6 +20,54 @@ bool integral(const Element& element, double low, double high, double& out) {
 
 }  // namespace
 
+std::optional<std::string> widenHugeIntegers(std::string_view text) {
+    std::string widened;
+    bool changed = false;
+    std::size_t copied = 0;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const char c = text[i];
+        if (c == '"') {
+            // Skip the string, escapes included; an unterminated one is left
+            // for the parser to refuse.
+            for (++i; i < text.size() && text[i] != '"'; ++i) {
+                if (text[i] == '\\') ++i;
+            }
+            ++i;
+            continue;
+        }
+        if (c != '-' && (c < '0' || c > '9')) {
+            ++i;
+            continue;
+        }
+        const bool negative = c == '-';
+        const std::size_t digitsStart = negative ? i + 1 : i;
+        std::size_t end = digitsStart;
+        while (end < text.size() && text[end] >= '0' && text[end] <= '9') ++end;
+        const std::string_view digits = text.substr(digitsStart, end - digitsStart);
+        const bool fraction = end < text.size() && (text[end] == '.' || text[end] == 'e' || text[end] == 'E');
+        // Past the integer range the parser holds: below -2^63, above 2^64 - 1.
+        const std::string_view limit = negative ? "9223372036854775808" : "18446744073709551615";
+        const bool huge = !fraction && digits.size() >= limit.size() && digits.front() != '0' &&
+                          (digits.size() > limit.size() || digits > limit);
+        if (huge) {
+            widened.append(text.substr(copied, end - copied));
+            widened.append(".0");
+            copied = end;
+            changed = true;
+        }
+        // The rest of a number (fraction, exponent) holds no integer of its own.
+        while (end < text.size() && (text[end] == '.' || text[end] == 'e' || text[end] == 'E' || text[end] == '+' ||
+                                     text[end] == '-' || (text[end] >= '0' && text[end] <= '9'))) {
+            ++end;
+        }
+        i = end;
+    }
+    if (!changed) return std::nullopt;
+    widened.append(text.substr(copied));
+    return widened;
+}
+
 std::optional<Element> member(const Object& object, std::string_view key) {
     Element element;
     if (object.at_key(key).get(element) != simdjson::SUCCESS) return std::nullopt;
@@ -65,8 +113,14 @@ bool asDouble(const Element& element, double& out) {
 bool asFloat(const Element& element, float& out) {
     double value = 0;
     if (!asDouble(element, value)) return false;
-    if (std::fabs(value) > static_cast<double>(std::numeric_limits<float>::max())) return false;
-    out = static_cast<float>(value);
+    // Rounded to the nearest float, as a float reader of the text would: the
+    // shortest text of the largest float ("3.4028235e+38") lies a little above
+    // it and must read back. Only what rounds to infinity is refused.
+    constexpr double kLargest = std::numeric_limits<float>::max();
+    constexpr double kRoundsToInfinity = kLargest + 0x1p103;  // half a unit in the last place above it
+    const double magnitude = std::fabs(value);
+    if (magnitude >= kRoundsToInfinity) return false;
+    out = static_cast<float>(magnitude > kLargest ? std::copysign(kLargest, value) : value);
     return true;
 }
 

@@ -51,13 +51,26 @@ bool optional(const Object& object, std::string_view key, std::optional<T>& out,
     return true;
 }
 
+// The parser refuses a whole document for one integer beyond 64 bits, while
+// such a number under a key nobody reads must not spoil the record. This
+// gives the text with each such integer written as a fraction ("...616.0"),
+// which the parser takes as the nearest double; a reader of an integer field
+// still refuses it as out of range. Nullopt when there is none.
+std::optional<std::string> widenHugeIntegers(std::string_view text);
+
 // Parses `text` as one JSON document with a parser reused per thread, and
 // hands its root element to `decode`. Undecodable documents give nullopt.
 template <typename Decode>
 auto parseDocument(std::string_view text, Decode decode) -> decltype(decode(std::declval<Element>())) {
     thread_local simdjson::dom::parser parser;
     Element root;
-    if (parser.parse(text.data(), text.size(), true).get(root) != simdjson::SUCCESS) return std::nullopt;
+    auto error = parser.parse(text.data(), text.size(), true).get(root);
+    if (error == simdjson::NUMBER_ERROR) {
+        if (const auto widened = widenHugeIntegers(text)) {
+            error = parser.parse(widened->data(), widened->size(), true).get(root);
+        }
+    }
+    if (error != simdjson::SUCCESS) return std::nullopt;
     return decode(root);
 }
 
