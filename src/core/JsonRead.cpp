@@ -1,6 +1,7 @@
 #include "core/JsonRead.h"
 
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 
 namespace corvane::json {
@@ -20,11 +21,11 @@ bool integral(const Element& element, double low, double high, double& out) {
 
 }  // namespace
 
-std::optional<std::string> widenHugeIntegers(std::string_view text) {
-    std::string widened;
-    bool changed = false;
+std::optional<std::string> withoutOutOfRangeNumbers(std::string_view text) {
+    std::string rewritten;
     std::size_t copied = 0;
     std::size_t i = 0;
+    const auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
     while (i < text.size()) {
         const char c = text[i];
         if (c == '"') {
@@ -36,36 +37,43 @@ std::optional<std::string> widenHugeIntegers(std::string_view text) {
             ++i;
             continue;
         }
-        if (c != '-' && (c < '0' || c > '9')) {
+        if (c != '-' && !isDigit(c)) {
             ++i;
             continue;
         }
-        const bool negative = c == '-';
-        const std::size_t digitsStart = negative ? i + 1 : i;
+        const std::size_t start = i;
+        const std::size_t digitsStart = c == '-' ? i + 1 : i;
         std::size_t end = digitsStart;
-        while (end < text.size() && text[end] >= '0' && text[end] <= '9') ++end;
+        while (end < text.size() && isDigit(text[end])) ++end;
         const std::string_view digits = text.substr(digitsStart, end - digitsStart);
-        const bool fraction = end < text.size() && (text[end] == '.' || text[end] == 'e' || text[end] == 'E');
-        // Past the integer range the parser holds: below -2^63, above 2^64 - 1.
-        const std::string_view limit = negative ? "9223372036854775808" : "18446744073709551615";
-        const bool huge = !fraction && digits.size() >= limit.size() && digits.front() != '0' &&
-                          (digits.size() > limit.size() || digits > limit);
-        if (huge) {
-            widened.append(text.substr(copied, end - copied));
-            widened.append(".0");
-            copied = end;
-            changed = true;
-        }
-        // The rest of a number (fraction, exponent) holds no integer of its own.
-        while (end < text.size() && (text[end] == '.' || text[end] == 'e' || text[end] == 'E' || text[end] == '+' ||
-                                     text[end] == '-' || (text[end] >= '0' && text[end] <= '9'))) {
+        bool fraction = false;
+        while (end < text.size() && (isDigit(text[end]) || text[end] == '.' || text[end] == 'e' || text[end] == 'E' ||
+                                     text[end] == '+' || text[end] == '-')) {
+            fraction = fraction || !isDigit(text[end]);
             ++end;
+        }
+        bool outOfRange = false;
+        if (fraction) {
+            const std::string number(text.substr(start, end - start));
+            char* parsedEnd = nullptr;
+            const double value = std::strtod(number.c_str(), &parsedEnd);
+            outOfRange = parsedEnd == number.c_str() + number.size() && std::isinf(value);
+        } else {
+            // Past the integers the parser holds: below -2^63, above 2^64 - 1.
+            const std::string_view limit = c == '-' ? "9223372036854775808" : "18446744073709551615";
+            outOfRange = digits.size() >= limit.size() && digits.front() != '0' &&
+                         (digits.size() > limit.size() || digits > limit);
+        }
+        if (outOfRange) {
+            rewritten.append(text.substr(copied, start - copied));
+            rewritten.append("{}");
+            copied = end;
         }
         i = end;
     }
-    if (!changed) return std::nullopt;
-    widened.append(text.substr(copied));
-    return widened;
+    if (copied == 0) return std::nullopt;
+    rewritten.append(text.substr(copied));
+    return rewritten;
 }
 
 std::optional<Element> member(const Object& object, std::string_view key) {
