@@ -60,8 +60,15 @@ int HeadlessFrontEnd::run(const HeadlessOptions& options, QCoreApplication& appl
         effective.bicycle = true;
     }
 
+    const auto dataFolder = CorvaneModel::defaultDataFolder();
+    const auto defaultsPath = FileDefaultsStore::defaultPath();
+    if (!dataFolder || !defaultsPath) {
+        std::fprintf(stderr, "corvane: no home folder to keep data in; set HOME (or XDG_DATA_HOME and XDG_CONFIG_HOME)\n");
+        return 1;
+    }
+
     QtEventLoop loop;
-    FileDefaultsStore defaults(loop, FileDefaultsStore::defaultPath());
+    FileDefaultsStore defaults(loop, *defaultsPath);
     FreedesktopNotificationCenter desktopNotifications;
     QtDeviceFolderWatcher deviceWatcher;
     // Alerts are printed after the changes of their loop turn, by the reporter.
@@ -78,7 +85,7 @@ int HeadlessFrontEnd::run(const HeadlessOptions& options, QCoreApplication& appl
                             .defaults = defaults,
                             .notifications = notifications,
                             .makeProcess = [] { return std::make_unique<QProcessBridgeProcess>(); },
-                            .dataFolder = CorvaneModel::defaultDataFolder(),
+                            .dataFolder = *dataFolder,
                             .deviceWatcher = &deviceWatcher});
         HeadlessReporter headlessReporter(model, loop, print);
         reporter = &headlessReporter;
