@@ -1,11 +1,13 @@
-// corvane: wires the Linux adapters into the model and runs it. Without a
-// window for now: `--headless` runs the guard and prints what changes.
+// corvane: wires the Linux adapters into the model and runs it: the window by
+// default, or `--headless` to run the guard and print what changes.
 #include <cstdio>
 #include <ctime>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include <QApplication>
 #include <QCoreApplication>
 
 #include "app/CorvaneModel.h"
@@ -14,10 +16,15 @@
 #include "headless/HeadlessReporter.h"
 #include "headless/PrintingNotificationCenter.h"
 #include "headless/SignalWatcher.h"
+#include "core/UserFolders.h"
 #include "platform/FileDefaultsStore.h"
 #include "platform/FreedesktopNotificationCenter.h"
 #include "platform/QProcessBridgeProcess.h"
 #include "platform/QtEventLoop.h"
+#include "ui/MainWindow.h"
+#include "ui/ScreenshotTour.h"
+#include "ui/UiContext.h"
+#include "ui/WindowSections.h"
 
 namespace {
 
@@ -33,7 +40,7 @@ void printLine(const std::string& line) {
     std::fflush(stdout);
 }
 
-int runHeadless(const HeadlessOptions& options, QCoreApplication& application) {
+int run(const HeadlessOptions& options, QCoreApplication& application) {
     std::unique_ptr<DemoEnvironment> demo;
     HeadlessOptions effective = options;
     if (options.demo) {
@@ -43,7 +50,7 @@ int runHeadless(const HeadlessOptions& options, QCoreApplication& application) {
             return 1;
         }
         demo = std::move(*created);
-        printLine("Demo: data and settings in " + demo->folder() + " (removed at exit)");
+        if (options.headless) printLine("Demo: data and settings in " + demo->folder() + " (removed at exit)");
         if (!effective.guard) effective.guard = DemoEnvironment::kBikeNode;
         effective.mark = true;
         effective.bicycle = true;
@@ -52,14 +59,17 @@ int runHeadless(const HeadlessOptions& options, QCoreApplication& application) {
     QtEventLoop loop;
     FileDefaultsStore defaults(loop, FileDefaultsStore::defaultPath());
     FreedesktopNotificationCenter desktopNotifications;
-    PrintingNotificationCenter notifications(desktopNotifications, printLine);
+    PrintingNotificationCenter printingNotifications(desktopNotifications, printLine);
+    NotificationCenter& notifications =
+        options.headless ? static_cast<NotificationCenter&>(printingNotifications) : desktopNotifications;
     {
         CorvaneModel model({.loop = loop,
                             .defaults = defaults,
                             .notifications = notifications,
                             .makeProcess = [] { return std::make_unique<QProcessBridgeProcess>(); },
                             .dataFolder = CorvaneModel::defaultDataFolder()});
-        HeadlessReporter reporter(model, loop, printLine);
+        std::optional<HeadlessReporter> reporter;
+        if (options.headless) reporter.emplace(model, loop, printLine);
 
         if (effective.bicycle) model.setGuardProfile(GuardProfile::bicycle);
         if (effective.guard) {
@@ -84,11 +94,27 @@ int runHeadless(const HeadlessOptions& options, QCoreApplication& application) {
             });
         }
 
-        SignalWatcher signalWatcher([&application](int) {
-            printLine("Stopping…");
+        SignalWatcher signalWatcher([&application, &options](int) {
+            if (options.headless) printLine("Stopping…");
             application.quit();
         });
+        std::unique_ptr<UiContext> context;
+        std::unique_ptr<MainWindow> window;
+        if (!options.headless) {
+            context.reset(new UiContext{model, loop, defaults, QStringLiteral(CORVANE_VERSION),
+                                        MapTileSource::resolve(defaults, QStringLiteral(CORVANE_VERSION))});
+            window = std::make_unique<MainWindow>(*context, makeWindowSections(*context));
+            window->show();
+        }
+        std::unique_ptr<ScreenshotTour> tour;
+        if (const std::string folder = environmentValue("CORVANE_SCREENSHOT_DIR"); window && !folder.empty()) {
+            tour = std::make_unique<ScreenshotTour>(*context, *window, QString::fromStdString(folder));
+            tour->start();
+        }
         QCoreApplication::exec();
+        // A quit by signal leaves the window open: let it keep what it keeps
+        // on close.
+        if (window && window->isVisible()) window->close();
     }
     // The model is gone (its bridge child ended with it); the settings still
     // pending reach the disk when `defaults` goes.
@@ -110,11 +136,13 @@ int main(int argc, char** argv) {
     case HeadlessOptions::Action::run: break;
     }
     if (!options->headless) {
-        std::fprintf(stderr, "corvane: the window is not built yet; run `corvane --headless` (see --help)\n");
-        return 2;
+        QApplication application(argc, argv);
+        QApplication::setApplicationName("Corvane");
+        QApplication::setDesktopFileName("corvane");
+        return run(*options, application);
     }
     QtEventLoop::preferUnixDispatcher();
     QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationName("Corvane");
-    return runHeadless(*options, application);
+    return run(*options, application);
 }

@@ -1,0 +1,43 @@
+#include "ui/EmptyState.h"
+
+#include <QLabel>
+#include <QVBoxLayout>
+
+#include "ui/SymbolIcon.h"
+
+namespace corvane {
+
+EmptyState::EmptyState(QWidget* parent)
+    : QWidget(parent), icon_(new QLabel(this)), title_(new QLabel(this)), text_(new QLabel(this)) {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(24, 24, 24, 24);
+    layout->addStretch(1);
+    for (QLabel* label : {icon_, title_, text_}) {
+        label->setAlignment(Qt::AlignHCenter);
+        layout->addWidget(label);
+    }
+    layout->addStretch(1);
+    QFont titleFont = title_->font();
+    titleFont.setPointSizeF(titleFont.pointSizeF() * 1.25);
+    titleFont.setBold(true);
+    title_->setFont(titleFont);
+    title_->setWordWrap(true);
+    text_->setWordWrap(true);
+    text_->setForegroundRole(QPalette::PlaceholderText);
+    icon_->setForegroundRole(QPalette::PlaceholderText);
+}
+
+void EmptyState::setContent(const QString& symbol, const QString& title, const QString& text) {
+    if (symbol != symbol_) {
+        symbol_ = symbol;
+        icon_->setPixmap(SymbolIcon::icon(symbol, QPalette::PlaceholderText).pixmap(QSize(44, 44), devicePixelRatioF()));
+    }
+    title_->setText(title);
+    text_->setText(text);
+    text_->setVisible(!text.isEmpty());
+    setAccessibleName(title);
+}
+
+QString EmptyState::title() const { return title_->text(); }
+
+}  // namespace corvane
