@@ -32,7 +32,7 @@ GeneralSettingsTab::GeneralSettingsTab(UiContext& context, QWidget* parent)
       port_(nullptr),
       ports_(new QComboBox),
       connect_(new QPushButton),
-      radius_(new RadiusSlider) {
+      radius_(new RadiusSlider(220)) {
     auto* body = new QWidget;
     sections_ = new QVBoxLayout(body);
     sections_->setContentsMargins(16, 16, 16, 16);

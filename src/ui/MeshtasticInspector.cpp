@@ -109,7 +109,7 @@ QWidget* MeshtasticInspector::buildDetails() {
     guarding_->addRow(area_);
     distance_ = guarding_->addMetric(QStringLiteral("Distance"), QStringLiteral("distanceValue"));
     alarm_ = guarding_->addMetric(QStringLiteral("Alarm"), QStringLiteral("alarmValue"));
-    radius_ = new RadiusSlider;
+    radius_ = new RadiusSlider(150);
     radius_->setObjectName(QStringLiteral("alertRadius"));
     connect(radius_, &RadiusSlider::radiusChosen, this, [this](double metres) { model_.setParkingRadius(metres); });
     guarding_->addRow(QStringLiteral("Alert radius"), radius_);

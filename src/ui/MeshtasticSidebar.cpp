@@ -126,7 +126,11 @@ MeshtasticSidebar::MeshtasticSidebar(CorvaneModel& model, EventLoop& loop, QWidg
 void MeshtasticSidebar::refresh() {
     const bool connected = model_.connectedPort().has_value();
     pages_->setCurrentIndex(connected ? 1 : 0);
+    // Rows moving between groups drag the view's current row along; that is
+    // not the user choosing a node.
+    applyingSelection_ = true;
     list_->setGroups(connected ? nodeGroups(model_, loop_.now()) : std::vector<SidebarGroup>{});
+    applyingSelection_ = false;
 
     const auto local = model_.localNodeID();
     const bool anyRemote =

@@ -11,10 +11,10 @@
 
 namespace corvane {
 
-RadiusSlider::RadiusSlider(QWidget* parent) : QWidget(parent), slider_(new QSlider(Qt::Horizontal)), value_(new QLabel) {
+RadiusSlider::RadiusSlider(int sliderWidth, QWidget* parent) : QWidget(parent), slider_(new QSlider(Qt::Horizontal)), value_(new QLabel) {
     slider_->setRange(kMinimum / kStep, kMaximum / kStep);
     slider_->setPageStep(4);
-    slider_->setFixedWidth(220);
+    slider_->setFixedWidth(sliderWidth);
     value_->setFixedWidth(60);
     value_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     value_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));

@@ -16,7 +16,7 @@ public:
     static constexpr int kMinimum = 25;
     static constexpr int kMaximum = 500;
 
-    explicit RadiusSlider(QWidget* parent = nullptr);
+    explicit RadiusSlider(int sliderWidth, QWidget* parent = nullptr);
 
     void setRadius(double metres);
     QSlider* slider() const { return slider_; }
