@@ -100,6 +100,14 @@ void MeshtasticMapPane::refresh() {
     const auto guarded = model_.guardedNodeID();
     const auto selected = model_.selectedNodeID();
     std::vector<MapMarker> markers;
+    // The mark goes first, so the guarded node standing on it stays visible.
+    std::optional<MapCircle> circle;
+    if (const auto& parked = model_.parkedPosition()) {
+        markers.push_back({kMarkedPosition, {parked->latitude, parked->longitude}, QStringLiteral("mappin.circle.fill"),
+                           QStringLiteral("Marked position"), false});
+        circle = MapCircle{{parked->latitude, parked->longitude}, model_.parkingRadius()};
+    }
+    const std::size_t marks = markers.size();
     for (const auto& node : model_.nodes()) {
         if (!node.position) continue;
         markers.push_back({QString::number(node.number),
@@ -110,13 +118,7 @@ void MeshtasticMapPane::refresh() {
                            QString::fromStdString(model_.displayName(node.number)),
                            node.number == selected});
     }
-    const bool positioned = !markers.empty();
-    std::optional<MapCircle> circle;
-    if (const auto& parked = model_.parkedPosition()) {
-        markers.push_back({kMarkedPosition, {parked->latitude, parked->longitude}, QStringLiteral("mappin.circle.fill"),
-                           QStringLiteral("Marked position"), false});
-        circle = MapCircle{{parked->latitude, parked->longitude}, model_.parkingRadius()};
-    }
+    const bool positioned = markers.size() > marks;
     if (!sameMarkers(markers, markers_)) {
         markers_ = markers;
         map_->setMarkers(std::move(markers));
