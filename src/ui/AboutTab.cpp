@@ -1,21 +1,14 @@
 #include "ui/AboutTab.h"
 
 #include <QLabel>
-#include <QScrollArea>
 #include <QVBoxLayout>
 
+#include "ui/FormParts.h"
 #include "ui/MetricGroup.h"
 
 namespace corvane {
 namespace {
 
-QLabel* paragraph(const QString& text) {
-    auto* label = new QLabel(text);
-    label->setWordWrap(true);
-    label->setTextFormat(Qt::PlainText);
-    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    return label;
-}
 
 const char* const kLegalNotice =
     "Copyright © 2026 the Corvane developers. Corvane is free software: you can redistribute it and/or modify "
@@ -31,41 +24,29 @@ const char* const kLegalNotice =
 }  // namespace
 
 AboutTab::AboutTab(const QString& version, QWidget* parent) : QWidget(parent) {
-    auto* body = new QWidget;
-    auto* column = new QVBoxLayout(body);
-    column->setContentsMargins(16, 16, 16, 16);
-    column->setSpacing(12);
+    QVBoxLayout* column = scrollingColumn(*this);
 
     auto* about = new MetricGroup(QStringLiteral("About"));
-    auto* name = paragraph(QStringLiteral("Corvane ") + (version.isEmpty() ? QStringLiteral("Development") : version));
+    auto* name = wrappedText(QStringLiteral("Corvane ") + (version.isEmpty() ? QStringLiteral("Development") : version), false);
     name->setObjectName(QStringLiteral("versionValue"));
     about->addRow(QStringLiteral("Version"), name);
-    auto* notice = paragraph(QString::fromUtf8(kLegalNotice));
+    auto* notice = wrappedText(QString::fromUtf8(kLegalNotice), false);
     notice->setObjectName(QStringLiteral("legalNotice"));
     about->addRow(notice);
     column->addWidget(about);
 
     auto* types = new MetricGroup(QStringLiteral("Network types"));
     types->addRow(QStringLiteral("Meshtastic"),
-                  paragraph(QStringLiteral("Long-range positions and messages through a connected mesh radio.")));
+                  wrappedText(QStringLiteral("Long-range positions and messages through a connected mesh radio."), false));
     types->addRow(QStringLiteral("Bluetooth"),
-                  paragraph(QStringLiteral("Nearby signal and the Mac location where a chosen device was last heard.")));
+                  wrappedText(QStringLiteral("Nearby signal and the Mac location where a chosen device was last heard."), false));
     types->addRow(QStringLiteral("Local Network"),
-                  paragraph(QStringLiteral("Availability of Bonjour services on the same Wi-Fi or Ethernet network.")));
-    auto* note = paragraph(QStringLiteral("A missing Bluetooth or Bonjour signal can also be caused by sleep, radio "
-                                          "conditions or network changes; it is not proof that an item was moved."));
-    note->setForegroundRole(QPalette::PlaceholderText);
+                  wrappedText(QStringLiteral("Availability of Bonjour services on the same Wi-Fi or Ethernet network."), false));
+    auto* note = wrappedText(QStringLiteral("A missing Bluetooth or Bonjour signal can also be caused by sleep, radio "
+                                          "conditions or network changes; it is not proof that an item was moved."), true);
     types->addRow(note);
     column->addWidget(types);
     column->addStretch(1);
-
-    auto* scroll = new QScrollArea;
-    scroll->setWidgetResizable(true);
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setWidget(body);
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(scroll);
 }
 
 }  // namespace corvane

@@ -4,10 +4,10 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
-#include <QScrollArea>
 
 #include "app/CorvaneModel.h"
 #include "ui/ComboChoices.h"
+#include "ui/FormParts.h"
 #include "ui/MetricGroup.h"
 #include "ui/RadiusSlider.h"
 #include "ui/UiContext.h"
@@ -15,12 +15,6 @@
 namespace corvane {
 namespace {
 
-QLabel* note(const QString& text) {
-    auto* label = new QLabel(text);
-    label->setWordWrap(true);
-    label->setForegroundRole(QPalette::PlaceholderText);
-    return label;
-}
 
 }  // namespace
 
@@ -33,10 +27,7 @@ GeneralSettingsTab::GeneralSettingsTab(UiContext& context, QWidget* parent)
       ports_(new QComboBox),
       connect_(new QPushButton),
       radius_(new RadiusSlider(220)) {
-    auto* body = new QWidget;
-    sections_ = new QVBoxLayout(body);
-    sections_->setContentsMargins(16, 16, 16, 16);
-    sections_->setSpacing(12);
+    sections_ = scrollingColumn(*this);
     sections_->addStretch(1);
 
     auto* connection = new MetricGroup(QStringLiteral("Connection"));
@@ -65,27 +56,19 @@ GeneralSettingsTab::GeneralSettingsTab(UiContext& context, QWidget* parent)
     buttonRow->addWidget(disconnectButton);
     buttonRow->addStretch(1);
     connection->addRow(buttons);
-    connection->addRow(note(QStringLiteral(
+    connection->addRow(wrappedText(QStringLiteral(
         "USB radio traffic is handled by the separately installed Halvo Meshtastic Bridge. Corvane exchanges "
-        "versioned JSON messages with it and never loads Meshtastic protocol code into this process.")));
+        "versioned JSON messages with it and never loads Meshtastic protocol code into this process."), true));
     addSection({}, connection);
 
     auto* alert = new MetricGroup(QStringLiteral("Position alert"));
     radius_->setObjectName(QStringLiteral("movementRadius"));
     connect(radius_, &RadiusSlider::radiusChosen, this, [this](double metres) { context_.model.setParkingRadius(metres); });
     alert->addRow(QStringLiteral("Movement radius"), radius_);
-    alert->addRow(note(QStringLiteral("A notification is shown after two new positions place the guarded device "
+    alert->addRow(wrappedText(QStringLiteral("A notification is shown after two new positions place the guarded device "
                                       "outside this radius. The Mac and its Meshtastic radio must be running and "
-                                      "connected.")));
+                                      "connected."), true));
     addSection({}, alert);
-
-    auto* scroll = new QScrollArea;
-    scroll->setWidgetResizable(true);
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setWidget(body);
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(scroll);
 
     refresher_ = std::make_unique<RefreshOnChange>(context.loop, context.model.changed(), [this] { refresh(); });
     refresh();

@@ -5,12 +5,12 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QScrollArea>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
 #include "app/CorvaneModel.h"
 #include "ui/EmptyState.h"
+#include "ui/FormParts.h"
 #include "ui/MetricGroup.h"
 #include "ui/RadioSettingsSummary.h"
 #include "ui/Stepper.h"
@@ -25,10 +25,7 @@ QString text(std::string_view value) { return QString::fromUtf8(value.data(), st
 
 RadioSettingsTab::RadioSettingsTab(UiContext& context, QWidget* parent)
     : QWidget(parent), context_(context), unavailable_(new EmptyState), state_(new QLabel), editor_(nullptr) {
-    auto* body = new QWidget;
-    auto* column = new QVBoxLayout(body);
-    column->setContentsMargins(16, 16, 16, 16);
-    column->setSpacing(12);
+    QVBoxLayout* column = scrollingColumn(*this);
 
     auto* heading = new QLabel(QStringLiteral("Meshtastic USB radio"));
     QFont headingFont = heading->font();
@@ -54,14 +51,6 @@ RadioSettingsTab::RadioSettingsTab(UiContext& context, QWidget* parent)
     editor_ = buildEditor();
     column->addWidget(editor_);
     column->addStretch(1);
-
-    auto* scroll = new QScrollArea;
-    scroll->setWidgetResizable(true);
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setWidget(body);
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(scroll);
 
     refresher_ = std::make_unique<RefreshOnChange>(context.loop, context.model.changed(), [this] { refresh(); });
     refresh();
@@ -136,10 +125,7 @@ QWidget* RadioSettingsTab::buildEditor() {
         edit([](MeshtasticRadioSettings& draft) { draft = MeshtasticRadioSettings::recommended(); });
     });
     editor->addRow(recommended);
-    auto* explanation = new QLabel(QString::fromUtf8(kRecommendedSetupExplanation));
-    explanation->setWordWrap(true);
-    explanation->setForegroundRole(QPalette::PlaceholderText);
-    editor->addRow(explanation);
+    editor->addRow(wrappedText(QString::fromUtf8(kRecommendedSetupExplanation), true));
 
     apply_ = new QPushButton(QStringLiteral("Apply to Radio"));
     apply_->setObjectName(QStringLiteral("applyRadioButton"));
