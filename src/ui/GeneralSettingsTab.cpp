@@ -101,7 +101,7 @@ void GeneralSettingsTab::refresh() {
         listed = listed || choices.back().second == selected;
     }
     if (!listed) choices.emplace_back(selected, selected);
-    showChoices(*ports_, choices, selected);
+    showChoices(*ports_, shownPorts_, std::move(choices), selected);
     connect_->setText(model.connectedPort() ? QStringLiteral("Reconnect") : QStringLiteral("Connect"));
     radius_->setRadius(model.parkingRadius());
 }

@@ -4,6 +4,7 @@
 #include <QWidget>
 #include <memory>
 
+#include "ui/ComboChoices.h"
 #include "ui/RefreshOnChange.h"
 
 class QComboBox;
@@ -34,6 +35,7 @@ private:
     QComboBox* ports_;
     QPushButton* connect_;
     RadiusSlider* radius_;
+    std::vector<ComboChoice> shownPorts_;
     std::unique_ptr<RefreshOnChange> refresher_;
 };
 

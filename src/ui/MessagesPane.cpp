@@ -127,7 +127,7 @@ void MessagesPane::refreshRecipients() {
     if (!listed)
         entries.emplace_back(QString::fromStdString(model_.displayName(*model_.messageRecipient())),
                              qlonglong(*model_.messageRecipient()));
-    showChoices(*recipient_, entries, model_.messageRecipient() ? qlonglong(*model_.messageRecipient()) : kEveryone);
+    showChoices(*recipient_, shownRecipients_, std::move(entries), model_.messageRecipient() ? qlonglong(*model_.messageRecipient()) : kEveryone);
 }
 
 void MessagesPane::refreshChannels() {
@@ -138,7 +138,7 @@ void MessagesPane::refreshChannels() {
                              qlonglong(index));
     if (!model_.channels().count(model_.messageChannel()))
         entries.emplace_back(QStringLiteral("Channel %1").arg(model_.messageChannel()), qlonglong(model_.messageChannel()));
-    showChoices(*channel_, entries, qlonglong(model_.messageChannel()));
+    showChoices(*channel_, shownChannels_, std::move(entries), qlonglong(model_.messageChannel()));
 }
 
 void MessagesPane::sendDraft() {

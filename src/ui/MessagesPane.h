@@ -4,6 +4,9 @@
 // messages scroll into view unless the user has scrolled up to read.
 #include <QWidget>
 #include <cstdint>
+#include <vector>
+
+#include "ui/ComboChoices.h"
 
 class QComboBox;
 class QLineEdit;
@@ -41,6 +44,8 @@ private:
     QLineEdit* draft_;
     QToolButton* send_;
     bool scrolledOnce_ = false;
+    std::vector<ComboChoice> shownRecipients_;
+    std::vector<ComboChoice> shownChannels_;
 };
 
 }  // namespace corvane
