@@ -21,6 +21,7 @@
 #include "platform/FreedesktopNotificationCenter.h"
 #include "platform/QProcessBridgeProcess.h"
 #include "platform/QtEventLoop.h"
+#include "ui/FirstPaintProbe.h"
 #include "ui/MainWindow.h"
 #include "ui/ScreenshotTour.h"
 #include "ui/UiContext.h"
@@ -106,6 +107,8 @@ int run(const HeadlessOptions& options, QCoreApplication& application) {
             window = std::make_unique<MainWindow>(*context, makeWindowSections(*context));
             window->show();
         }
+        FirstPaintProbe probe;
+        if (window && !environmentValue("CORVANE_EXIT_AFTER_FIRST_PAINT").empty()) window->installEventFilter(&probe);
         std::unique_ptr<ScreenshotTour> tour;
         if (const std::string folder = environmentValue("CORVANE_SCREENSHOT_DIR"); window && !folder.empty()) {
             tour = std::make_unique<ScreenshotTour>(*context, *window, QString::fromStdString(folder));
