@@ -17,6 +17,13 @@ namespace {
 constexpr double kTrailWidth = 3;
 constexpr int kTrailShades = 5;  // steps from faint (oldest) to full (newest)
 constexpr double kOldestTrailOpacity = 0.2;
+constexpr double kTrailMinimumStep = 1.0;  // pixels
+constexpr double kLabelReach = 150;         // how far a title may stick out of its badge, pixels
+constexpr std::size_t kMaxCachedLabels = 2000;
+// Qt's raster engine fills many short polylines faster than one long one
+// (fewer joins per stroke, spans filled without its thread-pool hand-off);
+// flat caps and bevel joins avoid the arcs round ones need.
+constexpr std::size_t kTrailPieceSegments = 8;
 
 QColor withAlpha(QColor color, int alpha) {
     color.setAlpha(alpha);
@@ -42,7 +49,10 @@ void MapPainter::setSymbolIcons(std::function<QIcon(const QString& symbol)> icon
     clearCaches();
 }
 
-void MapPainter::clearCaches() { badges_.clear(); }
+void MapPainter::clearCaches() {
+    badges_.clear();
+    labels_.clear();
+}
 
 void MapPainter::paint(QPainter& painter, const MapProjection& projection, const QPalette& palette,
                        TileLoader* tiles, const std::vector<MapTrail>& trails,
@@ -140,7 +150,7 @@ void MapPainter::paintTiles(QPainter& painter, const MapProjection& projection, 
 void MapPainter::paintTrails(QPainter& painter, const MapProjection& projection, const QPalette& palette,
                              const std::vector<MapTrail>& trails) {
     const QColor color = palette.color(QPalette::Highlight);
-    QPen pen(color, kTrailWidth, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+    QPen pen(color, kTrailWidth, Qt::SolidLine, Qt::FlatCap, Qt::BevelJoin);
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing, true);
     painter.setBrush(Qt::NoBrush);
@@ -150,11 +160,19 @@ void MapPainter::paintTrails(QPainter& painter, const MapProjection& projection,
         if (count < 2) continue;
         screen.clear();
         for (std::size_t i = trail.points.size() - count; i < trail.points.size(); ++i) {
-            screen.push_back(projection.toScreen(trail.points[i]));
+            const QPointF point = projection.toScreen(trail.points[i]);
+            // A tracker standing still repeats its position; points closer
+            // than a pixel to the last one drawn add nothing but cost.
+            if (!screen.empty() && i + 1 < trail.points.size() &&
+                QLineF(screen.back(), point).length() < kTrailMinimumStep) {
+                continue;
+            }
+            screen.push_back(point);
         }
+        if (screen.size() < 2) continue;
         // Shades are drawn oldest first, each sharing its last point with the
         // next so the line stays unbroken.
-        const std::size_t segments = count - 1;
+        const std::size_t segments = screen.size() - 1;
         for (int shade = 0; shade < kTrailShades; ++shade) {
             const std::size_t from = segments * std::size_t(shade) / kTrailShades;
             const std::size_t to = segments * std::size_t(shade + 1) / kTrailShades;
@@ -162,7 +180,9 @@ void MapPainter::paintTrails(QPainter& painter, const MapProjection& projection,
             const double opacity = kOldestTrailOpacity + (1.0 - kOldestTrailOpacity) * (shade + 1) / kTrailShades;
             pen.setColor(withAlpha(color, int(opacity * 255)));
             painter.setPen(pen);
-            painter.drawPolyline(screen.data() + from, int(to - from + 1));
+            for (std::size_t i = from; i < to; i += kTrailPieceSegments) {
+                painter.drawPolyline(screen.data() + i, int(std::min(kTrailPieceSegments, to - i) + 1));
+            }
         }
     }
     painter.restore();
@@ -183,8 +203,7 @@ void MapPainter::paintCircle(QPainter& painter, const MapProjection& projection,
 
 const QPixmap& MapPainter::badge(const QString& symbol, bool highlighted, const QPalette& palette, qreal pixelRatio) {
     const QString key = symbol + (highlighted ? QStringLiteral("|h") : QStringLiteral("|n"));
-    auto found = badges_.constFind(key);
-    if (found != badges_.cend()) return found.value();
+    if (auto found = badges_.find(key); found != badges_.end()) return found->second;
 
     const double diameter = highlighted ? kHighlightedBadgeDiameter : kBadgeDiameter;
     QPixmap pixmap(QSize(int(std::ceil(diameter * pixelRatio)), int(std::ceil(diameter * pixelRatio))));
@@ -211,36 +230,52 @@ const QPixmap& MapPainter::badge(const QString& symbol, bool highlighted, const 
         p.drawEllipse(iconRect.center(), side / 4, side / 4);
     }
     p.end();
-    return badges_.insert(key, pixmap).value();
+    return badges_.emplace(key, std::move(pixmap)).first->second;
+}
+
+const QPixmap& MapPainter::label(const QString& title, bool highlighted, const QFont& font, const QPalette& palette,
+                                 qreal pixelRatio) {
+    const QString key = (highlighted ? QStringLiteral("h|") : QStringLiteral("n|")) + title;
+    if (auto found = labels_.find(key); found != labels_.end()) return found->second;
+    // Titles come and go with node names; a bounded cache keeps a long
+    // session from collecting every name ever shown.
+    if (labels_.size() >= kMaxCachedLabels) labels_.erase(labels_.begin());
+
+    QFont labelFont = font;
+    labelFont.setBold(highlighted);
+    const QFontMetricsF metrics(labelFont);
+    const QSizeF size(metrics.horizontalAdvance(title) + 8, metrics.height() + 2);
+    QPixmap pixmap((size * pixelRatio).toSize() + QSize(1, 1));
+    pixmap.setDevicePixelRatio(pixelRatio);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing, true);
+    p.setPen(Qt::NoPen);
+    p.setBrush(withAlpha(palette.color(QPalette::Base), 215));
+    const QRectF box(QPointF(0, 0), size);
+    p.drawRoundedRect(box, 4, 4);
+    p.setPen(palette.color(QPalette::Text));
+    p.setFont(labelFont);
+    p.drawText(box, Qt::AlignCenter, title);
+    p.end();
+    return labels_.emplace(key, std::move(pixmap)).first->second;
 }
 
 void MapPainter::paintMarkers(QPainter& painter, const MapProjection& projection, const QPalette& palette,
                               const std::vector<MapMarker>& markers) {
     if (markers.empty()) return;
-    painter.save();
-    painter.setRenderHint(QPainter::Antialiasing, true);
-    const QFont plain = painter.font();
-    QFont bold = plain;
-    bold.setBold(true);
-    const QFontMetricsF metrics(bold);
     const QRectF view(QPointF(0, 0), projection.viewSize());
     const qreal ratio = painter.device() != nullptr ? painter.device()->devicePixelRatioF() : 1.0;
     for (std::size_t index : drawOrder(markers)) {
         const MapMarker& marker = markers[index];
         const QRectF rect = badgeRect(projection, marker);
-        if (!view.intersects(rect.adjusted(-120, 0, 120, 2 * metrics.height()))) continue;
+        if (!view.intersects(rect.adjusted(-kLabelReach, 0, kLabelReach, kLabelReach))) continue;
         painter.drawPixmap(rect.topLeft(), badge(marker.symbol, marker.highlighted, palette, ratio));
         if (marker.title.isEmpty()) continue;
-        const double width = metrics.horizontalAdvance(marker.title) + 8;
-        const QRectF label(rect.center().x() - width / 2, rect.bottom() + 2, width, metrics.height() + 2);
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(withAlpha(palette.color(QPalette::Base), 215));
-        painter.drawRoundedRect(label, 4, 4);
-        painter.setPen(palette.color(QPalette::Text));
-        painter.setFont(marker.highlighted ? bold : plain);
-        painter.drawText(label, Qt::AlignCenter, marker.title);
+        const QPixmap& text = label(marker.title, marker.highlighted, painter.font(), palette, ratio);
+        const double width = double(text.width()) / ratio;
+        painter.drawPixmap(QPointF(rect.center().x() - width / 2, rect.bottom() + 2), text);
     }
-    painter.restore();
 }
 
 void MapPainter::paintAttribution(QPainter& painter, const MapProjection& projection, const QPalette& palette) {

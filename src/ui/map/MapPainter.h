@@ -2,12 +2,12 @@
 // The paint layers of the map, in drawing order: tiles (with the grid under
 // them, which shows wherever a tile is missing or failed, and alone offline),
 // trails, the circle, markers, and the attribution on top of everything.
-#include <QHash>
 #include <QIcon>
 #include <QPalette>
 #include <QPixmap>
 #include <functional>
 #include <optional>
+#include <unordered_map>
 #include <vector>
 
 #include "ui/map/GeoTypes.h"
@@ -28,8 +28,8 @@ public:
     static inline const QString kAttribution = QStringLiteral("© OpenStreetMap contributors");
 
     void setSymbolIcons(std::function<QIcon(const QString& symbol)> icons);
-    // Badges are drawn once per symbol and palette; a palette or icon change
-    // drops them.
+    // Badges and titles are drawn once per symbol or text and palette; a
+    // palette, font or icon change drops them.
     void clearCaches();
 
     void paint(QPainter& painter, const MapProjection& projection, const QPalette& palette, TileLoader* tiles,
@@ -55,8 +55,12 @@ public:
 private:
     const QPixmap& badge(const QString& symbol, bool highlighted, const QPalette& palette, qreal pixelRatio);
 
+    const QPixmap& label(const QString& title, bool highlighted, const QFont& font, const QPalette& palette,
+                         qreal pixelRatio);
+
     std::function<QIcon(const QString&)> icons_;
-    QHash<QString, QPixmap> badges_;
+    std::unordered_map<QString, QPixmap> badges_;
+    std::unordered_map<QString, QPixmap> labels_;
 };
 
 }  // namespace corvane

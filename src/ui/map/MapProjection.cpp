@@ -50,7 +50,11 @@ double MapProjection::zoomForRegion(const MapRegion& region, const QSizeF& viewS
     if (region.latitudeDelta > 0) {
         const double north = region.center.latitude + region.latitudeDelta / 2.0;
         const double south = region.center.latitude - region.latitudeDelta / 2.0;
-        const double fraction = (mercatorY(north) - mercatorY(south)) / (2.0 * std::numbers::pi);
+        // The view is centred on the centre in Mercator, where degrees north
+        // and south of it are not equally tall: the taller half decides.
+        const double middle = mercatorY(region.center.latitude);
+        const double half = std::max(mercatorY(north) - middle, middle - mercatorY(south));
+        const double fraction = 2.0 * half / (2.0 * std::numbers::pi);
         if (fraction > 0) zoom = std::min(zoom, std::log2(viewSize.height() / (kTileSize * fraction)));
     }
     return std::clamp(zoom, kMinZoom, kMaxZoom);
@@ -81,10 +85,14 @@ GeoCoordinate MapProjection::toCoordinate(const QPointF& screen) const {
 }
 
 MapRegion MapProjection::region() const {
-    const GeoCoordinate north = fromWorld(origin_, zoom_);
-    const GeoCoordinate south = fromWorld(origin_ + QPointF(0, viewSize_.height()), zoom_);
+    const double north = fromWorld(origin_, zoom_).latitude;
+    const double south = fromWorld(origin_ + QPointF(0, viewSize_.height()), zoom_).latitude;
     const double longitudeDelta = std::min(360.0, viewSize_.width() / worldSize(zoom_) * 360.0);
-    return {center_, north.latitude - south.latitude, longitudeDelta};
+    // Twice the shorter half (in degrees) is the span that zoomForRegion
+    // turns back into this very zoom, so a stored region restores the view
+    // exactly instead of creeping outwards at every restart.
+    const double latitudeDelta = 2.0 * std::min(north - center_.latitude, center_.latitude - south);
+    return {center_, latitudeDelta, longitudeDelta};
 }
 
 double MapProjection::metersToPixels(double meters, double latitude) const {

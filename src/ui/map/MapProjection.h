@@ -37,6 +37,7 @@ public:
     // marker east of the date line shows beside a centre west of it.
     QPointF toScreen(const GeoCoordinate& coordinate) const;
     GeoCoordinate toCoordinate(const QPointF& screen) const;
+    // The region that zoomForRegion maps back to this view.
     MapRegion region() const;
     double metersToPixels(double meters, double latitude) const;
 

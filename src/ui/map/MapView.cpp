@@ -28,13 +28,13 @@ const QSizeF kFallbackSize(640, 480);
 }  // namespace
 
 MapView::MapView(QWidget* parent)
-    : QWidget(parent), tiles_(std::make_unique<TileLoader>()), painter_(std::make_unique<MapPainter>()) {
+    : QWidget(parent), tiles_(new TileLoader(this)), painter_(std::make_unique<MapPainter>()) {
     setAccessibleName(QStringLiteral("Map"));
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMinimumSize(160, 120);
     tiles_->setCacheFolder(defaultTileCacheFolder());
-    connect(tiles_.get(), &TileLoader::tileArrived, this, qOverload<>(&QWidget::update));
+    connect(tiles_, &TileLoader::tileArrived, this, qOverload<>(&QWidget::update));
     settleTimer_.setSingleShot(true);
     settleTimer_.setInterval(kSettleDelay);
     connect(&settleTimer_, &QTimer::timeout, this, [this] { emit regionSettled(region()); });
@@ -80,6 +80,7 @@ void MapView::setCircle(std::optional<MapCircle> circle) {
 
 MapProjection MapView::projection() const {
     const QSizeF viewSize = size().isEmpty() ? kFallbackSize : QSizeF(size());
+    if (pending_) return MapProjection(pending_->center, MapProjection::zoomForRegion(*pending_, viewSize), viewSize);
     return MapProjection(center_, zoom_, viewSize);
 }
 
@@ -92,12 +93,14 @@ void MapView::setRegion(const MapRegion& region) {
     if (animation_ != nullptr) animation_->stop();
     settleTimer_.stop();
     pending_ = region;
-    applyPending();
+    update();
 }
 
-void MapView::applyPending() {
-    if (!pending_) return;
-    setView(pending_->center, MapProjection::zoomForRegion(*pending_, projection().viewSize()));
+void MapView::fixView() {
+    const MapProjection current = projection();
+    center_ = current.center();
+    zoom_ = current.zoom();
+    pending_.reset();
 }
 
 void MapView::setView(const GeoCoordinate& center, double zoom) {
@@ -116,7 +119,7 @@ void MapView::animateTo(const MapRegion& target, std::chrono::milliseconds durat
     animation_->stop();
     animation_->disconnect(this);
     settleTimer_.stop();
-    pending_.reset();
+    fixView();
     const GeoCoordinate from = center_;
     const double fromZoom = zoom_;
     const double toZoom = MapProjection::zoomForRegion(target, projection().viewSize());
@@ -129,7 +132,7 @@ void MapView::animateTo(const MapRegion& target, std::chrono::milliseconds durat
     });
     connect(animation_, &QVariantAnimation::finished, this, [this, target] {
         pending_ = target;
-        applyPending();
+        update();
         emit regionSettled(region());
     });
     animation_->setDuration(int(std::max<std::chrono::milliseconds::rep>(1, duration.count())));
@@ -152,12 +155,12 @@ std::optional<MapRegion> MapView::fitRegion(const std::vector<GeoCoordinate>& po
 }
 
 void MapView::userMoved() {
-    if (animation_ != nullptr) animation_->stop();
-    pending_.reset();
     settleTimer_.start();
 }
 
 void MapView::panBy(const QPointF& pixels) {
+    if (animation_ != nullptr) animation_->stop();
+    fixView();
     const MapProjection current = projection();
     const QPointF world = current.origin() + QPointF(current.viewSize().width() / 2, current.viewSize().height() / 2);
     setView(MapProjection::fromWorld(world + pixels, zoom_), zoom_);
@@ -165,6 +168,8 @@ void MapView::panBy(const QPointF& pixels) {
 }
 
 void MapView::zoomAround(const QPointF& anchor, double zoomDelta) {
+    if (animation_ != nullptr) animation_->stop();
+    fixView();
     const MapProjection current = projection();
     const double newZoom = std::clamp(zoom_ + zoomDelta, MapProjection::kMinZoom, MapProjection::kMaxZoom);
     // The point under the anchor stays under it.
@@ -188,16 +193,12 @@ std::optional<QString> MapView::markerAt(const QPointF& point) const {
 
 void MapView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    painter_->paint(painter, projection(), palette(), tiles_.get(), trails_, circle_, markers_);
-}
-
-void MapView::resizeEvent(QResizeEvent* event) {
-    QWidget::resizeEvent(event);
-    applyPending();
+    painter_->paint(painter, projection(), palette(), tiles_, trails_, circle_, markers_);
 }
 
 void MapView::changeEvent(QEvent* event) {
-    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::StyleChange) {
+    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::StyleChange ||
+        event->type() == QEvent::FontChange) {
         painter_->clearCaches();
         update();
     }

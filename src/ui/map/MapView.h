@@ -9,6 +9,7 @@
 #include <QWidget>
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -54,7 +55,6 @@ signals:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -64,22 +64,25 @@ protected:
 
 private:
     MapProjection projection() const;
-    void applyPending();
+    // Turns a pending region into the current centre and zoom before the
+    // user or an animation moves away from it.
+    void fixView();
     void setView(const GeoCoordinate& center, double zoom);
     void userMoved();
     void zoomAround(const QPointF& anchor, double zoomDelta);
     void panBy(const QPointF& pixels);
     std::optional<QString> markerAt(const QPointF& point) const;
 
-    std::unique_ptr<TileLoader> tiles_;
+    TileLoader* tiles_;  // child object, so tests can find it
     std::unique_ptr<MapPainter> painter_;
     std::vector<MapMarker> markers_;
     std::vector<MapTrail> trails_;
     std::optional<MapCircle> circle_;
     GeoCoordinate center_;
     double zoom_ = 2;
-    // A region set before the view had its size (or not touched since) is
-    // refitted whenever the size changes, so the caller's span stays visible.
+    // The region last set, refitted to every size the view takes until the
+    // user or an animation moves away, so the caller's span stays visible
+    // even when it was set before the layout gave the view its size.
     std::optional<MapRegion> pending_;
     QTimer settleTimer_;
     QVariantAnimation* animation_ = nullptr;

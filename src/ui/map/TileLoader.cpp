@@ -1,6 +1,10 @@
 #include "ui/map/TileLoader.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QNetworkAccessManager>
 #include <QNetworkCacheMetaData>
 #include <QNetworkDiskCache>
@@ -37,8 +41,12 @@ public:
 
 TileLoader::TileLoader(QObject* parent)
     : QObject(parent), network_(new QNetworkAccessManager(this)), diskCache_(new WeekLongDiskCache(this)),
-      images_(kMemoryTiles) {
+      images_(kMemoryKiB) {
     diskCache_->setMaximumCacheSize(kDiskCacheBytes);
+    // Tile servers turn away requests without a User-Agent; until the window
+    // names the version, the program's own name and version stand in.
+    const QString version = QCoreApplication::applicationVersion();
+    userAgent_ = version.isEmpty() ? QStringLiteral("Corvane") : QStringLiteral("Corvane/") + version;
     network_->setCache(diskCache_);  // reparents the cache to the manager
 }
 
@@ -58,7 +66,30 @@ void TileLoader::setUrlTemplate(const QString& urlTemplate) {
     failures_.clear();
 }
 
-void TileLoader::setCacheFolder(const QString& folder) { diskCache_->setCacheDirectory(folder); }
+void TileLoader::setCacheFolder(const QString& folder) {
+    // Applied at the first request: the disk cache creates its folders as
+    // soon as it is told where, and an offline map should leave no trace.
+    folder_ = folder;
+    folderReady_ = false;
+}
+
+void TileLoader::prepareFolder() {
+    // Folders we create under the user's cache are private, like every other
+    // file the application writes; existing ones are left as the user has them.
+    std::vector<QString> missing;
+    for (QString path = QDir::cleanPath(folder_); !path.isEmpty() && !QDir(path).exists();) {
+        missing.push_back(path);
+        const QString parent = QFileInfo(path).path();
+        if (parent == path) break;
+        path = parent;
+    }
+    for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+        if (!QDir().mkdir(*it)) break;
+        QFile::setPermissions(*it, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    diskCache_->setCacheDirectory(folder_);
+    folderReady_ = true;
+}
 
 void TileLoader::setUserAgent(const QString& userAgent) { userAgent_ = userAgent; }
 
@@ -96,6 +127,7 @@ void TileLoader::setVisible(const std::vector<TileKey>& keys) {
 }
 
 void TileLoader::start(const TileKey& key) {
+    if (!folderReady_) prepareFolder();
     const QUrl url = urlFor(key);
     if (!url.isValid() || url.scheme().isEmpty()) {
         failures_.insert(key.packed(), Clock::now());
@@ -122,12 +154,12 @@ void TileLoader::finished(QNetworkReply* reply, const TileKey& key) {
     if (reply->error() == QNetworkReply::NoError) {
         auto image = std::make_unique<QImage>();
         if (image->loadFromData(reply->readAll())) {
-            images_.insert(packed, image.release());
+            insertImage(packed, std::move(image));
             ok = true;
         }
     } else {
         // Offline, a tile kept past its freshness is still better than the grid.
-        ok = decodeFromDisk(reply->url(), key);
+        ok = decodeFromDisk(reply->request().url(), key);
     }
     if (ok) {
         failures_.remove(packed);
@@ -138,12 +170,23 @@ void TileLoader::finished(QNetworkReply* reply, const TileKey& key) {
 }
 
 bool TileLoader::decodeFromDisk(const QUrl& url, const TileKey& key) {
+    if (diskCache_->cacheDirectory().isEmpty()) return false;
     std::unique_ptr<QIODevice> stored(diskCache_->data(url));
     if (!stored) return false;
     auto image = std::make_unique<QImage>();
     if (!image->loadFromData(stored->readAll())) return false;
-    images_.insert(key.packed(), image.release());
+    insertImage(key.packed(), std::move(image));
     return true;
+}
+
+void TileLoader::insertImage(quint64 packed, std::unique_ptr<QImage> image) {
+    // Palette PNGs are common on tile servers; converted once here, they are
+    // blitted without a lookup on every repaint.
+    if (image->format() != QImage::Format_RGB32 && image->format() != QImage::Format_ARGB32_Premultiplied) {
+        image->convertTo(image->hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
+    }
+    const auto kib = std::max<qsizetype>(1, image->sizeInBytes() / 1024);
+    images_.insert(packed, image.release(), kib);
 }
 
 const QImage* TileLoader::image(const TileKey& key) const { return images_.object(key.packed()); }

@@ -11,6 +11,7 @@
 #include <QObject>
 #include <QString>
 #include <chrono>
+#include <memory>
 #include <vector>
 
 #include "ui/map/TileKey.h"
@@ -25,7 +26,7 @@ class TileLoader : public QObject {
     Q_OBJECT
 public:
     static constexpr qint64 kDiskCacheBytes = 200LL * 1024 * 1024;
-    static constexpr int kMemoryTiles = 300;
+    static constexpr qsizetype kMemoryKiB = 48 * 1024;  // about 190 decoded 256-pixel tiles
     // A failed tile is asked for again only after this long, so a dead server
     // is not hammered on every repaint.
     static constexpr std::chrono::seconds kRetryAfter{60};
@@ -49,13 +50,17 @@ signals:
     void tileArrived();
 
 private:
+    void prepareFolder();
     void start(const TileKey& key);
     void finished(QNetworkReply* reply, const TileKey& key);
+    void insertImage(quint64 packed, std::unique_ptr<QImage> image);
     bool decodeFromDisk(const QUrl& url, const TileKey& key);
     QUrl urlFor(const TileKey& key) const;
 
     QString urlTemplate_;
     QString userAgent_;
+    QString folder_;
+    bool folderReady_ = false;
     QNetworkAccessManager* network_;
     QNetworkDiskCache* diskCache_;
     QCache<quint64, QImage> images_;
