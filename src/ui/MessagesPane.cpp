@@ -148,6 +148,14 @@ void MessagesPane::sendDraft() {
     model_.sendMessage(text.toStdString());
 }
 
+// The conversation opens at its newest message.
+void MessagesPane::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (scrolledOnce_ || messages_->rowCount() == 0) return;
+    view_->scrollToBottom();
+    scrolledOnce_ = true;
+}
+
 void MessagesPane::focusDraft() { draft_->setFocus(); }
 
 }  // namespace corvane

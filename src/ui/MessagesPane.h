@@ -30,6 +30,9 @@ public:
     void sendDraft();
     void focusDraft();
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     void refreshRecipients();
     void refreshChannels();
