@@ -1,5 +1,6 @@
 #include "ui/EmptyState.h"
 
+#include <QEvent>
 #include <QLabel>
 #include <QVBoxLayout>
 
@@ -36,6 +37,13 @@ void EmptyState::setContent(const QString& symbol, const QString& title, const Q
     text_->setText(text);
     text_->setVisible(!text.isEmpty());
     setAccessibleName(title);
+}
+
+// The symbol is a pixmap in the palette's colour: redraw it for a new one.
+void EmptyState::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() != QEvent::PaletteChange || symbol_.isEmpty()) return;
+    icon_->setPixmap(SymbolIcon::icon(symbol_, QPalette::PlaceholderText).pixmap(QSize(44, 44), devicePixelRatioF()));
 }
 
 QString EmptyState::title() const { return title_->text(); }

@@ -15,6 +15,9 @@ public:
     void setContent(const QString& symbol, const QString& title, const QString& text);
     QString title() const;
 
+protected:
+    void changeEvent(QEvent* event) override;
+
 private:
     QLabel* icon_;
     QLabel* title_;

@@ -1,6 +1,7 @@
 #include "ui/MeshtasticInspector.h"
 
 #include <QComboBox>
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -153,6 +154,15 @@ QWidget* MeshtasticInspector::buildDetails() {
     column->addLayout(buttons);
     column->addStretch(1);
     return details;
+}
+
+// The symbols are pixmaps in the palette's colour: redraw them for a new one.
+void MeshtasticInspector::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() != QEvent::PaletteChange) return;
+    headerIcon_->setProperty("symbol", QString());
+    areaIcon_->setProperty("symbol", QString());
+    refresh();
 }
 
 void MeshtasticInspector::guardSelected() {

@@ -29,6 +29,9 @@ public:
 signals:
     void messageRequested(std::uint32_t node);
 
+protected:
+    void changeEvent(QEvent* event) override;
+
 private:
     QWidget* buildDetails();
     void guardSelected();

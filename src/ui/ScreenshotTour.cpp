@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QPalette>
 #include <QTimer>
 
 #include "app/CorvaneModel.h"
@@ -63,6 +64,28 @@ ScreenshotTour::ScreenshotTour(UiContext& context, MainWindow& window, QString f
             return true;
         });
     }
+    // The same views in a dark palette, for contrast.
+    steps_.push_back([this] {
+        window_.settings().hide();
+        QPalette dark;
+        dark.setColor(QPalette::Window, QColor(0x2b, 0x2b, 0x2e));
+        dark.setColor(QPalette::WindowText, QColor(0xe6, 0xe6, 0xe6));
+        dark.setColor(QPalette::Base, QColor(0x1e, 0x1e, 0x20));
+        dark.setColor(QPalette::AlternateBase, QColor(0x35, 0x35, 0x38));
+        dark.setColor(QPalette::Text, QColor(0xe6, 0xe6, 0xe6));
+        dark.setColor(QPalette::Button, QColor(0x3a, 0x3a, 0x3d));
+        dark.setColor(QPalette::ButtonText, QColor(0xe6, 0xe6, 0xe6));
+        dark.setColor(QPalette::Highlight, QColor(0x2f, 0x6f, 0xb3));
+        dark.setColor(QPalette::HighlightedText, Qt::white);
+        dark.setColor(QPalette::PlaceholderText, QColor(0x9a, 0x9a, 0xa0));
+        dark.setColor(QPalette::Mid, QColor(0x55, 0x55, 0x58));
+        QApplication::setPalette(dark);
+        return true;
+    });
+    steps_.push_back(shot(QStringLiteral("11-dark-map"), [mesh] { mesh->showPane(MeshtasticSection::Pane::map); }));
+    steps_.push_back(shot(QStringLiteral("12-dark-messages"), [mesh] { mesh->showPane(MeshtasticSection::Pane::messages); }));
+    steps_.push_back(shot(QStringLiteral("13-dark-local-network-empty"),
+                          [this] { window_.showSection(NetworkSection::localNetwork); }));
     steps_.push_back([] {
         QTimer::singleShot(kStepMilliseconds, qApp, &QCoreApplication::quit);
         return true;
