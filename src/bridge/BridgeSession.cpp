@@ -1,0 +1,520 @@
+#include "BridgeSession.h"
+
+#include <utility>
+
+#include "RadioProtocol.h"
+#include "Utf8Repair.h"
+
+namespace corvane::bridge {
+namespace {
+
+constexpr std::size_t kWakeBytes = 32;
+// want_config_id values the firmware reads as "configuration only" and
+// "nodes only"; a random nonce must not hit them by chance.
+constexpr std::uint32_t kConfigOnlyNonce = 69420;
+constexpr std::uint32_t kNodesOnlyNonce = 69421;
+
+constexpr const char* kNotConnectedText = "The USB radio is not connected.";
+constexpr const char* kPortLostText = "USB radio disconnected";
+constexpr const char* kLostDuringRequestText = "The USB radio was disconnected.";
+
+Timestamp wallNow() { return std::chrono::system_clock::now(); }
+
+template <typename Fill>
+MeshtasticBridgeResponse response(Fill fill) {
+    MeshtasticBridgeResponse made;
+    fill(made);
+    return made;
+}
+
+}  // namespace
+
+BridgeSession::BridgeSession(BridgeLoop& loop, Output out, Output debugText)
+    : BridgeSession(loop, std::move(out), std::move(debugText), Timing{}) {}
+
+BridgeSession::BridgeSession(BridgeLoop& loop, Output out, Output debugText, Timing timing)
+    : loop_(loop),
+      out_(std::move(out)),
+      debugText_(std::move(debugText)),
+      timing_(timing),
+      frames_([this](std::string_view payload) { return acceptFrame(payload); },
+              [this](std::string_view text) { debugText_(text); }),
+      random_(std::random_device{}()) {}
+
+BridgeSession::~BridgeSession() { closePort(false); }
+
+void BridgeSession::start() { emit(response([&](MeshtasticBridgeResponse& r) { r.event = MeshtasticBridgeEvent::ready; })); }
+
+void BridgeSession::feed(std::string_view requestBytes) {
+    requests_.feed(requestBytes, [this](std::string_view line) {
+        if (const auto request = decodeMeshtasticBridgeRequest(line)) {
+            handle(*request);
+            return;
+        }
+        MeshtasticBridgeResponse response;
+        response.event = MeshtasticBridgeEvent::error;
+        response.error = "Unreadable request line";
+        writeLine(response);
+    });
+}
+
+void BridgeSession::shutdown() { closePort(true); }
+
+void BridgeSession::handle(const MeshtasticBridgeRequest& request) {
+    if (request.protocolVersion != kMeshtasticBridgeProtocolVersion) {
+        return refuse(request.requestID,
+                      "Unsupported protocol version " + std::to_string(request.protocolVersion));
+    }
+    switch (request.command) {
+    case MeshtasticBridgeCommand::connect: return connect(request);
+    case MeshtasticBridgeCommand::disconnect: return disconnect(request);
+    case MeshtasticBridgeCommand::sendText: return sendText(request);
+    case MeshtasticBridgeCommand::readRadioSettings: return readSettings(request);
+    case MeshtasticBridgeCommand::applyRadioSettings: return applySettings(request);
+    }
+}
+
+// MARK: Requests
+
+void BridgeSession::connect(const MeshtasticBridgeRequest& request) {
+    if (!request.port || request.port->empty()) return refuse(request.requestID, "connect needs a port");
+    closePort(true);
+    if (connectRequest_) refuse(*std::exchange(connectRequest_, std::nullopt), "Superseded by a newer connect.");
+    std::string error;
+    if (!openPort(*request.port, error)) return refuse(request.requestID, std::move(error));
+    connectRequest_ = request.requestID;
+    beginHandshake();
+}
+
+void BridgeSession::disconnect(const MeshtasticBridgeRequest& request) {
+    closePort(true);
+    if (connectRequest_) refuse(*std::exchange(connectRequest_, std::nullopt), "Disconnected.");
+    reply(request, response([&](MeshtasticBridgeResponse& r) { r.event = MeshtasticBridgeEvent::disconnected; r.status = "Disconnected"; }));
+}
+
+void BridgeSession::sendText(const MeshtasticBridgeRequest& request) {
+    if (!request.text) return refuse(request.requestID, "sendText needs a text");
+    if (!port_ || !localNode_) return refuse(request.requestID, kNotConnectedText);
+    const auto packetID = nextPacketID();
+    auto packet = textPacket(*request.text, request.recipient, request.channel.value_or(0), packetID);
+    if (!packet) return refuse(request.requestID, packet.error());
+    if (!sendToRadio(*packet)) return refuse(request.requestID, kLostDuringRequestText);
+    PendingSend pending{.requestID = request.requestID, .fallback = 0};
+    // Firmware without queue status reports says nothing more: a complete
+    // write is then the best answer there is.
+    pending.fallback = loop_.after(timing_.queueFallback, [this, packetID] {
+        const auto found = sends_.find(packetID);
+        if (found == sends_.end()) return;
+        const auto requestID = found->second.requestID;
+        sends_.erase(found);
+        emit(response([&](MeshtasticBridgeResponse& r) { r.requestID = requestID; r.event = MeshtasticBridgeEvent::sent; r.packetID = packetID; }));
+    });
+    sends_.emplace(packetID, pending);
+}
+
+void BridgeSession::readSettings(const MeshtasticBridgeRequest& request) {
+    if (rebooting_ || (port_ && !lora_ && localNode_)) {
+        // The handshake under way brings the configuration.
+        readsAfterHandshake_.push_back(request.requestID);
+        return;
+    }
+    if (!port_ || !localNode_) return refuse(request.requestID, kNotConnectedText);
+    mesh::AdminMessage get;
+    get.set_get_config_request(mesh::AdminMessage::LORA_CONFIG);
+    const auto packetID = nextPacketID();
+    if (!sendToRadio(adminPacket(get, *localNode_, packetID))) {
+        return refuse(request.requestID, kLostDuringRequestText);
+    }
+    PendingRead pending{.requestID = request.requestID, .fallback = 0};
+    // A radio that does not answer admin requests still told us its
+    // configuration during the handshake.
+    pending.fallback = loop_.after(timing_.readFallback, [this, packetID] {
+        const auto found = reads_.find(packetID);
+        if (found == reads_.end()) return;
+        const auto requestID = found->second.requestID;
+        reads_.erase(found);
+        if (lora_) {
+            loraKnown(*lora_, requestID);
+        } else {
+            refuse(requestID, "The radio did not report its LoRa settings.");
+        }
+    });
+    reads_.emplace(packetID, pending);
+}
+
+void BridgeSession::applySettings(const MeshtasticBridgeRequest& request) {
+    if (!request.settings) return refuse(request.requestID, "applyRadioSettings needs settings");
+    if (!port_ || !localNode_ || rebooting_) return refuse(request.requestID, kNotConnectedText);
+    if (!lora_) return refuse(request.requestID, "The radio has not reported its LoRa settings yet.");
+    const auto withPasskey = [this](mesh::AdminMessage message) {
+        if (!sessionPasskey_.empty()) message.set_session_passkey(sessionPasskey_);
+        return message;
+    };
+    mesh::AdminMessage begin;
+    begin.set_begin_edit_settings(true);
+    mesh::AdminMessage set;
+    *set.mutable_set_config()->mutable_lora() = loraWithSettings(*lora_, *request.settings);
+    mesh::AdminMessage commit;
+    commit.set_commit_edit_settings(true);
+    const auto setID = nextPacketID();
+    const bool written = sendToRadio(adminPacket(withPasskey(begin), *localNode_, nextPacketID())) &&
+                         sendToRadio(adminPacket(withPasskey(set), *localNode_, setID)) &&
+                         sendToRadio(adminPacket(withPasskey(commit), *localNode_, nextPacketID()));
+    if (!written) return refuse(request.requestID, kLostDuringRequestText);
+    lora_ = set.set_config().lora();
+    // A `sent` reply, not `status`: a status line would replace the
+    // application's connection text.
+    reply(request, response([&](MeshtasticBridgeResponse& r) { r.event = MeshtasticBridgeEvent::sent; r.packetID = setID; }));
+    rebooting_ = true;
+    rebootDeadline_ = BridgeLoop::Clock::now() + timing_.rebootWindow;
+    loop_.cancel(reopenTimer_);
+    // Radios whose port survives the reboot never hang up; the deadline
+    // still ends the wait if they never speak again.
+    reopenTimer_ = loop_.after(timing_.rebootWindow, [this] {
+        reopenTimer_ = 0;
+        if (rebooting_) tryReopen();
+    });
+}
+
+// MARK: The port
+
+bool BridgeSession::openPort(const std::string& path, std::string& error) {
+    auto opened = SerialPort::open(path);
+    if (!opened) {
+        error = opened.error();
+        return false;
+    }
+    port_ = std::move(*opened);
+    portPath_ = path;
+    loop_.watch(port_->fd(), [this] { portReadable(); });
+    return true;
+}
+
+void BridgeSession::closePort(bool sayGoodbye) {
+    loop_.cancel(wakeTimer_);
+    loop_.cancel(answerTimer_);
+    loop_.cancel(heartbeatTimer_);
+    loop_.cancel(reopenTimer_);
+    if (port_) {
+        if (sayGoodbye) (void)port_->write(frameOf(disconnectMessage()));
+        loop_.unwatch(port_->fd());
+        port_.reset();
+    }
+    frames_.flush();
+    failPending(kLostDuringRequestText);
+    localNode_.reset();
+    lora_.reset();
+    sessionPasskey_.clear();
+    held_.clear();
+    nodes_.clear();
+    announced_ = false;
+    rebooting_ = false;
+}
+
+void BridgeSession::beginHandshake() {
+    sawFrame_ = false;
+    std::string wake(kWakeBytes, static_cast<char>(FrameReader::kStart2));
+    if (!port_->write(wake)) return portLost();
+    wakeTimer_ = loop_.after(timing_.wake, [this] {
+        wakeTimer_ = 0;
+        do {
+            nonce_ = randomNonZero();
+        } while (nonce_ == kConfigOnlyNonce || nonce_ == kNodesOnlyNonce);
+        if (!sendToRadio(wantConfig(nonce_))) return;
+        scheduleHeartbeat();
+    });
+    answerTimer_ = loop_.after(timing_.noAnswer, [this] { handshakeTimedOut(); });
+}
+
+void BridgeSession::handshakeTimedOut() {
+    answerTimer_ = 0;
+    if (localNode_) return;
+    const std::string text = sawFrame_ ? "The radio on " + portPath_ + " did not report its node number."
+                                       : "No Meshtastic radio answered on " + portPath_ + ".";
+    const auto pending = std::exchange(connectRequest_, std::nullopt);
+    const bool wasRebooting = rebooting_;
+    closePort(false);
+    if (pending) {
+        refuse(*pending, text);
+    } else if (wasRebooting) {
+        emit(response([&](MeshtasticBridgeResponse& r) { r.event = MeshtasticBridgeEvent::disconnected; r.status = text; }));
+    }
+}
+
+void BridgeSession::portReadable() {
+    std::string bytes;
+    const auto status = port_->read(bytes);
+    if (!bytes.empty()) frames_.feed(bytes);
+    if (status == SerialPort::ReadStatus::lost && port_) portLost();
+}
+
+void BridgeSession::portLost() {
+    if (rebooting_ && BridgeLoop::Clock::now() < rebootDeadline_) {
+        loop_.cancel(wakeTimer_);
+        loop_.cancel(answerTimer_);
+        loop_.cancel(heartbeatTimer_);
+        loop_.unwatch(port_->fd());
+        port_.reset();
+        frames_.flush();
+        loop_.cancel(reopenTimer_);
+        reopenTimer_ = loop_.after(timing_.reopenInterval, [this] {
+            reopenTimer_ = 0;
+            tryReopen();
+        });
+        return;
+    }
+    const auto pending = std::exchange(connectRequest_, std::nullopt);
+    closePort(false);
+    if (pending) {
+        refuse(*pending, "The USB radio went away while connecting.");
+        return;
+    }
+    emit(response([&](MeshtasticBridgeResponse& r) { r.event = MeshtasticBridgeEvent::disconnected; r.status = kPortLostText; }));
+}
+
+void BridgeSession::tryReopen() {
+    if (port_) {
+        // The port never went away: ask again for the configuration.
+        localNode_.reset();
+        lora_.reset();
+        beginHandshake();
+        return;
+    }
+    std::string error;
+    if (openPort(portPath_, error)) {
+        localNode_.reset();
+        lora_.reset();
+        beginHandshake();
+        return;
+    }
+    if (BridgeLoop::Clock::now() >= rebootDeadline_) {
+        closePort(false);
+        emit(response([&](MeshtasticBridgeResponse& r) { r.event = MeshtasticBridgeEvent::disconnected; r.status = "The USB radio did not come back after restarting."; }));
+        return;
+    }
+    reopenTimer_ = loop_.after(timing_.reopenInterval, [this] {
+        reopenTimer_ = 0;
+        tryReopen();
+    });
+}
+
+bool BridgeSession::sendToRadio(const mesh::ToRadio& message) {
+    if (!port_) return false;
+    if (port_->write(frameOf(message))) return true;
+    portLost();
+    return false;
+}
+
+void BridgeSession::scheduleHeartbeat() {
+    loop_.cancel(heartbeatTimer_);
+    heartbeatTimer_ = loop_.after(timing_.heartbeat, [this] {
+        heartbeatTimer_ = 0;
+        if (sendToRadio(heartbeat(randomNonZero()))) scheduleHeartbeat();
+    });
+}
+
+void BridgeSession::failPending(const std::string& text) {
+    auto sends = std::exchange(sends_, {});
+    for (auto& [id, pending] : sends) {
+        loop_.cancel(pending.fallback);
+        refuse(pending.requestID, text);
+    }
+    auto reads = std::exchange(reads_, {});
+    for (auto& [id, pending] : reads) {
+        loop_.cancel(pending.fallback);
+        refuse(pending.requestID, text);
+    }
+    for (const auto& requestID : std::exchange(readsAfterHandshake_, {})) refuse(requestID, text);
+}
+
+// MARK: Radio traffic
+
+bool BridgeSession::acceptFrame(std::string_view payload) {
+    auto message = parseFromRadio(payload);
+    if (!message) return false;
+    sawFrame_ = true;
+    fromRadio(*message);
+    return true;
+}
+
+void BridgeSession::fromRadio(const mesh::FromRadio& message) {
+    switch (message.payload_variant_case()) {
+    case mesh::FromRadio::kMyInfo: {
+        localNode_ = message.my_info().my_node_num();
+        loop_.cancel(answerTimer_);
+        if (const auto pending = std::exchange(connectRequest_, std::nullopt)) {
+            emit(response([&](MeshtasticBridgeResponse& r) { r.requestID = pending; r.event = MeshtasticBridgeEvent::connected; r.port = portPath_; }));
+        }
+        rebooting_ = false;
+        announced_ = true;
+        emit(response([&](MeshtasticBridgeResponse& r) { r.event = MeshtasticBridgeEvent::localNode; r.localNodeID = localNode_; }));
+        for (auto& line : std::exchange(held_, {})) emit(std::move(line));
+        return;
+    }
+    case mesh::FromRadio::kNodeInfo:
+        emitNode(nodes_.fromNodeInfo(message.node_info(), wallNow()));
+        return;
+    case mesh::FromRadio::kChannel: {
+        const auto& channel = message.channel();
+        if (channel.role() == mesh::Channel::DISABLED || channel.index() < 0) return;
+        MeshtasticBridgeResponse line;
+        line.event = MeshtasticBridgeEvent::channel;
+        line.channel = static_cast<std::uint32_t>(channel.index());
+        // An unnamed channel is left for the application to name.
+        if (!channel.settings().name().empty()) line.channelName = repairedUtf8(channel.settings().name());
+        emit(std::move(line));
+        return;
+    }
+    case mesh::FromRadio::kConfig:
+        if (message.config().has_lora()) loraKnown(message.config().lora(), std::nullopt);
+        return;
+    case mesh::FromRadio::kPacket: return packet(message.packet());
+    case mesh::FromRadio::kQueueStatus: return queueStatus(message.queuestatus());
+    case mesh::FromRadio::kRebooted:
+        // A radio restarted by someone else forgets our session.
+        if (port_ && localNode_ && !wakeTimer_) {
+            localNode_.reset();
+            lora_.reset();
+            rebooting_ = true;
+            rebootDeadline_ = BridgeLoop::Clock::now() + timing_.rebootWindow;
+            beginHandshake();
+        }
+        return;
+    case mesh::FromRadio::kConfigCompleteId:
+        // A stale completion (of an earlier session's nonce) says nothing
+        // about ours.
+        return;
+    case mesh::FromRadio::PAYLOAD_VARIANT_NOT_SET: return;
+    }
+}
+
+void BridgeSession::loraKnown(const mesh::Config::LoRaConfig& lora, std::optional<Uuid> requestID) {
+    lora_ = lora;
+    auto settings = settingsFromLora(lora);
+    std::vector<std::optional<Uuid>> answers;
+    if (requestID) {
+        answers.emplace_back(requestID);
+    } else {
+        answers.emplace_back(std::nullopt);
+        for (const auto& waiting : std::exchange(readsAfterHandshake_, {})) answers.emplace_back(waiting);
+    }
+    for (const auto& answer : answers) {
+        if (settings) {
+            emit(response([&](MeshtasticBridgeResponse& r) { r.requestID = answer; r.event = MeshtasticBridgeEvent::radioSettings; r.settings = *settings; }));
+        } else {
+            emit(response([&](MeshtasticBridgeResponse& r) { r.requestID = answer; r.event = MeshtasticBridgeEvent::error; r.error = settings.error(); }));
+        }
+    }
+}
+
+void BridgeSession::packet(const mesh::MeshPacket& packet) {
+    // Packets on channels whose key we lack arrive still encrypted.
+    if (!packet.has_decoded()) return;
+    const auto& data = packet.decoded();
+    const auto now = wallNow();
+    switch (data.portnum()) {
+    case mesh::TEXT_MESSAGE_APP:
+        if (auto message = textMessage(packet, localNode_.value_or(0), now)) {
+            emit(response([&](MeshtasticBridgeResponse& r) { r.event = MeshtasticBridgeEvent::message; r.message = std::move(*message); }));
+        }
+        return;
+    case mesh::POSITION_APP: {
+        mesh::Position position;
+        if (position.ParseFromString(data.payload())) {
+            emitNode(nodes_.fromPosition(packet.from(), position, NodeDirectory::heardOf(packet, now)));
+        }
+        return;
+    }
+    case mesh::NODEINFO_APP: {
+        mesh::User user;
+        if (user.ParseFromString(data.payload())) {
+            emitNode(nodes_.fromUser(packet.from(), user, NodeDirectory::heardOf(packet, now)));
+        }
+        return;
+    }
+    case mesh::TELEMETRY_APP: {
+        mesh::Telemetry telemetry;
+        if (telemetry.ParseFromString(data.payload()) && telemetry.has_device_metrics()) {
+            emitNode(nodes_.fromMetrics(packet.from(), telemetry.device_metrics(), NodeDirectory::heardOf(packet, now)));
+        }
+        return;
+    }
+    case mesh::ADMIN_APP: {
+        mesh::AdminMessage message;
+        if (message.ParseFromString(data.payload())) admin(packet, message);
+        return;
+    }
+    default: return;
+    }
+}
+
+void BridgeSession::admin(const mesh::MeshPacket& packet, const mesh::AdminMessage& message) {
+    if (!message.session_passkey().empty()) sessionPasskey_ = message.session_passkey();
+    if (!message.has_get_config_response() || !message.get_config_response().has_lora()) return;
+    std::optional<Uuid> requestID;
+    if (const auto found = reads_.find(packet.decoded().request_id()); found != reads_.end()) {
+        loop_.cancel(found->second.fallback);
+        requestID = found->second.requestID;
+        reads_.erase(found);
+    }
+    loraKnown(message.get_config_response().lora(), requestID);
+}
+
+void BridgeSession::queueStatus(const mesh::QueueStatus& status) {
+    const auto found = sends_.find(status.mesh_packet_id());
+    if (found == sends_.end()) return;
+    auto pending = found->second;
+    sends_.erase(found);
+    loop_.cancel(pending.fallback);
+    if (status.res() != 0) {
+        return refuse(pending.requestID, "The radio refused the message (its queue reported error " +
+                                             std::to_string(status.res()) + ").");
+    }
+    emit(response([&](MeshtasticBridgeResponse& r) { r.requestID = pending.requestID; r.event = MeshtasticBridgeEvent::sent; r.packetID = status.mesh_packet_id(); }));
+}
+
+// MARK: Output
+
+void BridgeSession::reply(const MeshtasticBridgeRequest& request, MeshtasticBridgeResponse response) {
+    response.requestID = request.requestID;
+    emit(std::move(response));
+}
+
+void BridgeSession::refuse(const Uuid& requestID, std::string text) {
+    emit(response([&](MeshtasticBridgeResponse& r) { r.requestID = requestID; r.event = MeshtasticBridgeEvent::error; r.error = std::move(text); }));
+}
+
+void BridgeSession::emitNode(const MeshNode& node) {
+    emit(response([&](MeshtasticBridgeResponse& r) { r.event = MeshtasticBridgeEvent::node; r.node = node; }));
+}
+
+void BridgeSession::emit(MeshtasticBridgeResponse response) {
+    // News that the handshake produced before the radio named itself waits
+    // for `connected`, so the application never sees nodes of a port it has
+    // not yet accepted.
+    const bool isNews = !response.requestID && response.event != MeshtasticBridgeEvent::ready &&
+                        response.event != MeshtasticBridgeEvent::disconnected;
+    if (isNews && !announced_) {
+        held_.push_back(std::move(response));
+        return;
+    }
+    writeLine(response);
+}
+
+void BridgeSession::writeLine(const MeshtasticBridgeResponse& response) {
+    const auto line = encodeLine(response);
+    if (!line) {
+        debugText_("halvo-meshtastic-bridge: a line could not be encoded\n");
+        return;
+    }
+    if (!out_(*line)) loop_.stop(1);
+}
+
+std::uint32_t BridgeSession::randomNonZero() {
+    std::uniform_int_distribution<std::uint32_t> pick(1, 0xFFFFFFFFu);
+    return pick(random_);
+}
+
+std::uint32_t BridgeSession::nextPacketID() { return randomNonZero(); }
+
+}  // namespace corvane::bridge
