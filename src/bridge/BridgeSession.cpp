@@ -3,7 +3,6 @@
 #include <utility>
 
 #include "RadioProtocol.h"
-#include "Utf8Repair.h"
 
 namespace corvane::bridge {
 namespace {
@@ -354,17 +353,9 @@ void BridgeSession::fromRadio(const mesh::FromRadio& message) {
     case mesh::FromRadio::kNodeInfo:
         emitNode(nodes_.fromNodeInfo(message.node_info(), wallNow()));
         return;
-    case mesh::FromRadio::kChannel: {
-        const auto& channel = message.channel();
-        if (channel.role() == mesh::Channel::DISABLED || channel.index() < 0) return;
-        MeshtasticBridgeResponse line;
-        line.event = MeshtasticBridgeEvent::channel;
-        line.channel = static_cast<std::uint32_t>(channel.index());
-        // An unnamed channel is left for the application to name.
-        if (!channel.settings().name().empty()) line.channelName = repairedUtf8(channel.settings().name());
-        emit(std::move(line));
+    case mesh::FromRadio::kChannel:
+        if (auto line = channelLine(message.channel())) emit(std::move(*line));
         return;
-    }
     case mesh::FromRadio::kConfig:
         if (message.config().has_lora()) loraKnown(message.config().lora(), std::nullopt);
         return;

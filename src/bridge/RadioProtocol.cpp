@@ -160,6 +160,15 @@ std::optional<MeshMessage> textMessage(const mesh::MeshPacket& packet, std::uint
                        .isOutgoing = packet.from() == localNode};
 }
 
+std::optional<MeshtasticBridgeResponse> channelLine(const mesh::Channel& channel) {
+    if (channel.role() == mesh::Channel::DISABLED || channel.index() < 0) return std::nullopt;
+    MeshtasticBridgeResponse line;
+    line.event = MeshtasticBridgeEvent::channel;
+    line.channel = static_cast<std::uint32_t>(channel.index());
+    if (!channel.settings().name().empty()) line.channelName = repairedUtf8(channel.settings().name());
+    return line;
+}
+
 std::optional<MeshPosition> positionOf(const mesh::Position& position, std::uint32_t nodeNumber, Timestamp heard) {
     if (!position.has_latitude_i() || !position.has_longitude_i()) return std::nullopt;
     const std::int32_t lat = position.latitude_i();
@@ -169,8 +178,10 @@ std::optional<MeshPosition> positionOf(const mesh::Position& position, std::uint
     if (lat < -900000000 || lat > 900000000 || lon < -1800000000 || lon > 1800000000) return std::nullopt;
     MeshPosition fix;
     fix.nodeNumber = nodeNumber;
-    fix.latitude = lat * 1e-7;
-    fix.longitude = lon * 1e-7;
+    // Division, not multiplication by 1e-7: it gives the double nearest to
+    // the decimal degrees the radio meant (151.2093, not 151.20929999999998).
+    fix.latitude = lat / 1e7;
+    fix.longitude = lon / 1e7;
     if (position.has_altitude()) fix.altitude = position.altitude();
     fix.timestamp = position.time() != 0 ? fromUnixSeconds(position.time()) : heard;
     return fix;

@@ -13,6 +13,7 @@
 #include "core/DateTime.h"
 #include "core/MeshMessage.h"
 #include "core/MeshPosition.h"
+#include "core/MeshtasticBridgeResponse.h"
 #include "core/MeshtasticRadioSettings.h"
 #include "core/Result.h"
 
@@ -44,6 +45,10 @@ mesh::Config::LoRaConfig loraWithSettings(mesh::Config::LoRaConfig current, cons
 
 // A decoded text packet as a message record; absent for other packets.
 std::optional<MeshMessage> textMessage(const mesh::MeshPacket& packet, std::uint32_t localNode, Timestamp now);
+
+// The `channel` line for a channel the radio reported; absent for a disabled
+// one. An unnamed channel carries no name, so the application names it.
+std::optional<MeshtasticBridgeResponse> channelLine(const mesh::Channel& channel);
 
 // The fix in a Position, absent when it carries no usable coordinates. The
 // caller supplies the record id and the time used when the fix has none.
