@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 
 #include "app/CorvaneModel.h"
+#include "app/MeshRadio.h"
 #include "headless/DemoEnvironment.h"
 #include "headless/HeadlessOptions.h"
 #include "headless/HeadlessReporter.h"
@@ -116,5 +117,6 @@ int main(int argc, char** argv) {
     QtEventLoop::preferUnixDispatcher();
     QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationName("Corvane");
+    MeshRadio::setApplicationFolder(QCoreApplication::applicationDirPath().toStdString());
     return runHeadless(*options, application);
 }

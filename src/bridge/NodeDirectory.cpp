@@ -1,5 +1,6 @@
 #include "NodeDirectory.h"
 
+#include <cmath>
 #include <cstdio>
 
 #include "RadioProtocol.h"
@@ -35,7 +36,7 @@ const MeshNode& NodeDirectory::fromNodeInfo(const mesh::NodeInfo& info, Timestam
     MeshNode& node = e.node;
     if (info.has_user()) applyUser(node, info.user());
     if (info.has_device_metrics()) applyMetrics(node, info.device_metrics());
-    if (info.snr() != 0) node.signalToNoise = info.snr();
+    if (info.snr() != 0 && std::isfinite(info.snr())) node.signalToNoise = info.snr();
     if (info.has_hops_away()) node.hopsAway = info.hops_away();
     if (info.last_heard() != 0) node.lastSeen = fromUnixSeconds(info.last_heard());
     if (info.has_position()) applyPosition(e, info.position(), node.lastSeen.value_or(now));
@@ -69,7 +70,7 @@ NodeDirectory::Heard NodeDirectory::heardOf(const mesh::MeshPacket& packet, Time
     Heard heard{.at = packet.rx_time() != 0 ? fromUnixSeconds(packet.rx_time()) : now,
                 .signalToNoise = std::nullopt,
                 .hopsAway = std::nullopt};
-    if (packet.rx_snr() != 0) heard.signalToNoise = packet.rx_snr();
+    if (packet.rx_snr() != 0 && std::isfinite(packet.rx_snr())) heard.signalToNoise = packet.rx_snr();
     // Firmware that does not fill hop_start leaves the distance unknown.
     if (packet.hop_start() != 0 && packet.hop_start() >= packet.hop_limit()) {
         heard.hopsAway = packet.hop_start() - packet.hop_limit();
@@ -96,7 +97,8 @@ void NodeDirectory::applyPosition(Entry& e, const mesh::Position& position, Time
 
 void NodeDirectory::applyMetrics(MeshNode& node, const mesh::DeviceMetrics& metrics) {
     if (metrics.has_battery_level()) node.batteryLevel = metrics.battery_level();
-    if (metrics.has_voltage()) node.voltage = metrics.voltage();
+    // A non-finite value has no JSON form; it would cost the whole node line.
+    if (metrics.has_voltage() && std::isfinite(metrics.voltage())) node.voltage = metrics.voltage();
 }
 
 void NodeDirectory::applyHeard(MeshNode& node, const Heard& heard) {
