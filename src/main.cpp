@@ -85,6 +85,15 @@ int runHeadless(const HeadlessOptions& options, QCoreApplication& application) {
             });
         }
 
+        ChangeSignal::Subscription sending;
+        if (effective.send) {
+            sending = model.changed().subscribe([&model, &loop, &sending, text = *effective.send] {
+                if (!model.connectedPort() || !model.localNodeID()) return;
+                loop.post([&model, text] { model.sendMessage(text); });
+                sending.reset();  // last: it ends this closure
+            });
+        }
+
         SignalWatcher signalWatcher([&application](int) {
             printLine("Stopping…");
             application.quit();

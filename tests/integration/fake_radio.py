@@ -6,6 +6,7 @@ when a reboot brings up a new terminal, as a USB radio re-enumerates. Run as a p
 `fake_radio.py LINK --log FILE [--ride NODE]`; the log gets one JSON line per text packet received."""
 import argparse
 import json
+import math
 import os
 import pty
 import random
@@ -243,9 +244,11 @@ def main():
     radio.log = args.log
     if args.ride:
         def ride():
-            for step, meters in enumerate([0, 0, 80, 120, 160]):
+            for step, meters in enumerate([0, 80, 120, 160]):
+                # The spot, a pause for --mark to act on it, then the ride north
+                # (on a 6371 km sphere, 0.4 m added against rounding).
                 time.sleep(0.6 if step < 2 else 0.15)
-                latitude = SPOT[0] + meters / 111195.0
+                latitude = SPOT[0] + (math.degrees((meters + 0.4) / 6371000.0) if meters else 0)
                 fix = position(latitude, SPOT[1], START + 30 * step)
                 radio.packet_from(args.ride, pb.POSITION_APP, fix.SerializeToString(), rx_time=START + 30 * step)
         radio.nodes.append(node_info(args.ride, "Guarded Tracker", "GT", hops=0))
