@@ -8,8 +8,8 @@
 #include <string_view>
 
 #include "bridge/FrameReader.h"
-#include "bridge/NodeDirectory.h"
 #include "bridge/RadioProtocol.h"
+#include "bridge/RadioTranslator.h"
 #include "core/MeshtasticBridgeResponse.h"
 
 namespace {
@@ -19,30 +19,6 @@ using namespace corvane::bridge;
 
 void mustEncode(MeshtasticBridgeResponse response) {
     if (!encodeLine(response)) std::abort();
-}
-
-void nodeLine(const MeshNode& node) {
-    MeshtasticBridgeResponse response;
-    response.event = MeshtasticBridgeEvent::node;
-    response.node = node;
-    mustEncode(response);
-}
-
-void packet(NodeDirectory& nodes, const mesh::MeshPacket& packet, Timestamp now) {
-    if (!packet.has_decoded()) return;
-    const auto heard = NodeDirectory::heardOf(packet, now);
-    const auto& payload = packet.decoded().payload();
-    if (auto message = textMessage(packet, 1, now)) {
-        MeshtasticBridgeResponse response;
-        response.event = MeshtasticBridgeEvent::message;
-        response.message = std::move(message);
-        mustEncode(response);
-    }
-    if (mesh::Position position; position.ParseFromString(payload)) nodeLine(nodes.fromPosition(packet.from(), position, heard));
-    if (mesh::User user; user.ParseFromString(payload)) nodeLine(nodes.fromUser(packet.from(), user, heard));
-    if (mesh::Telemetry telemetry; telemetry.ParseFromString(payload) && telemetry.has_device_metrics()) {
-        nodeLine(nodes.fromMetrics(packet.from(), telemetry.device_metrics(), heard));
-    }
 }
 
 void lora(const mesh::Config::LoRaConfig& config) {
@@ -61,16 +37,12 @@ void lora(const mesh::Config::LoRaConfig& config) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view input(reinterpret_cast<const char*>(data), size);
     const auto now = fromUnixSeconds(1772357400);
-    NodeDirectory nodes;
+    RadioTranslator translator;
     FrameReader reader(
         [&](std::string_view payload) {
             const auto message = parseFromRadio(payload);
             if (!message) return false;
-            if (message->has_node_info()) nodeLine(nodes.fromNodeInfo(message->node_info(), now));
-            if (message->has_packet()) packet(nodes, message->packet(), now);
-            if (message->has_channel()) {
-                if (auto line = channelLine(message->channel())) mustEncode(*line);
-            }
+            translator.translate(*message, 1, now, mustEncode);
             if (message->has_config() && message->config().has_lora()) lora(message->config().lora());
             return true;
         },

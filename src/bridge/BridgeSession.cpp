@@ -205,7 +205,7 @@ void BridgeSession::closePort(bool sayGoodbye) {
     lora_.reset();
     sessionPasskey_.clear();
     held_.clear();
-    nodes_.clear();
+    translator_.forget();
     announced_ = false;
     rebooting_ = false;
 }
@@ -337,6 +337,8 @@ bool BridgeSession::acceptFrame(std::string_view payload) {
 }
 
 void BridgeSession::fromRadio(const mesh::FromRadio& message) {
+    const auto emitLine = [this](MeshtasticBridgeResponse line) { emit(std::move(line)); };
+    if (translator_.translate(message, localNode_.value_or(0), wallNow(), emitLine)) return;
     switch (message.payload_variant_case()) {
     case mesh::FromRadio::kMyInfo: {
         localNode_ = message.my_info().my_node_num();
@@ -350,16 +352,10 @@ void BridgeSession::fromRadio(const mesh::FromRadio& message) {
         for (auto& line : std::exchange(held_, {})) emit(std::move(line));
         return;
     }
-    case mesh::FromRadio::kNodeInfo:
-        emitNode(nodes_.fromNodeInfo(message.node_info(), wallNow()));
-        return;
-    case mesh::FromRadio::kChannel:
-        if (auto line = channelLine(message.channel())) emit(std::move(*line));
-        return;
     case mesh::FromRadio::kConfig:
         if (message.config().has_lora()) loraKnown(message.config().lora(), std::nullopt);
         return;
-    case mesh::FromRadio::kPacket: return packet(message.packet());
+    case mesh::FromRadio::kPacket: return adminAnswer(message.packet());
     case mesh::FromRadio::kQueueStatus: return queueStatus(message.queuestatus());
     case mesh::FromRadio::kRebooted:
         // A radio restarted by someone else forgets our session.
@@ -375,6 +371,8 @@ void BridgeSession::fromRadio(const mesh::FromRadio& message) {
         // A stale completion (of an earlier session's nonce) says nothing
         // about ours.
         return;
+    case mesh::FromRadio::kNodeInfo:
+    case mesh::FromRadio::kChannel:
     case mesh::FromRadio::PAYLOAD_VARIANT_NOT_SET: return;
     }
 }
@@ -398,44 +396,11 @@ void BridgeSession::loraKnown(const mesh::Config::LoRaConfig& lora, std::optiona
     }
 }
 
-void BridgeSession::packet(const mesh::MeshPacket& packet) {
-    // Packets on channels whose key we lack arrive still encrypted.
-    if (!packet.has_decoded()) return;
-    const auto& data = packet.decoded();
-    const auto now = wallNow();
-    switch (data.portnum()) {
-    case mesh::TEXT_MESSAGE_APP:
-        if (auto message = textMessage(packet, localNode_.value_or(0), now)) {
-            emit(response([&](MeshtasticBridgeResponse& r) { r.event = MeshtasticBridgeEvent::message; r.message = std::move(*message); }));
-        }
-        return;
-    case mesh::POSITION_APP: {
-        mesh::Position position;
-        if (position.ParseFromString(data.payload())) {
-            emitNode(nodes_.fromPosition(packet.from(), position, NodeDirectory::heardOf(packet, now)));
-        }
-        return;
-    }
-    case mesh::NODEINFO_APP: {
-        mesh::User user;
-        if (user.ParseFromString(data.payload())) {
-            emitNode(nodes_.fromUser(packet.from(), user, NodeDirectory::heardOf(packet, now)));
-        }
-        return;
-    }
-    case mesh::TELEMETRY_APP: {
-        mesh::Telemetry telemetry;
-        if (telemetry.ParseFromString(data.payload()) && telemetry.has_device_metrics()) {
-            emitNode(nodes_.fromMetrics(packet.from(), telemetry.device_metrics(), NodeDirectory::heardOf(packet, now)));
-        }
-        return;
-    }
-    case mesh::ADMIN_APP: {
-        mesh::AdminMessage message;
-        if (message.ParseFromString(data.payload())) admin(packet, message);
-        return;
-    }
-    default: return;
+void BridgeSession::adminAnswer(const mesh::MeshPacket& packet) {
+    mesh::AdminMessage message;
+    if (packet.has_decoded() && packet.decoded().portnum() == mesh::ADMIN_APP &&
+        message.ParseFromString(packet.decoded().payload())) {
+        admin(packet, message);
     }
 }
 
@@ -473,10 +438,6 @@ void BridgeSession::reply(const MeshtasticBridgeRequest& request, MeshtasticBrid
 
 void BridgeSession::refuse(const Uuid& requestID, std::string text) {
     emit(response([&](MeshtasticBridgeResponse& r) { r.requestID = requestID; r.event = MeshtasticBridgeEvent::error; r.error = std::move(text); }));
-}
-
-void BridgeSession::emitNode(const MeshNode& node) {
-    emit(response([&](MeshtasticBridgeResponse& r) { r.event = MeshtasticBridgeEvent::node; r.node = node; }));
 }
 
 void BridgeSession::emit(MeshtasticBridgeResponse response) {

@@ -21,7 +21,7 @@
 
 #include "BridgeLoop.h"
 #include "FrameReader.h"
-#include "NodeDirectory.h"
+#include "RadioTranslator.h"
 #include "SerialPort.h"
 #include "bridge/meshtastic.pb.h"
 #include "core/LineSplitter.h"
@@ -81,7 +81,7 @@ private:
     bool sendToRadio(const mesh::ToRadio& message);
     bool acceptFrame(std::string_view payload);
     void fromRadio(const mesh::FromRadio& message);
-    void packet(const mesh::MeshPacket& packet);
+    void adminAnswer(const mesh::MeshPacket& packet);
     void admin(const mesh::MeshPacket& packet, const mesh::AdminMessage& message);
     void loraKnown(const mesh::Config::LoRaConfig& lora, std::optional<Uuid> requestID);
     void queueStatus(const mesh::QueueStatus& status);
@@ -91,7 +91,6 @@ private:
     void reply(const MeshtasticBridgeRequest& request, MeshtasticBridgeResponse response);
     void refuse(const Uuid& requestID, std::string text);
     void emit(MeshtasticBridgeResponse response);
-    void emitNode(const MeshNode& node);
     void writeLine(const MeshtasticBridgeResponse& response);
 
     std::uint32_t randomNonZero();
@@ -120,7 +119,7 @@ private:
     std::map<std::uint32_t, PendingSend> sends_;
     std::map<std::uint32_t, PendingRead> reads_;
     std::vector<Uuid> readsAfterHandshake_;
-    NodeDirectory nodes_;
+    RadioTranslator translator_;
 
     BridgeLoop::TimerId wakeTimer_ = 0;
     BridgeLoop::TimerId answerTimer_ = 0;
