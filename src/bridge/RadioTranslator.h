@@ -19,11 +19,11 @@ public:
     using Emit = std::function<void(MeshtasticBridgeResponse)>;
 
     // Returns false for frames it does not translate.
-    bool translate(const mesh::FromRadio& message, std::uint32_t localNode, Timestamp now, const Emit& emit);
+    bool translate(const mesh::FromRadio& message, std::uint32_t localNode, Timestamp now, const Emit& onLine);
     void forget() { nodes_.clear(); }
 
 private:
-    void packet(const mesh::MeshPacket& packet, std::uint32_t localNode, Timestamp now, const Emit& emit);
+    void packet(const mesh::MeshPacket& packet, std::uint32_t localNode, Timestamp now, const Emit& onLine);
 
     NodeDirectory nodes_;
 };
