@@ -263,8 +263,11 @@ void radioToModel(benchmark::State& state) {
     ::close(master);
     fs::remove_all(folder);
 }
-BENCHMARK(radioToModel)->Name("bridge_radioToModel")->Unit(benchmark::kMicrosecond)->UseManualTime()->Iterations(
-    countFromEnvironment("CORVANE_BENCH_ITERATIONS", 200));
+BENCHMARK(radioToModel)
+    ->Name("bridge_radioToModel")
+    ->Unit(benchmark::kMicrosecond)
+    ->UseManualTime()
+    ->Iterations(countFromEnvironment("CORVANE_BENCH_ITERATIONS", 200));
 
 // A frame-sized write on the master, echoed by a child from the slave.
 int reference(int trips) {
@@ -313,7 +316,8 @@ int reference(int trips) {
 int main(int argc, char** argv) {
     binFolder = fs::absolute(fs::path(argv[0])).parent_path();
     for (int i = 1; i < argc; ++i) {
-        if (std::string(argv[i]) == "--reference") return reference(countFromEnvironment("CORVANE_BENCH_ITERATIONS", 2000));
+        if (std::string(argv[i]) == "--reference")
+            return reference(countFromEnvironment("CORVANE_BENCH_ITERATIONS", 2000));
     }
     QtEventLoop::preferUnixDispatcher();
     QCoreApplication application(argc, argv);

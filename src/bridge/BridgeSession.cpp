@@ -19,10 +19,22 @@ constexpr const char* kLostDuringRequestText = "The USB radio was disconnected."
 
 Timestamp wallNow() { return std::chrono::system_clock::now(); }
 
-template <typename Fill>
-MeshtasticBridgeResponse response(Fill fill) {
+MeshtasticBridgeResponse makeLine(MeshtasticBridgeEvent event, std::optional<Uuid> requestID = std::nullopt) {
     MeshtasticBridgeResponse made;
-    fill(made);
+    made.event = event;
+    made.requestID = requestID;
+    return made;
+}
+
+MeshtasticBridgeResponse disconnectedLine(std::string status) {
+    auto made = makeLine(MeshtasticBridgeEvent::disconnected);
+    made.status = std::move(status);
+    return made;
+}
+
+MeshtasticBridgeResponse sentLine(std::optional<Uuid> requestID, std::uint32_t packetID) {
+    auto made = makeLine(MeshtasticBridgeEvent::sent, requestID);
+    made.packetID = packetID;
     return made;
 }
 
@@ -42,7 +54,7 @@ BridgeSession::BridgeSession(BridgeLoop& loop, Output out, Output debugText, Tim
 
 BridgeSession::~BridgeSession() { closePort(false); }
 
-void BridgeSession::start() { emit(response([&](MeshtasticBridgeResponse& r) { r.event = MeshtasticBridgeEvent::ready; })); }
+void BridgeSession::start() { emit(makeLine(MeshtasticBridgeEvent::ready)); }
 
 void BridgeSession::feed(std::string_view requestBytes) {
     requests_.feed(requestBytes, [this](std::string_view line) {
@@ -61,8 +73,7 @@ void BridgeSession::shutdown() { closePort(true); }
 
 void BridgeSession::handle(const MeshtasticBridgeRequest& request) {
     if (request.protocolVersion != kMeshtasticBridgeProtocolVersion) {
-        return refuse(request.requestID,
-                      "Unsupported protocol version " + std::to_string(request.protocolVersion));
+        return refuse(request.requestID, "Unsupported protocol version " + std::to_string(request.protocolVersion));
     }
     switch (request.command) {
     case MeshtasticBridgeCommand::connect: return connect(request);
@@ -88,7 +99,7 @@ void BridgeSession::connect(const MeshtasticBridgeRequest& request) {
 void BridgeSession::disconnect(const MeshtasticBridgeRequest& request) {
     closePort(true);
     if (connectRequest_) refuse(*std::exchange(connectRequest_, std::nullopt), "Disconnected.");
-    reply(request, response([&](MeshtasticBridgeResponse& r) { r.event = MeshtasticBridgeEvent::disconnected; r.status = "Disconnected"; }));
+    reply(request, disconnectedLine("Disconnected"));
 }
 
 void BridgeSession::sendText(const MeshtasticBridgeRequest& request) {
@@ -106,7 +117,7 @@ void BridgeSession::sendText(const MeshtasticBridgeRequest& request) {
         if (found == sends_.end()) return;
         const auto requestID = found->second.requestID;
         sends_.erase(found);
-        emit(response([&](MeshtasticBridgeResponse& r) { r.requestID = requestID; r.event = MeshtasticBridgeEvent::sent; r.packetID = packetID; }));
+        emit(sentLine(requestID, packetID));
     });
     sends_.emplace(packetID, pending);
 }
@@ -163,7 +174,7 @@ void BridgeSession::applySettings(const MeshtasticBridgeRequest& request) {
     lora_ = set.set_config().lora();
     // A `sent` reply, not `status`: a status line would replace the
     // application's connection text.
-    reply(request, response([&](MeshtasticBridgeResponse& r) { r.event = MeshtasticBridgeEvent::sent; r.packetID = setID; }));
+    reply(request, sentLine(std::nullopt, setID));
     rebooting_ = true;
     rebootDeadline_ = BridgeLoop::Clock::now() + timing_.rebootWindow;
     loop_.cancel(reopenTimer_);
@@ -236,7 +247,7 @@ void BridgeSession::handshakeTimedOut() {
     if (pending) {
         refuse(*pending, text);
     } else if (wasRebooting) {
-        emit(response([&](MeshtasticBridgeResponse& r) { r.event = MeshtasticBridgeEvent::disconnected; r.status = text; }));
+        emit(disconnectedLine(text));
     }
 }
 
@@ -268,7 +279,7 @@ void BridgeSession::portLost() {
         refuse(*pending, "The USB radio went away while connecting.");
         return;
     }
-    emit(response([&](MeshtasticBridgeResponse& r) { r.event = MeshtasticBridgeEvent::disconnected; r.status = kPortLostText; }));
+    emit(disconnectedLine(kPortLostText));
 }
 
 void BridgeSession::tryReopen() {
@@ -288,7 +299,7 @@ void BridgeSession::tryReopen() {
     }
     if (BridgeLoop::Clock::now() >= rebootDeadline_) {
         closePort(false);
-        emit(response([&](MeshtasticBridgeResponse& r) { r.event = MeshtasticBridgeEvent::disconnected; r.status = "The USB radio did not come back after restarting."; }));
+        emit(disconnectedLine("The USB radio did not come back after restarting."));
         return;
     }
     reopenTimer_ = loop_.after(timing_.reopenInterval, [this] {
@@ -344,12 +355,16 @@ void BridgeSession::fromRadio(const mesh::FromRadio& message) {
         localNode_ = message.my_info().my_node_num();
         loop_.cancel(answerTimer_);
         if (const auto pending = std::exchange(connectRequest_, std::nullopt)) {
-            emit(response([&](MeshtasticBridgeResponse& r) { r.requestID = pending; r.event = MeshtasticBridgeEvent::connected; r.port = portPath_; }));
+            auto connected = makeLine(MeshtasticBridgeEvent::connected, pending);
+            connected.port = portPath_;
+            emit(std::move(connected));
         }
         rebooting_ = false;
         announced_ = true;
-        emit(response([&](MeshtasticBridgeResponse& r) { r.event = MeshtasticBridgeEvent::localNode; r.localNodeID = localNode_; }));
-        for (auto& line : std::exchange(held_, {})) emit(std::move(line));
+        auto local = makeLine(MeshtasticBridgeEvent::localNode);
+        local.localNodeID = localNode_;
+        emit(std::move(local));
+        for (auto& held : std::exchange(held_, {})) emit(std::move(held));
         return;
     }
     case mesh::FromRadio::kConfig:
@@ -389,9 +404,13 @@ void BridgeSession::loraKnown(const mesh::Config::LoRaConfig& lora, std::optiona
     }
     for (const auto& answer : answers) {
         if (settings) {
-            emit(response([&](MeshtasticBridgeResponse& r) { r.requestID = answer; r.event = MeshtasticBridgeEvent::radioSettings; r.settings = *settings; }));
+            auto known = makeLine(MeshtasticBridgeEvent::radioSettings, answer);
+            known.settings = *settings;
+            emit(std::move(known));
         } else {
-            emit(response([&](MeshtasticBridgeResponse& r) { r.requestID = answer; r.event = MeshtasticBridgeEvent::error; r.error = settings.error(); }));
+            auto refused = makeLine(MeshtasticBridgeEvent::error, answer);
+            refused.error = settings.error();
+            emit(std::move(refused));
         }
     }
 }
@@ -423,10 +442,10 @@ void BridgeSession::queueStatus(const mesh::QueueStatus& status) {
     sends_.erase(found);
     loop_.cancel(pending.fallback);
     if (status.res() != 0) {
-        return refuse(pending.requestID, "The radio refused the message (its queue reported error " +
-                                             std::to_string(status.res()) + ").");
+        return refuse(pending.requestID,
+                      "The radio refused the message (its queue reported error " + std::to_string(status.res()) + ").");
     }
-    emit(response([&](MeshtasticBridgeResponse& r) { r.requestID = pending.requestID; r.event = MeshtasticBridgeEvent::sent; r.packetID = status.mesh_packet_id(); }));
+    emit(sentLine(pending.requestID, status.mesh_packet_id()));
 }
 
 // MARK: Output
@@ -437,7 +456,9 @@ void BridgeSession::reply(const MeshtasticBridgeRequest& request, MeshtasticBrid
 }
 
 void BridgeSession::refuse(const Uuid& requestID, std::string text) {
-    emit(response([&](MeshtasticBridgeResponse& r) { r.requestID = requestID; r.event = MeshtasticBridgeEvent::error; r.error = std::move(text); }));
+    auto refused = makeLine(MeshtasticBridgeEvent::error, requestID);
+    refused.error = std::move(text);
+    emit(std::move(refused));
 }
 
 void BridgeSession::emit(MeshtasticBridgeResponse response) {

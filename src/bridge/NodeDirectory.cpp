@@ -50,8 +50,7 @@ const MeshNode& NodeDirectory::fromUser(std::uint32_t number, const mesh::User& 
     return e.node;
 }
 
-const MeshNode& NodeDirectory::fromPosition(std::uint32_t number, const mesh::Position& position,
-                                            const Heard& heard) {
+const MeshNode& NodeDirectory::fromPosition(std::uint32_t number, const mesh::Position& position, const Heard& heard) {
     Entry& e = entry(number);
     applyPosition(e, position, heard.at);
     applyHeard(e.node, heard);

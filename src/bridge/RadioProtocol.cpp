@@ -123,7 +123,8 @@ Result<MeshtasticRadioSettings, std::string> settingsFromLora(const Lora& lora) 
                     enumText(Lora::ModemPreset_Name(lora.modem_preset()), lora.modem_preset()) +
                     ", which Corvane cannot show. Change it with the Meshtastic app.");
     }
-    if (!std::isfinite(lora.override_frequency())) return fail(std::string("The radio reports an invalid frequency override."));
+    if (!std::isfinite(lora.override_frequency()))
+        return fail(std::string("The radio reports an invalid frequency override."));
     return MeshtasticRadioSettings{.usePreset = lora.use_preset(),
                                    .region = *region,
                                    .modemPreset = *preset,

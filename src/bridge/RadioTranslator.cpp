@@ -29,8 +29,7 @@ bool RadioTranslator::translate(const mesh::FromRadio& message, std::uint32_t lo
     }
 }
 
-void RadioTranslator::packet(const mesh::MeshPacket& packet, std::uint32_t localNode, Timestamp now,
-                             const Emit& emit) {
+void RadioTranslator::packet(const mesh::MeshPacket& packet, std::uint32_t localNode, Timestamp now, const Emit& emit) {
     // Packets on channels whose key we lack arrive still encrypted.
     if (!packet.has_decoded()) return;
     const auto& payload = packet.decoded().payload();
@@ -55,7 +54,8 @@ void RadioTranslator::packet(const mesh::MeshPacket& packet, std::uint32_t local
         return;
     case mesh::TELEMETRY_APP:
         if (mesh::Telemetry telemetry; telemetry.ParseFromString(payload) && telemetry.has_device_metrics()) {
-            emit(nodeLine(nodes_.fromMetrics(packet.from(), telemetry.device_metrics(), NodeDirectory::heardOf(packet, now))));
+            emit(nodeLine(
+                nodes_.fromMetrics(packet.from(), telemetry.device_metrics(), NodeDirectory::heardOf(packet, now))));
         }
         return;
     default: return;

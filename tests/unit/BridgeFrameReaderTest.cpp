@@ -44,9 +44,13 @@ struct Case {
 std::vector<Case> cases() {
     const std::string big(512, 'p');
     return {
-        {"debug text between frames", "boot\r\n" + frameBytes("ab") + "dbg\n" + frameBytes("cd"), {"ab", "cd"},
+        {"debug text between frames",
+         "boot\r\n" + frameBytes("ab") + "dbg\n" + frameBytes("cd"),
+         {"ab", "cd"},
          "boot\r\ndbg\n"},
-        {"garbage and a lone 0x94 at the end", "\x01\x94zz\xC3" + frameBytes("a") + "\x94", {"a"},
+        {"garbage and a lone 0x94 at the end",
+         "\x01\x94zz\xC3" + frameBytes("a") + "\x94",
+         {"a"},
          "\x01\x94zz\xC3\x94"},
         {"a length over 512", header(513) + frameBytes("ok"), {"ok"}, header(513)},
         // The false header's 3-byte payload reaches into the real frame; the

@@ -62,16 +62,17 @@ std::string nodeLine(const MeshNode& node) {
 TEST(BridgeRadioProtocolTest, NodeInfoBecomesNodeLines) {
     NodeDirectory nodes;
     // User, position south and east, metrics, hops 0 present, heard at START.
-    EXPECT_EQ(nodeLine(nodes.fromNodeInfo(fixture("225208f8acd1910112170a09213132333435363738120442696b651a02424b28041a1a"
-                                                  "0d0008d0eb1548b5205a18f4ffffffffffffffff0125dc06a469250000c8402d18"
-                                                  "07a46932070858150000844048005001")
-                                                  .node_info(),
-                                              kNow)),
-              R"({"protocolVersion":1,"event":"node","node":{"batteryLevel":88,"hardware":"TBEAM","hopsAway":0,)"
-              R"("lastSeen":"2026-03-01T09:30:00Z","longName":"Bike","number":305419896,"position":{"altitude":-12,)"
-              R"("id":"ID","latitude":-33.8688,"longitude":151.2093,"nodeNumber":305419896,)"
-              R"("timestamp":"2026-03-01T09:29:00Z"},"shortName":"BK","signalToNoise":6.25,"voltage":4.125}})"
-              "\n");
+    EXPECT_EQ(
+        nodeLine(nodes.fromNodeInfo(fixture("225208f8acd1910112170a09213132333435363738120442696b651a02424b28041a1a"
+                                            "0d0008d0eb1548b5205a18f4ffffffffffffffff0125dc06a469250000c8402d18"
+                                            "07a46932070858150000844048005001")
+                                        .node_info(),
+                                    kNow)),
+        R"({"protocolVersion":1,"event":"node","node":{"batteryLevel":88,"hardware":"TBEAM","hopsAway":0,)"
+        R"("lastSeen":"2026-03-01T09:30:00Z","longName":"Bike","number":305419896,"position":{"altitude":-12,)"
+        R"("id":"ID","latitude":-33.8688,"longitude":151.2093,"nodeNumber":305419896,)"
+        R"("timestamp":"2026-03-01T09:29:00Z"},"shortName":"BK","signalToNoise":6.25,"voltage":4.125}})"
+        "\n");
     // No user, no position, hops absent, never heard: named by its number.
     EXPECT_EQ(nodeLine(nodes.fromNodeInfo(fixture("2208088180b4de0a3803").node_info(), kNow)),
               R"({"protocolVersion":1,"event":"node","node":{"hardware":"UNSET","longName":"Meshtastic 0001",)"
@@ -196,10 +197,10 @@ TEST(BridgeRadioProtocolTest, IllFormedUtf8BecomesReplacementCharacters) {
         std::string in, out;
     } cases[] = {
         {"plain é 👋", "plain é 👋"},
-        {"a\xC3", "a\uFFFD"},                         // cut at the end
-        {"\xE2\x82!", "\uFFFD!"},                     // maximal subpart is one replacement
-        {"\xC0\xAF", "\uFFFD\uFFFD"},                 // overlong
-        {"\xED\xA0\x80", "\uFFFD\uFFFD\uFFFD"},       // surrogate
+        {"a\xC3", "a\uFFFD"},                              // cut at the end
+        {"\xE2\x82!", "\uFFFD!"},                          // maximal subpart is one replacement
+        {"\xC0\xAF", "\uFFFD\uFFFD"},                      // overlong
+        {"\xED\xA0\x80", "\uFFFD\uFFFD\uFFFD"},            // surrogate
         {"\xF4\x90\x80\x80", "\uFFFD\uFFFD\uFFFD\uFFFD"},  // beyond U+10FFFF
         {"\xF0\x9F\x91", "\uFFFD"},
     };
