@@ -109,17 +109,10 @@ void BridgeSession::sendText(const MeshtasticBridgeRequest& request) {
     auto packet = textPacket(*request.text, request.recipient, request.channel.value_or(0), packetID);
     if (!packet) return refuse(request.requestID, packet.error());
     if (!sendToRadio(*packet)) return refuse(request.requestID, kLostDuringRequestText);
-    PendingSend pending{.requestID = request.requestID, .fallback = 0};
     // Firmware without queue status reports says nothing more: a complete
     // write is then the best answer there is.
-    pending.fallback = loop_.after(timing_.queueFallback, [this, packetID] {
-        const auto found = sends_.find(packetID);
-        if (found == sends_.end()) return;
-        const auto requestID = found->second.requestID;
-        sends_.erase(found);
-        emit(sentLine(requestID, packetID));
-    });
-    sends_.emplace(packetID, pending);
+    track(sends_, packetID, request.requestID, timing_.queueFallback,
+          [this, packetID](const Uuid& requestID) { emit(sentLine(requestID, packetID)); });
 }
 
 void BridgeSession::readSettings(const MeshtasticBridgeRequest& request) {
@@ -135,21 +128,15 @@ void BridgeSession::readSettings(const MeshtasticBridgeRequest& request) {
     if (!sendToRadio(adminPacket(get, *localNode_, packetID))) {
         return refuse(request.requestID, kLostDuringRequestText);
     }
-    PendingRead pending{.requestID = request.requestID, .fallback = 0};
     // A radio that does not answer admin requests still told us its
     // configuration during the handshake.
-    pending.fallback = loop_.after(timing_.readFallback, [this, packetID] {
-        const auto found = reads_.find(packetID);
-        if (found == reads_.end()) return;
-        const auto requestID = found->second.requestID;
-        reads_.erase(found);
+    track(reads_, packetID, request.requestID, timing_.readFallback, [this](const Uuid& requestID) {
         if (lora_) {
             loraKnown(*lora_, requestID);
         } else {
             refuse(requestID, "The radio did not report its LoRa settings.");
         }
     });
-    reads_.emplace(packetID, pending);
 }
 
 void BridgeSession::applySettings(const MeshtasticBridgeRequest& request) {
@@ -321,6 +308,18 @@ void BridgeSession::scheduleHeartbeat() {
         heartbeatTimer_ = 0;
         if (sendToRadio(heartbeat(randomNonZero()))) scheduleHeartbeat();
     });
+}
+
+void BridgeSession::track(std::map<std::uint32_t, Pending>& pending, std::uint32_t packetID, const Uuid& requestID,
+                          std::chrono::milliseconds wait, std::function<void(const Uuid&)> onTimeout) {
+    const auto timer = loop_.after(wait, [&pending, packetID, onTimeout = std::move(onTimeout)] {
+        const auto found = pending.find(packetID);
+        if (found == pending.end()) return;
+        const auto waiting = found->second.requestID;
+        pending.erase(found);
+        onTimeout(waiting);
+    });
+    pending.insert_or_assign(packetID, Pending{requestID, timer});
 }
 
 void BridgeSession::failPending(const std::string& text) {

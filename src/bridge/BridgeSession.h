@@ -55,11 +55,8 @@ public:
     void shutdown();
 
 private:
-    struct PendingSend {
-        Uuid requestID;
-        BridgeLoop::TimerId fallback = 0;
-    };
-    struct PendingRead {
+    // A request waiting for the radio, answered otherwise when `fallback` fires.
+    struct Pending {
         Uuid requestID;
         BridgeLoop::TimerId fallback = 0;
     };
@@ -86,6 +83,10 @@ private:
     void loraKnown(const mesh::Config::LoRaConfig& lora, std::optional<Uuid> requestID);
     void queueStatus(const mesh::QueueStatus& status);
     void scheduleHeartbeat();
+    // Keeps `requestID` under `packetID` until answered; after `wait`
+    // `onTimeout` answers it instead.
+    void track(std::map<std::uint32_t, Pending>& pending, std::uint32_t packetID, const Uuid& requestID,
+               std::chrono::milliseconds wait, std::function<void(const Uuid&)> onTimeout);
     void failPending(const std::string& text);
 
     void reply(const MeshtasticBridgeRequest& request, MeshtasticBridgeResponse response);
@@ -116,8 +117,8 @@ private:
     std::vector<MeshtasticBridgeResponse> held_;
     std::optional<mesh::Config::LoRaConfig> lora_;
     std::string sessionPasskey_;
-    std::map<std::uint32_t, PendingSend> sends_;
-    std::map<std::uint32_t, PendingRead> reads_;
+    std::map<std::uint32_t, Pending> sends_;
+    std::map<std::uint32_t, Pending> reads_;
     std::vector<Uuid> readsAfterHandshake_;
     RadioTranslator translator_;
 

@@ -13,6 +13,7 @@
 
 #include "BridgeLoop.h"
 #include "BridgeSession.h"
+#include "core/WriteAll.h"
 
 namespace {
 
@@ -25,18 +26,6 @@ void onTerminationSignal(int) {
     errno = saved;
 }
 
-bool writeAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return true;
-}
-
 constexpr const char* kUsage =
     "usage: halvo-meshtastic-bridge serve --jsonl\n"
     "Bridges Corvane to a Meshtastic radio on a USB serial port; JSON lines on standard input and output.\n";
@@ -45,6 +34,7 @@ constexpr const char* kUsage =
 
 int main(int argc, char** argv) {
     using namespace corvane::bridge;
+    using corvane::writeAll;
     if (argc != 3 || std::string_view(argv[1]) != "serve" || std::string_view(argv[2]) != "--jsonl") {
         std::fputs(kUsage, stderr);
         return 2;
