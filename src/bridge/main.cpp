@@ -11,6 +11,8 @@
 #include <string>
 #include <string_view>
 
+#include <google/protobuf/stubs/common.h>
+
 #include "BridgeLoop.h"
 #include "BridgeSession.h"
 #include "core/WriteAll.h"
@@ -49,28 +51,37 @@ int main(int argc, char** argv) {
     ::sigaction(SIGINT, &action, nullptr);
     ::sigaction(SIGHUP, &action, nullptr);
 
-    BridgeLoop loop;
-    BridgeSession session(
-        loop, [](std::string_view line) { return writeAll(STDOUT_FILENO, line); },
-        [](std::string_view text) {
-            (void)writeAll(STDERR_FILENO, text);
-            return true;
+    int status = 0;
+    {
+        BridgeLoop loop;
+        BridgeSession session(
+            loop, [](std::string_view line) { return writeAll(STDOUT_FILENO, line); },
+            [](std::string_view text) {
+                (void)writeAll(STDERR_FILENO, text);
+                return true;
+            });
+        loop.watch(signalPipe[0], [&] {
+            session.shutdown();
+            loop.stop(0);
         });
-    loop.watch(signalPipe[0], [&] {
+        loop.watch(STDIN_FILENO, [&] {
+            char buffer[65536];
+            const ssize_t count = ::read(STDIN_FILENO, buffer, sizeof buffer);
+            if (count > 0) {
+                session.feed(std::string_view(buffer, static_cast<std::size_t>(count)));
+                return;
+            }
+            if (count < 0 && (errno == EINTR || errno == EAGAIN)) return;
+            session.shutdown();
+            loop.stop(0);
+        });
+        session.start();
+        status = loop.run();
+        // Also when the loop ended on a failed write to the application.
         session.shutdown();
-        loop.stop(0);
-    });
-    loop.watch(STDIN_FILENO, [&] {
-        char buffer[65536];
-        const ssize_t count = ::read(STDIN_FILENO, buffer, sizeof buffer);
-        if (count > 0) {
-            session.feed(std::string_view(buffer, static_cast<std::size_t>(count)));
-            return;
-        }
-        if (count < 0 && (errno == EINTR || errno == EAGAIN)) return;
-        session.shutdown();
-        loop.stop(0);
-    });
-    session.start();
-    return loop.run();
+    }
+    // The session and its messages are gone; this frees protobuf's default
+    // instances, so leak checkers see a clean exit.
+    google::protobuf::ShutdownProtobufLibrary();
+    return status;
 }
