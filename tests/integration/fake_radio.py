@@ -56,10 +56,11 @@ def position(lat, lon, when):
 
 
 class FakeRadio:
-    def __init__(self, link, nodes=(), split=True, stale_complete=False, reboot_after_commit=True):
+    def __init__(self, link, nodes=(), split=True, stale_complete=False, early_node=False, reboot_after_commit=True):
         self.link = Path(link)
         self.nodes = list(nodes) or [node_info(LOCAL, "Base", "BS", hops=0), node_info(0x12345678, "Bike", "BK", hops=1)]
-        self.split, self.stale_complete, self.reboot_after_commit = split, stale_complete, reboot_after_commit
+        self.split, self.stale_complete, self.early_node = split, stale_complete, early_node
+        self.reboot_after_commit = reboot_after_commit
         self.lora = pb.Config.LoRaConfig(use_preset=True, region=pb.Config.LoRaConfig.EU_868, hop_limit=3,
                                          tx_enabled=True, sx126x_rx_boosted_gain=True)
         # A field this schema does not declare (pa_fan_disabled, 15): it must survive a read-change-write.
@@ -169,7 +170,10 @@ class FakeRadio:
             packet = message.packet
             data = packet.decoded
             if data.portnum == pb.TEXT_MESSAGE_APP:
-                self.send(queueStatus=pb.QueueStatus(res=0, free=15, maxlen=16, mesh_packet_id=packet.id))
+                # A full queue refuses the packet (the firmware's ERRNO_QUEUE_FULL is 33).
+                full = data.payload == b"queue full"
+                self.send(queueStatus=pb.QueueStatus(res=33 if full else 0, free=0 if full else 15, maxlen=16,
+                                                     mesh_packet_id=packet.id))
                 if self.log:
                     with open(self.log, "a") as log:
                         log.write(json.dumps({"to": packet.to, "channel": packet.channel, "id": packet.id,
@@ -206,6 +210,8 @@ class FakeRadio:
         self.write(b"INFO  | boot text \x94 not a frame\r\n")
         if self.stale_complete:
             self.send(config_complete_id=nonce ^ 0x5A5A)
+        if self.early_node:
+            self.send(node_info=self.nodes[-1])
         self.send(my_info=pb.MyNodeInfo(my_node_num=LOCAL))
         for info in self.nodes:
             self.send(node_info=info)

@@ -96,12 +96,14 @@ class BridgeRadioTest(unittest.TestCase):
         return lines
 
     def test_handshake_through_noise_split_writes_and_a_stale_completion(self):
-        self.start(stale_complete=True)
+        # A node before the radio names itself waits for `connected`.
+        self.start(stale_complete=True, early_node=True)
         lines = self.connect()
         self.assertEqual(lines[1]["localNodeID"], fake_radio.LOCAL)
         nodes = [line["node"] for line in lines if line["event"] == "node"]
         self.assertEqual([(n["number"], n["longName"], n["hardware"], n["hopsAway"]) for n in nodes],
-                         [(fake_radio.LOCAL, "Base", "TBEAM", 0), (0x12345678, "Bike", "TBEAM", 1)])
+                         [(0x12345678, "Bike", "TBEAM", 1), (fake_radio.LOCAL, "Base", "TBEAM", 0),
+                          (0x12345678, "Bike", "TBEAM", 1)])
         channels = [(line["channel"], line.get("channelName")) for line in lines if line["event"] == "channel"]
         self.assertEqual(channels, [(0, None), (1, "Team")])
         self.assertEqual((lines[-1]["settings"]["region"], lines[-1]["settings"]["hopLimit"]), ("eu868", 3))
@@ -118,14 +120,16 @@ class BridgeRadioTest(unittest.TestCase):
         time.sleep(0.1)
         return self.bridge.stderr
 
-    def test_text_broadcast_direct_and_too_long(self):
+    def test_text_broadcast_direct_too_long_and_refused(self):
         self.start()
         self.connect()
         broadcast = self.bridge.reply(self.bridge.request("sendText", text="héllo", channel=1))
         direct = self.bridge.reply(self.bridge.request("sendText", text="hi", recipient=0x12345678, channel=0))
         too_long = self.bridge.reply(self.bridge.request("sendText", text="é" * 117, channel=0))
-        self.assertEqual((broadcast["event"], direct["event"], too_long["event"]), ("sent", "sent", "error"))
-        packets = [m.packet for m in self.radio.messages("packet") if m.packet.decoded.portnum == pb.TEXT_MESSAGE_APP]
+        refused = self.bridge.reply(self.bridge.request("sendText", text="queue full", channel=0))
+        self.assertEqual((broadcast["event"], direct["event"], too_long["event"], refused["event"]),
+                         ("sent", "sent", "error", "error"))
+        packets = [m.packet for m in self.radio.messages("packet") if m.packet.decoded.payload in (b"h\xc3\xa9llo", b"hi")]
         self.assertEqual([(p.to, p.channel, p.decoded.payload.decode(), p.want_ack, p.id) for p in packets],
                          [(0xFFFFFFFF, 1, "héllo", True, broadcast["packetID"]),
                           (0x12345678, 0, "hi", True, direct["packetID"])])
