@@ -67,7 +67,7 @@ class CommandLineTest(harness.CorvaneTestCase):
     def test_help_and_version_exit_0(self):
         done = self.run_corvane("--help")
         self.assertEqual(done.returncode, 0, done.stderr)
-        self.assertTrue(done.stdout.startswith("Usage: corvane --headless [--guard NODE] [--mark] [--demo]\n"))
+        self.assertTrue(done.stdout.startswith("Usage: corvane --headless [--guard NODE] [--mark] [--send TEXT] [--demo]\n"))
         self.assertIn("HALVO_MESHTASTIC_BRIDGE_PATH", done.stdout)
         done = self.run_corvane("--version")
         self.assertEqual(done.returncode, 0, done.stderr)
