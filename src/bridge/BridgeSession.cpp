@@ -7,7 +7,18 @@
 namespace corvane::bridge {
 namespace {
 
+using namespace std::chrono_literals;
+
 constexpr std::size_t kWakeBytes = 32;
+constexpr auto kWakePause = 100ms;
+// The application waits 8 s for `connected`.
+constexpr auto kNoAnswer = 6s;
+constexpr auto kQueueFallback = 1500ms;
+constexpr auto kReadFallback = 2500ms;
+constexpr auto kRebootWindow = 30s;
+constexpr auto kReopenInterval = 250ms;
+// A serial client speaks at least every five minutes; four leave a margin.
+constexpr auto kHeartbeat = 4min;
 // want_config_id values the firmware reads as "configuration only" and
 // "nodes only"; a random nonce must not hit them by chance.
 constexpr std::uint32_t kConfigOnlyNonce = 69420;
@@ -41,13 +52,9 @@ MeshtasticBridgeResponse sentLine(std::optional<Uuid> requestID, std::uint32_t p
 }  // namespace
 
 BridgeSession::BridgeSession(BridgeLoop& loop, Output out, Output debugText)
-    : BridgeSession(loop, std::move(out), std::move(debugText), Timing{}) {}
-
-BridgeSession::BridgeSession(BridgeLoop& loop, Output out, Output debugText, Timing timing)
     : loop_(loop),
       out_(std::move(out)),
       debugText_(std::move(debugText)),
-      timing_(timing),
       frames_([this](std::string_view payload) { return acceptFrame(payload); },
               [this](std::string_view text) { debugText_(text); }),
       random_(std::random_device{}()) {}
@@ -111,7 +118,7 @@ void BridgeSession::sendText(const MeshtasticBridgeRequest& request) {
     if (!sendToRadio(*packet)) return refuse(request.requestID, kLostDuringRequestText);
     // Firmware without queue status reports says nothing more: a complete
     // write is then the best answer there is.
-    track(sends_, packetID, request.requestID, timing_.queueFallback,
+    track(sends_, packetID, request.requestID, kQueueFallback,
           [this, packetID](const Uuid& requestID) { emit(sentLine(requestID, packetID)); });
 }
 
@@ -130,7 +137,7 @@ void BridgeSession::readSettings(const MeshtasticBridgeRequest& request) {
     }
     // A radio that does not answer admin requests still told us its
     // configuration during the handshake.
-    track(reads_, packetID, request.requestID, timing_.readFallback, [this](const Uuid& requestID) {
+    track(reads_, packetID, request.requestID, kReadFallback, [this](const Uuid& requestID) {
         if (lora_) {
             loraKnown(*lora_, requestID);
         } else {
@@ -163,11 +170,11 @@ void BridgeSession::applySettings(const MeshtasticBridgeRequest& request) {
     // application's connection text.
     reply(request, sentLine(std::nullopt, setID));
     rebooting_ = true;
-    rebootDeadline_ = BridgeLoop::Clock::now() + timing_.rebootWindow;
+    rebootDeadline_ = BridgeLoop::Clock::now() + kRebootWindow;
     loop_.cancel(reopenTimer_);
     // Radios whose port survives the reboot never hang up; the deadline
     // still ends the wait if they never speak again.
-    reopenTimer_ = loop_.after(timing_.rebootWindow, [this] {
+    reopenTimer_ = loop_.after(kRebootWindow, [this] {
         reopenTimer_ = 0;
         if (rebooting_) tryReopen();
     });
@@ -212,7 +219,7 @@ void BridgeSession::beginHandshake() {
     sawFrame_ = false;
     std::string wake(kWakeBytes, static_cast<char>(FrameReader::kStart2));
     if (!port_->write(wake)) return portLost();
-    wakeTimer_ = loop_.after(timing_.wake, [this] {
+    wakeTimer_ = loop_.after(kWakePause, [this] {
         wakeTimer_ = 0;
         do {
             nonce_ = randomNonZero();
@@ -220,7 +227,7 @@ void BridgeSession::beginHandshake() {
         if (!sendToRadio(wantConfig(nonce_))) return;
         scheduleHeartbeat();
     });
-    answerTimer_ = loop_.after(timing_.noAnswer, [this] { handshakeTimedOut(); });
+    answerTimer_ = loop_.after(kNoAnswer, [this] { handshakeTimedOut(); });
 }
 
 void BridgeSession::handshakeTimedOut() {
@@ -254,7 +261,7 @@ void BridgeSession::portLost() {
         port_.reset();
         frames_.flush();
         loop_.cancel(reopenTimer_);
-        reopenTimer_ = loop_.after(timing_.reopenInterval, [this] {
+        reopenTimer_ = loop_.after(kReopenInterval, [this] {
             reopenTimer_ = 0;
             tryReopen();
         });
@@ -289,7 +296,7 @@ void BridgeSession::tryReopen() {
         emit(disconnectedLine("The USB radio did not come back after restarting."));
         return;
     }
-    reopenTimer_ = loop_.after(timing_.reopenInterval, [this] {
+    reopenTimer_ = loop_.after(kReopenInterval, [this] {
         reopenTimer_ = 0;
         tryReopen();
     });
@@ -304,7 +311,7 @@ bool BridgeSession::sendToRadio(const mesh::ToRadio& message) {
 
 void BridgeSession::scheduleHeartbeat() {
     loop_.cancel(heartbeatTimer_);
-    heartbeatTimer_ = loop_.after(timing_.heartbeat, [this] {
+    heartbeatTimer_ = loop_.after(kHeartbeat, [this] {
         heartbeatTimer_ = 0;
         if (sendToRadio(heartbeat(randomNonZero()))) scheduleHeartbeat();
     });
@@ -377,7 +384,7 @@ void BridgeSession::fromRadio(const mesh::FromRadio& message) {
             localNode_.reset();
             lora_.reset();
             rebooting_ = true;
-            rebootDeadline_ = BridgeLoop::Clock::now() + timing_.rebootWindow;
+            rebootDeadline_ = BridgeLoop::Clock::now() + kRebootWindow;
             beginHandshake();
         }
         return;

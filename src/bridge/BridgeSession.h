@@ -5,7 +5,7 @@
 // - every request gets exactly one reply that echoes its requestID;
 // - `connected` goes out as soon as the radio's own node is known; lines the
 //   handshake produced before that wait for it;
-// - a radio reboot after a settings apply (up to kRebootWindow) is hidden: the
+// - a radio reboot after a settings apply (up to about 30 s) is hidden: the
 //   port is reopened and the handshake repeated, requests waiting meanwhile;
 // - any other loss of the port is one unsolicited `disconnected` line.
 #include <chrono>
@@ -32,18 +32,8 @@ namespace corvane::bridge {
 
 class BridgeSession {
 public:
-    struct Timing {
-        std::chrono::milliseconds wake{100};
-        std::chrono::milliseconds noAnswer{6000};
-        std::chrono::milliseconds queueFallback{1500};
-        std::chrono::milliseconds readFallback{2500};
-        std::chrono::milliseconds rebootWindow{30000};
-        std::chrono::milliseconds reopenInterval{250};
-        std::chrono::milliseconds heartbeat{std::chrono::minutes(4)};
-    };
     using Output = std::function<bool(std::string_view)>;
 
-    BridgeSession(BridgeLoop& loop, Output out, Output debugText, Timing timing);
     BridgeSession(BridgeLoop& loop, Output out, Output debugText);
     ~BridgeSession();
     BridgeSession(const BridgeSession&) = delete;
@@ -100,7 +90,6 @@ private:
     BridgeLoop& loop_;
     Output out_;
     Output debugText_;
-    Timing timing_;
     LineSplitter requests_;
     FrameReader frames_;
     std::mt19937 random_;
