@@ -20,6 +20,8 @@ struct HeadlessOptions {
     // Set by the demo, which guards a bicycle; not a command-line option.
     bool bicycle = false;
     std::optional<std::uint32_t> guard;
+    // Broadcast once on the primary channel when the radio first connects.
+    std::optional<std::string> send;
 
     // `arguments` excludes the program name. The error is a one-line reason.
     static Result<HeadlessOptions, std::string> parse(const std::vector<std::string>& arguments);
