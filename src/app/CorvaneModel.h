@@ -9,9 +9,8 @@
 // `changed()`, and observers re-read what they show. Operations return at once
 // and finish their work on the loop. User-facing texts are chosen here.
 //
-// The Bluetooth and local-network watchers are not built yet; they will be
-// handed in through Dependencies and exposed as `bluetoothTrackers` and
-// `localNetwork`.
+// The Bluetooth watcher is created first and exposed as `bluetoothTrackers`;
+// its platform comes in through Dependencies.
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -19,6 +18,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/BluetoothTrackerManager.h"
 #include "app/ChangeSignal.h"
 #include "app/MeshRadio.h"
 #include "app/ports/DefaultsStore.h"
@@ -47,6 +47,7 @@ public:
         // Holds "positions.json" and "messages.json"; created on first write.
         std::string dataFolder;
         MeshRadio::Timeouts radioTimeouts = {};
+        BluetoothTrackerManager::Ports bluetooth;
     };
 
     explicit CorvaneModel(Dependencies dependencies);
@@ -113,6 +114,7 @@ public:
     void applyRadioSettings(const MeshtasticRadioSettings& settings);
 
     MeshRadio& radio() { return radio_; }
+    BluetoothTrackerManager& bluetoothTrackers() { return bluetoothTrackers_; }
 
 private:
     template <typename T, typename U>
@@ -136,6 +138,7 @@ private:
     DefaultsStore& defaults_;
     NotificationCenter& notifications_;
     ChangeSignal changed_;
+    BluetoothTrackerManager bluetoothTrackers_;
 
     std::vector<MeshNode> nodes_;
     std::vector<MeshPosition> history_;

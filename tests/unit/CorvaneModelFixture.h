@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "app/CorvaneModel.h"
+#include "support/FakeBluetoothPlatform.h"
 #include "support/FakeBridgeProcess.h"
 #include "support/FakeDefaultsStore.h"
 #include "support/FakeNotificationCenter.h"
@@ -51,7 +52,8 @@ protected:
                 bridges_.nextStartFailure = launchFailure_;
                 return makeChild();
             },
-            .dataFolder = (root_ / "Halvo Corvane").string()});
+            .dataFolder = (root_ / "Halvo Corvane").string(),
+            .bluetooth = bluetooth_.ports((root_ / "Corvane").string())});
         loop_.runPending();
         return *model_;
     }
@@ -119,6 +121,7 @@ protected:
     FakeDefaultsStore defaults_;
     FakeNotificationCenter notifications_;
     FakeBridgeFactory bridges_;
+    FakeBluetoothPlatform bluetooth_;
     const Timestamp base_ = loop_.now();
 
 private:
