@@ -9,13 +9,20 @@
 #include <QCoreApplication>
 
 #include "app/CorvaneModel.h"
+#include "headless/BluetoothReporter.h"
+#include "headless/BluetoothTrackRequests.h"
 #include "headless/DemoEnvironment.h"
 #include "headless/HeadlessOptions.h"
 #include "headless/HeadlessReporter.h"
 #include "headless/PrintingNotificationCenter.h"
 #include "headless/SignalWatcher.h"
+#include "platform/BlueZBluetoothCentral.h"
+#include "platform/CanberraSoundPlayer.h"
 #include "platform/FileDefaultsStore.h"
 #include "platform/FreedesktopNotificationCenter.h"
+#include "platform/GeoClueLocationProvider.h"
+#include "platform/LogindWakeMonitor.h"
+#include "platform/OsascriptScriptRunner.h"
 #include "platform/QProcessBridgeProcess.h"
 #include "platform/QtEventLoop.h"
 
@@ -53,13 +60,28 @@ int runHeadless(const HeadlessOptions& options, QCoreApplication& application) {
     FileDefaultsStore defaults(loop, FileDefaultsStore::defaultPath());
     FreedesktopNotificationCenter desktopNotifications;
     PrintingNotificationCenter notifications(desktopNotifications, printLine);
+    BlueZBluetoothCentral bluetoothCentral;
+    GeoClueLocationProvider location;
+    LogindWakeMonitor wake;
+    CanberraSoundPlayer sound;
+    OsascriptScriptRunner scripts;
     {
         CorvaneModel model({.loop = loop,
                             .defaults = defaults,
                             .notifications = notifications,
                             .makeProcess = [] { return std::make_unique<QProcessBridgeProcess>(); },
-                            .dataFolder = CorvaneModel::defaultDataFolder()});
+                            .dataFolder = CorvaneModel::defaultDataFolder(),
+                            .bluetooth = {bluetoothCentral, location, wake, sound, scripts,
+                                          BluetoothTrackerManager::defaultDataFolder()}});
         HeadlessReporter reporter(model, loop, printLine);
+        std::optional<BluetoothReporter> bluetoothReporter;
+        std::optional<BluetoothTrackRequests> bluetoothTracking;
+        if (effective.bluetooth || !effective.trackBluetooth.empty()) {
+            auto& trackers = model.bluetoothTrackers();
+            bluetoothReporter.emplace(trackers, loop, printLine);
+            bluetoothTracking.emplace(trackers, loop, effective.trackBluetooth);
+            trackers.startScanning();
+        }
 
         if (effective.bicycle) model.setGuardProfile(GuardProfile::bicycle);
         if (effective.guard) {

@@ -111,10 +111,8 @@ std::string_view BluetoothTrackerManager::stateText(BluetoothCentralState state)
 
 const DiscoveredTracker* BluetoothTrackerManager::trackedDevice() const {
     if (!trackedID_) return nullptr;
-    for (const auto& entry : devices_) {
-        if (entry.id == *trackedID_) return &entry;
-    }
-    return nullptr;
+    const auto it = deviceIndex_.find(*trackedID_);
+    return it == deviceIndex_.end() ? nullptr : &devices_[it->second];
 }
 
 bool BluetoothTrackerManager::isFinderSignalLost(Timestamp now) const {
@@ -129,9 +127,8 @@ TrackedBluetoothDevice* BluetoothTrackerManager::findTracked(const Uuid& id) {
 }
 
 DiscoveredTracker* BluetoothTrackerManager::findDevice(const Uuid& id) {
-    const auto it = std::find_if(devices_.begin(), devices_.end(),
-                                 [&id](const DiscoveredTracker& entry) { return entry.id == id; });
-    return it == devices_.end() ? nullptr : &*it;
+    const auto it = deviceIndex_.find(id);
+    return it == deviceIndex_.end() ? nullptr : &devices_[it->second];
 }
 
 // MARK: Fields the windows write
@@ -169,6 +166,7 @@ void BluetoothTrackerManager::startScanning() {
     }
     if (!isFinding_) {
         devices_.clear();
+        deviceIndex_.clear();
         proximityEstimators_.clear();
         lastProcessedAdvertisement_.clear();
     }
@@ -266,6 +264,7 @@ void BluetoothTrackerManager::advertisementReceived(const BluetoothAdvertisement
     if (existing) {
         *existing = std::move(entry);
     } else {
+        deviceIndex_.emplace(id, devices_.size());
         devices_.push_back(std::move(entry));
         existing = &devices_.back();
     }

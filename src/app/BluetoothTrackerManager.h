@@ -18,11 +18,11 @@
 // advertisement; the per-device advertisement throttle is cleared with the
 // other per-scan state; receptions not yet saved are written when the
 // manager goes away (orderly quit).
-#include <map>
 #include <optional>
 #include <set>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "app/ChangeSignal.h"
@@ -139,6 +139,9 @@ private:
     TrackedBluetoothDeviceFile file_;
 
     std::vector<DiscoveredTracker> devices_;
+    // Position of each entry in devices_, which only grows until cleared:
+    // a busy street lists hundreds of devices, each heard many times a second.
+    std::unordered_map<Uuid, std::size_t, UuidHash> deviceIndex_;
     std::string state_ = "Bluetooth is starting…";
     bool isScanning_ = false;
     std::optional<Uuid> trackedID_;
@@ -150,8 +153,8 @@ private:
     std::string iMessageRecipient_;
     std::string iMessageStatus_ = "Not configured";
 
-    std::map<Uuid, BluetoothProximityEstimator> proximityEstimators_;
-    std::map<Uuid, Timestamp> lastProcessedAdvertisement_;
+    std::unordered_map<Uuid, BluetoothProximityEstimator, UuidHash> proximityEstimators_;
+    std::unordered_map<Uuid, Timestamp, UuidHash> lastProcessedAdvertisement_;
     TimerHandle finderTimer_;
     TimerHandle scanRefreshTimer_;
     bool isRadioScanning_ = false;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/Result.h"
+#include "core/Uuid.h"
 
 namespace corvane {
 
@@ -20,6 +21,9 @@ struct HeadlessOptions {
     // Set by the demo, which guards a bicycle; not a command-line option.
     bool bicycle = false;
     std::optional<std::uint32_t> guard;
+    // Scan for Bluetooth devices for the whole run; track these (repeatable).
+    bool bluetooth = false;
+    std::vector<Uuid> trackBluetooth;
 
     // `arguments` excludes the program name. The error is a one-line reason.
     static Result<HeadlessOptions, std::string> parse(const std::vector<std::string>& arguments);
