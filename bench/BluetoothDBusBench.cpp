@@ -34,6 +34,7 @@
 #include "support/FakeBluetoothPlatform.h"
 #include "support/FakeDefaultsStore.h"
 #include "support/FakeNotificationCenter.h"
+#include "support/QtRunUntil.h"
 
 namespace {
 
@@ -42,19 +43,6 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
 const QString kDevicePath = "/org/bluez/hci0/dev_AA_BB_CC_DD_EE_01";
-
-bool runUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 3s) {
-    if (done()) return true;
-    QEventLoop loop;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (done()) loop.quit();
-    });
-    poll.start(1);
-    QTimer::singleShot(limit, &loop, &QEventLoop::quit);
-    loop.exec();
-    return done();
-}
 
 // Runs the loop for `duration` with no timer of its own but the end.
 void runFor(std::chrono::milliseconds duration) {

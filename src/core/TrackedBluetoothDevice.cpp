@@ -8,15 +8,6 @@
 namespace corvane {
 namespace {
 
-bool asReferenceDate(const json::Element& element, Timestamp& out) {
-    double seconds = 0;
-    if (!json::asDouble(element, seconds)) return false;
-    const auto instant = fromSecondsSinceReferenceDate(seconds);
-    if (!instant) return false;
-    out = *instant;
-    return true;
-}
-
 std::optional<TrackedBluetoothDevice> decodeDevice(const json::Element& element) {
     json::Object object;
     if (element.get_object().get(object) != simdjson::SUCCESS) return std::nullopt;
@@ -27,8 +18,8 @@ std::optional<TrackedBluetoothDevice> decodeDevice(const json::Element& element)
     if (!json::required(object, "id", device.id, json::asUuid) ||
         !json::required(object, "name", device.name, json::asString) ||
         !json::required(object, "discoveredName", device.discoveredName, json::asString) ||
-        !json::required(object, "addedAt", device.addedAt, asReferenceDate) ||
-        !json::required(object, "lastSeen", device.lastSeen, asReferenceDate) ||
+        !json::required(object, "addedAt", device.addedAt, json::asReferenceDate) ||
+        !json::required(object, "lastSeen", device.lastSeen, json::asReferenceDate) ||
         !json::required(object, "lastRSSI", rssi, json::asInt32) ||
         !json::optional(object, "latitude", device.latitude, json::asDouble) ||
         !json::optional(object, "longitude", device.longitude, json::asDouble) ||

@@ -23,33 +23,13 @@
 #include "platform/BlueZBluetoothCentral.h"
 #include "platform/GeoClueLocationProvider.h"
 #include "platform/LogindWakeMonitor.h"
+#include "support/QtRunUntil.h"
 
 namespace corvane {
 namespace {
 
 using namespace std::chrono_literals;
 using State = BluetoothCentralState;
-
-QCoreApplication& application() {
-    static int argc = 1;
-    static char name[] = "bluetooth_platform_integration_test";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication app(argc, argv);
-    return app;
-}
-
-bool runUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 3s) {
-    if (done()) return true;
-    QEventLoop loop;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (done()) loop.quit();
-    });
-    poll.start(5);
-    QTimer::singleShot(limit, &loop, &QEventLoop::quit);
-    loop.exec();
-    return done();
-}
 
 QString templatePath(const char* name) {
     return QString::fromLocal8Bit(std::getenv("CORVANE_SOURCE_DIR")) + "/tests/integration/templates/" + name;
@@ -60,7 +40,7 @@ QString templatePath(const char* name) {
 class PrivateSystemBus {
 public:
     explicit PrivateSystemBus(const QString& extraPolicy = {}) {
-        application();
+        testApplication();
         const auto config = folder_ + "/system.conf";
         std::ofstream(config.toStdString())
             << "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\" "

@@ -19,6 +19,7 @@
 #include <QTimer>
 
 #include "platform/FreedesktopNotificationCenter.h"
+#include "support/QtRunUntil.h"
 
 namespace corvane {
 namespace {
@@ -28,27 +29,6 @@ using namespace std::chrono_literals;
 constexpr auto kService = "org.freedesktop.Notifications";
 constexpr auto kPath = "/org/freedesktop/Notifications";
 
-QCoreApplication& application() {
-    static int argc = 1;
-    static char name[] = "platform_alert_integration_test";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication app(argc, argv);
-    return app;
-}
-
-// Runs the Qt loop until `done` holds or `limit` passes; true when it held.
-bool runUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 3s) {
-    if (done()) return true;
-    QEventLoop loop;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (done()) loop.quit();
-    });
-    poll.start(10);
-    QTimer::singleShot(limit, &loop, &QEventLoop::quit);
-    loop.exec();
-    return done();
-}
 
 // Asks and waits on the loop for the finished notice, which comes after the
 // notices of replies that arrived earlier on the connection (those to the
@@ -68,7 +48,7 @@ QDBusMessage callMock(const QString& method) {
 class NotificationCenterIntegrationTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        application();
+        testApplication();
         // An abstract socket leaves no file behind whatever way the bus ends.
         bus_ = std::make_unique<QProcess>();
         bus_->start("dbus-daemon", {"--session", "--nofork", "--nopidfile", "--print-address=1",
@@ -191,7 +171,7 @@ TEST(NotificationCenterWithoutBusTest, PostingDoesNothing) {
     EXPECT_EXIT(
         {
             ::setenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/corvane-no-bus", 1);
-            application();
+            testApplication();
             FreedesktopNotificationCenter center;
             center.post({.identifier = "message-1", .title = "Bike", .body = "hello"});
             center.post({.identifier = "message-1", .title = "Bike", .body = "hello",
