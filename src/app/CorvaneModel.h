@@ -11,6 +11,7 @@
 //
 // The Bluetooth watcher is created first and exposed as `bluetoothTrackers`;
 // its platform comes in through Dependencies.
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -22,6 +23,7 @@
 #include "app/ChangeSignal.h"
 #include "app/MeshRadio.h"
 #include "app/ports/DefaultsStore.h"
+#include "app/ports/DeviceFolderWatcher.h"
 #include "app/ports/EventLoop.h"
 #include "app/ports/NotificationCenter.h"
 #include "core/BicycleMovementDetector.h"
@@ -37,7 +39,7 @@ namespace corvane {
 class CorvaneModel {
 public:
     static constexpr std::uint32_t kBroadcastNode = 4294967295u;
-    static constexpr double kNearbyWindow = 3600;
+    static constexpr std::chrono::seconds kNearbyWindow{3600};
 
     struct Dependencies {
         EventLoop& loop;
@@ -47,6 +49,8 @@ public:
         // Holds "positions.json" and "messages.json"; created on first write.
         std::string dataFolder;
         MeshRadio::Timeouts radioTimeouts = {};
+        // Optional: without it a radio plugged in waits for the next retry.
+        DeviceFolderWatcher* deviceWatcher = nullptr;
         BluetoothTrackerManager::Ports bluetooth;
     };
 
@@ -69,6 +73,10 @@ public:
     const std::string& selectedPort() const { return selectedPort_; }
     std::optional<std::uint32_t> selectedNodeID() const { return selectedNodeID_; }
     const std::optional<std::string>& errorMessage() const { return errorMessage_; }
+    // Why the last connection attempt failed, automatic ones included (whose
+    // text `errorMessage` does not show); kept through the retries, cleared
+    // by a connection or a disconnect.
+    const std::optional<std::string>& connectionFailure() const { return connectionFailure_; }
     double parkingRadius() const { return parkingRadius_; }
     const std::optional<MeshPosition>& parkedPosition() const { return parkedPosition_; }
     const std::string& parkingStatus() const { return parkingStatus_; }
@@ -113,7 +121,6 @@ public:
     void requestRadioSettings();
     void applyRadioSettings(const MeshtasticRadioSettings& settings);
 
-    MeshRadio& radio() { return radio_; }
     BluetoothTrackerManager& bluetoothTrackers() { return bluetoothTrackers_; }
 
 private:
@@ -133,6 +140,8 @@ private:
     void placeNode(const MeshNode& node, bool known, bool renamed);
     bool comesBefore(const MeshNode& a, const MeshNode& b, std::optional<std::uint32_t> guarded) const;
     bool isRadioConnected() const;
+    void updateDeviceWatch();
+    void deviceFolderChanged();
 
     EventLoop& loop_;
     DefaultsStore& defaults_;
@@ -148,6 +157,7 @@ private:
     std::string selectedPort_;
     std::optional<std::uint32_t> selectedNodeID_;
     std::optional<std::string> errorMessage_;
+    std::optional<std::string> connectionFailure_;
     double parkingRadius_ = 75.0;
     std::optional<MeshPosition> parkedPosition_;
     std::string parkingStatus_ = "No position marked";
@@ -178,6 +188,8 @@ private:
     bool hasSentMovementAlert_ = false;
     BicycleMovementDetector movementDetector_{2};
     TimerHandle startUpTask_;
+    DeviceFolderWatcher* deviceWatcher_;
+    bool watchingDevices_ = false;
 
     // Last, so it goes first: its callbacks point into the fields above.
     MeshRadio radio_;

@@ -23,7 +23,7 @@
 #include "platform/BlueZBluetoothCentral.h"
 #include "platform/GeoClueLocationProvider.h"
 #include "platform/LogindWakeMonitor.h"
-#include "support/QtRunUntil.h"
+#include "QtWait.h"
 
 namespace corvane {
 namespace {
@@ -40,7 +40,7 @@ QString templatePath(const char* name) {
 class PrivateSystemBus {
 public:
     explicit PrivateSystemBus(const QString& extraPolicy = {}) {
-        testApplication();
+        ensureApplication();
         const auto config = folder_ + "/system.conf";
         std::ofstream(config.toStdString())
             << "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\" "

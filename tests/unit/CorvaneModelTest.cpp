@@ -15,18 +15,6 @@ DefaultsStore::Data bytes(std::string_view text) { return DefaultsStore::Data(te
 
 using CorvaneModelTest = CorvaneModelFixture;
 
-TEST_F(CorvaneModelTest, InitialFieldsBeforeStartUpRuns) {
-    CorvaneModel model({.loop = loop_, .defaults = defaults_, .notifications = notifications_,
-                        .makeProcess = bridges_.factory(), .dataFolder = dataFile(""),
-                        .bluetooth = bluetooth_.ports(dataFile(""))});
-    EXPECT_EQ(std::tuple(model.connectionState(), model.parkingStatus(), model.radioSettingsState()),
-              std::tuple("Connecting…", "No position marked", "Waiting for radio…"));
-    EXPECT_EQ(model.channels(), (std::map<std::uint32_t, std::string>{{0, "Primary"}}));
-    EXPECT_EQ(std::pair(model.guardProfile(), model.messageChannel()), std::pair(GuardProfile::general, 0u));
-    EXPECT_FALSE(model.messageRecipient() || model.localNodeID() || model.selectedNodeID() || model.loraConfig());
-    EXPECT_TRUE(bridges_.children.empty());
-}
-
 TEST_F(CorvaneModelTest, StoredSettingsAreReadAndBadOnesIgnoredOrRepaired) {
     // A radius of zero, or text in its place, means 75 m and is written back.
     defaults_.setNumber("parkingRadius", 0);
@@ -222,15 +210,58 @@ TEST_F(CorvaneModelTest, FailedAttemptsRetryEveryFiveSecondsAndShowTheirTextOnly
     EXPECT_EQ(model().connectionState(), "Disconnected");
 }
 
+// A radio plugged in while the model waits for one (none listed, or a retry
+// pending) is used at once; a user's own disconnect is never undone.
+TEST_F(CorvaneModelTest, ARadioPluggedInWhileWaitingConnectsAtOnce) {
+    start();
+    EXPECT_EQ(model().connectionState(), "USB radio not connected");
+    EXPECT_EQ(deviceWatcher_.watched, deviceFolder());
+    addDevice("ttyS0");  // not a radio
+    deviceWatcher_.change();
+    EXPECT_EQ(launches(), 0u);
+    addDevice("ttyACM0");
+    deviceWatcher_.change();
+    loop_.runPending();
+    EXPECT_EQ(launches(), 1u);
+    EXPECT_FALSE(deviceWatcher_.watched) << "not while connecting";
+    acceptConnect(device("ttyACM0"));
+    EXPECT_FALSE(deviceWatcher_.watched) << "not while connected";
+
+    bridge().exit();
+    loop_.runPending();
+    EXPECT_EQ(deviceWatcher_.watched, deviceFolder()) << "while a retry is pending";
+    deviceWatcher_.change();  // nothing new
+    EXPECT_EQ(launches(), 1u);
+    loop_.advance(1s);
+    addDevice("ttyUSB0");
+    deviceWatcher_.change();
+    loop_.runPending();
+    EXPECT_EQ(launches(), 2u);
+    EXPECT_EQ(bridge().request().port, device("ttyACM0")) << "the saved port still comes first";
+
+    model().disconnect();
+    loop_.runPending();
+    EXPECT_FALSE(deviceWatcher_.watched);
+    addDevice("ttyACM1");
+    deviceWatcher_.change();
+    loop_.advance(10s);
+    EXPECT_EQ(launches(), 2u);
+    EXPECT_EQ(model().connectionState(), "Disconnected");
+}
+
 // A window's connect while connected replaces the running bridge; that bridge
 // ending on the way is part of the new attempt, not a failure of it. Only an
 // exit nobody asked for is a failure, and only that reconnects.
 TEST_F(CorvaneModelTest, BridgeExitsAreFailuresOnlyWhenUnasked) {
     startConnected();
+    emitLocalNode(42);
+    emitNode(makeNode(5, "Relay"));
     bridge().exit();
     loop_.runPending();
     EXPECT_EQ(shown(), Shown("USB connection failed", "Halvo Meshtastic Bridge stopped unexpectedly."));
     EXPECT_FALSE(model().connectedPort());
+    // What the radio told us survives the failure: a reconnect is no news.
+    EXPECT_EQ(std::pair(model().localNodeID(), model().nodes().size()), std::pair(std::optional(42u), std::size_t{1}));
     loop_.advance(5s);
     ASSERT_EQ(launches(), 2u);
     EXPECT_EQ(shown(), Shown("Connecting…", std::nullopt));
