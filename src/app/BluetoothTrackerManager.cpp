@@ -413,14 +413,12 @@ void BluetoothTrackerManager::setLossAlertDelay(double seconds, const Uuid& id) 
 }
 
 void BluetoothTrackerManager::saveTrackedDevices() {
-    const Timestamp now = loop_.now();
-    lastTrackedSaveAttempt_ = now;
+    lastTrackedSaveAttempt_ = loop_.now();
     const auto saved = file_.save(trackedDevices_);
     if (!saved) {
         errorMessage_ = "Could not save the tracked Bluetooth devices: " + saved.error().message;
         return;
     }
-    lastTrackedSave_ = now;
     hasUnsavedReceptions_ = false;
 }
 

@@ -161,7 +161,7 @@ private:
     bool scanRequested_ = false;
     // Absent stands for the distant past.
     std::optional<Timestamp> lastFinderSound_;
-    std::optional<Timestamp> lastTrackedSave_;
+    // Attempts, not successes, space the reception saves.
     std::optional<Timestamp> lastTrackedSaveAttempt_;
     std::optional<Timestamp> lastLocationRequest_;
     std::optional<Timestamp> monitoringStartedAt_;
