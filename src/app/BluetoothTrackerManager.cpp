@@ -95,7 +95,11 @@ BluetoothTrackerManager::~BluetoothTrackerManager() {
     if (hasUnsavedReceptions_) saveTrackedDevices();
 }
 
-std::string BluetoothTrackerManager::defaultDataFolder() { return userDataFolder() + "/Corvane"; }
+std::optional<std::string> BluetoothTrackerManager::defaultDataFolder() {
+    const auto data = userDataFolder();
+    if (!data) return std::nullopt;
+    return *data + "/Corvane";
+}
 
 std::string_view BluetoothTrackerManager::stateText(BluetoothCentralState state) {
     switch (state) {
