@@ -9,6 +9,7 @@
 #include "app/BluetoothTrackerManager.h"
 #include "ui/EmptyState.h"
 #include "ui/GroupedListModel.h"
+#include "ui/SettingsDialog.h"
 
 #include "UiFixture.h"
 
@@ -84,6 +85,33 @@ TEST_F(BluetoothUiTest, SectionScansWhileShownAndDrivesTrackingAndFinding) {
     EXPECT_TRUE(trackers().isScanning());
     EXPECT_EQ(find<QPushButton>("bluetoothInspectorTrackButton").text(), "Stop Tracking");
     EXPECT_EQ(find<QLabel>("bluetoothNearby").text(), "Not currently nearby");
+}
+
+TEST_F(BluetoothUiTest, AlertDeliverySettingsStoreTheChoiceAndShowTheStatus) {
+    start();
+    auto& window = openWindow();
+    window.settings().showTab(SettingsDialog::Tab::general);
+    settle();
+    auto& test = find<QPushButton>("sendTestAlertButton", &window.settings());
+    EXPECT_FALSE(test.isEnabled());
+    auto& recipient = find<QLineEdit>("iMessageRecipient", &window.settings());
+    recipient.setFocus();
+    recipient.setText(" +4912345");
+    Q_EMIT recipient.textEdited(recipient.text());
+    find<QCheckBox>("iMessageAlertsEnabled", &window.settings()).click();
+    settle();
+    EXPECT_EQ(defaults_.string("bluetoothLossIMessageRecipient"), " +4912345");
+    EXPECT_EQ(defaults_.boolean("bluetoothLossIMessageEnabled"), true);
+    EXPECT_EQ(find<QLabel>("iMessageStatus", &window.settings()).text(), "Enabled");
+    EXPECT_EQ(recipient.text(), " +4912345");
+    // No osascript on this system: the fake runner answers, the status follows.
+    bluetooth_.scripts.outcome = {ScriptOutcome::Kind::failed, "not signed in"};
+    ASSERT_TRUE(test.isEnabled());
+    test.click();
+    settle();
+    EXPECT_EQ(find<QLabel>("iMessageStatus", &window.settings()).text(), "Could not send");
+    EXPECT_EQ(find<QLabel>("alertDeliveryError", &window.settings()).text(),
+              "Messages could not send the alert: not signed in");
 }
 
 }  // namespace
