@@ -283,13 +283,17 @@ void BluetoothSection::refresh() {
     emit statusChanged();
 }
 
-void BluetoothSection::refreshContent() {
-    const DiscoveredTracker* live = nullptr;
-    const TrackedBluetoothDevice* tracked = nullptr;
+BluetoothSection::Selected BluetoothSection::selectedDevice() const {
+    Selected found;
     for (const auto& device : trackers_.devices())
-        if (device.id == selected_) live = &device;
+        if (device.id == selected_) found.live = &device;
     for (const auto& device : trackers_.trackedDevices())
-        if (device.id == selected_) tracked = &device;
+        if (device.id == selected_) found.tracked = &device;
+    return found;
+}
+
+void BluetoothSection::refreshContent() {
+    const auto [live, tracked] = selectedDevice();
 
     if (trackers_.isFinding()) {
         const auto now = context_.loop.now();
@@ -329,12 +333,7 @@ void BluetoothSection::refreshContent() {
 }
 
 void BluetoothSection::refreshInspector() {
-    const DiscoveredTracker* live = nullptr;
-    const TrackedBluetoothDevice* tracked = nullptr;
-    for (const auto& device : trackers_.devices())
-        if (device.id == selected_) live = &device;
-    for (const auto& device : trackers_.trackedDevices())
-        if (device.id == selected_) tracked = &device;
+    const auto [live, tracked] = selectedDevice();
     inspector_->setCurrentIndex(live || tracked ? 1 : 0);
     if (!live && !tracked) return;
     kind_->setText(live && live->isMeshtastic ? QStringLiteral("Meshtastic over Bluetooth")

@@ -24,6 +24,8 @@ namespace corvane {
 
 struct UiContext;
 class BluetoothTrackerManager;
+struct DiscoveredTracker;
+struct TrackedBluetoothDevice;
 class EmptyState;
 class GroupedListModel;
 class MetricGroup;
@@ -52,6 +54,13 @@ public:
     GroupedListModel& listModel() { return *list_; }
 
 private:
+    // The selected device's nearby entry and tracked record, either absent.
+    struct Selected {
+        const DiscoveredTracker* live = nullptr;
+        const TrackedBluetoothDevice* tracked = nullptr;
+    };
+
+    Selected selectedDevice() const;
     void buildSidebar();
     void buildContent();
     void buildInspector();
