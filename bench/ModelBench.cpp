@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/CorvaneModel.h"
+#include "support/FakeBluetoothPlatform.h"
 #include "support/FakeBridgeProcess.h"
 #include "support/FakeDefaultsStore.h"
 #include "support/FakeNotificationCenter.h"
@@ -46,12 +47,14 @@ void nodeEvent200(benchmark::State& state) {
     defaults.setNumber("guardedNode", 1000 + 57);
     FakeNotificationCenter notifications;
     FakeBridgeFactory bridges;
+    FakeBluetoothPlatform bluetooth;
     {
         CorvaneModel model({.loop = loop,
                             .defaults = defaults,
                             .notifications = notifications,
                             .makeProcess = bridges.factory(),
-                            .dataFolder = (folder / "data").string()});
+                            .dataFolder = (folder / "data").string(),
+                            .bluetooth = bluetooth.ports((folder / "data").string())});
         loop.runPending();
         auto& child = bridges.last();
         const auto connect = child.request();

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "app/CorvaneModel.h"
+#include "support/FakeBluetoothPlatform.h"
 #include "support/FakeBridgeProcess.h"
 #include "support/FakeDefaultsStore.h"
 #include "support/FakeNotificationCenter.h"
@@ -56,7 +57,8 @@ struct Scene {
                                                                           .defaults = defaults,
                                                                           .notifications = notifications,
                                                                           .makeProcess = bridges.factory(),
-                                                                          .dataFolder = (folder / "data").string()});
+                                                                          .dataFolder = (folder / "data").string(),
+                                                                          .bluetooth = bluetooth.ports((folder / "data").string())});
         loop.runPending();
         auto& child = bridges.last();
         child.output(R"({"protocolVersion":1,"requestID":")" + child.request().requestID.string() +
@@ -89,6 +91,7 @@ struct Scene {
     FakeDefaultsStore defaults;
     FakeNotificationCenter notifications;
     FakeBridgeFactory bridges;
+    FakeBluetoothPlatform bluetooth;
     std::unique_ptr<CorvaneModel> model;
     std::unique_ptr<UiContext> context;
     std::unique_ptr<MainWindow> window;

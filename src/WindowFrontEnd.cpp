@@ -12,8 +12,13 @@
 #include "headless/DemoEnvironment.h"
 #include "headless/HeadlessOptions.h"
 #include "headless/SignalWatcher.h"
+#include "platform/BlueZBluetoothCentral.h"
+#include "platform/CanberraSoundPlayer.h"
 #include "platform/FileDefaultsStore.h"
 #include "platform/FreedesktopNotificationCenter.h"
+#include "platform/GeoClueLocationProvider.h"
+#include "platform/LogindWakeMonitor.h"
+#include "platform/OsascriptScriptRunner.h"
 #include "platform/QProcessBridgeProcess.h"
 #include "platform/QtDeviceFolderWatcher.h"
 #include "platform/QtEventLoop.h"
@@ -51,13 +56,20 @@ int WindowFrontEnd::run(const HeadlessOptions& options, QApplication& applicatio
     FileDefaultsStore defaults(loop, *defaultsPath);
     FreedesktopNotificationCenter notifications;
     QtDeviceFolderWatcher deviceWatcher;
+    BlueZBluetoothCentral bluetoothCentral;
+    GeoClueLocationProvider location;
+    LogindWakeMonitor wake;
+    CanberraSoundPlayer sound;
+    OsascriptScriptRunner scripts;
     {
         CorvaneModel model({.loop = loop,
                             .defaults = defaults,
                             .notifications = notifications,
                             .makeProcess = [] { return std::make_unique<QProcessBridgeProcess>(); },
                             .dataFolder = *dataFolder,
-                            .deviceWatcher = &deviceWatcher});
+                            .deviceWatcher = &deviceWatcher,
+                            .bluetooth = {bluetoothCentral, location, wake, sound, scripts,
+                                          *BluetoothTrackerManager::defaultDataFolder()}});
         GuardOnStart guardOnStart(model, loop, guard);
 
         UiContext context{model, loop, defaults, version, MapTileSource::resolve(defaults, version)};

@@ -28,20 +28,14 @@ std::string wholeMetres(double distance) {
     return buffer;
 }
 
-// Whole seconds and the fraction are converted apart: a nanosecond count is
-// too large for a double to hold exactly, and .25 s must read as .25.
-double unixSeconds(Timestamp instant) {
-    const auto since = instant.time_since_epoch();
-    const auto whole = std::chrono::floor<std::chrono::seconds>(since);
-    return static_cast<double>(whole.count()) + std::chrono::duration<double>(since - whole).count();
-}
-
 }  // namespace
 
 CorvaneModel::CorvaneModel(Dependencies dependencies)
     : loop_(dependencies.loop),
       defaults_(dependencies.defaults),
       notifications_(dependencies.notifications),
+      bluetoothTrackers_(dependencies.loop, dependencies.defaults, dependencies.notifications,
+                         std::move(dependencies.bluetooth)),
       store_(dependencies.dataFolder + "/positions.json"),
       messageStore_(dependencies.dataFolder + "/messages.json"),
       deviceWatcher_(dependencies.deviceWatcher),

@@ -9,9 +9,8 @@
 // `changed()`, and observers re-read what they show. Operations return at once
 // and finish their work on the loop. User-facing texts are chosen here.
 //
-// The Bluetooth and local-network watchers are not built yet; they will be
-// handed in through Dependencies and exposed as `bluetoothTrackers` and
-// `localNetwork`.
+// The Bluetooth watcher is created first and exposed as `bluetoothTrackers`;
+// its platform comes in through Dependencies.
 #include <chrono>
 #include <cstdint>
 #include <map>
@@ -20,6 +19,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/BluetoothTrackerManager.h"
 #include "app/ChangeSignal.h"
 #include "app/MeshRadio.h"
 #include "app/ports/DefaultsStore.h"
@@ -51,6 +51,7 @@ public:
         MeshRadio::Timeouts radioTimeouts = {};
         // Optional: without it a radio plugged in waits for the next retry.
         DeviceFolderWatcher* deviceWatcher = nullptr;
+        BluetoothTrackerManager::Ports bluetooth;
     };
 
     explicit CorvaneModel(Dependencies dependencies);
@@ -122,6 +123,8 @@ public:
     void requestRadioSettings();
     void applyRadioSettings(const MeshtasticRadioSettings& settings);
 
+    BluetoothTrackerManager& bluetoothTrackers() { return bluetoothTrackers_; }
+
 private:
     template <typename T, typename U>
     void assign(T& field, U&& value);
@@ -146,6 +149,7 @@ private:
     DefaultsStore& defaults_;
     NotificationCenter& notifications_;
     ChangeSignal changed_;
+    BluetoothTrackerManager bluetoothTrackers_;
 
     std::vector<MeshNode> nodes_;
     std::vector<MeshPosition> history_;

@@ -163,6 +163,14 @@ std::optional<Timestamp> fromSecondsSinceReferenceDate(double secondsValue) {
     return Timestamp{duration_cast<system_clock::duration>(microseconds{micros + kReferenceDateUnixSeconds * 1'000'000})};
 }
 
+// Whole seconds and the fraction are converted apart: a nanosecond count is
+// too large for a double to hold exactly, and .25 s must read as .25.
+double unixSeconds(Timestamp instant) {
+    const auto since = instant.time_since_epoch();
+    const auto whole = std::chrono::floor<std::chrono::seconds>(since);
+    return static_cast<double>(whole.count()) + std::chrono::duration<double>(since - whole).count();
+}
+
 double secondsBetween(Timestamp a, Timestamp b) {
     return std::chrono::duration<double>(b - a).count();
 }

@@ -24,6 +24,10 @@ double secondsSinceReferenceDate(Timestamp instant);
 // Absent for values that are not finite or lie beyond what a time point holds.
 std::optional<Timestamp> fromSecondsSinceReferenceDate(double seconds);
 
+// Seconds since 1970-01-01 UTC, fraction included: notification
+// identifiers carry the time in this form.
+double unixSeconds(Timestamp instant);
+
 // Seconds from a to b as a 64-bit float (negative when b lies before a).
 double secondsBetween(Timestamp a, Timestamp b);
 

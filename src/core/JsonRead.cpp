@@ -152,6 +152,15 @@ bool asUuid(const Element& element, Uuid& out) {
     return true;
 }
 
+bool asReferenceDate(const Element& element, Timestamp& out) {
+    double seconds = 0;
+    if (!asDouble(element, seconds)) return false;
+    const auto instant = fromSecondsSinceReferenceDate(seconds);
+    if (!instant) return false;
+    out = *instant;
+    return true;
+}
+
 bool asDate(const Element& element, Timestamp& out) {
     if (!element.is_string()) return false;
     const auto date = parseIso8601(std::string_view(element));

@@ -30,6 +30,8 @@ bool asBool(const Element& element, bool& out);
 bool asString(const Element& element, std::string& out);
 bool asUuid(const Element& element, Uuid& out);
 bool asDate(const Element& element, Timestamp& out);
+// A number of seconds since 2001-01-01 UTC.
+bool asReferenceDate(const Element& element, Timestamp& out);
 
 // Required and optional forms of the above.
 template <typename T, typename Reader>

@@ -6,15 +6,6 @@
 namespace corvane {
 namespace {
 
-bool asReferenceDate(const json::Element& element, Timestamp& out) {
-    double seconds = 0;
-    if (!json::asDouble(element, seconds)) return false;
-    const auto instant = fromSecondsSinceReferenceDate(seconds);
-    if (!instant) return false;
-    out = *instant;
-    return true;
-}
-
 template <typename WriteDate>
 void encodePosition(JsonWriter& writer, const MeshPosition& position, WriteDate writeDate) {
     writer.beginObject();
@@ -70,7 +61,7 @@ std::optional<std::string> encodeWithReferenceDate(const MeshPosition& position)
 }
 
 std::optional<MeshPosition> decodeMeshPositionWithReferenceDate(std::string_view text) {
-    return json::parseDocument(text, [](const json::Element& root) { return decodePosition(root, asReferenceDate); });
+    return json::parseDocument(text, [](const json::Element& root) { return decodePosition(root, json::asReferenceDate); });
 }
 
 }  // namespace corvane

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include <QCoreApplication>
@@ -12,14 +13,21 @@
 #include "app/CorvaneModel.h"
 #include "app/GuardOnStart.h"
 #include "core/UserFolders.h"
+#include "headless/BluetoothReporter.h"
+#include "headless/BluetoothTrackRequests.h"
 #include "headless/DemoEnvironment.h"
 #include "headless/HeadlessOptions.h"
 #include "headless/HeadlessReporter.h"
 #include "headless/PrintingNotificationCenter.h"
 #include "headless/SignalWatcher.h"
 #include "headless/TerminalPrinter.h"
+#include "platform/BlueZBluetoothCentral.h"
+#include "platform/CanberraSoundPlayer.h"
 #include "platform/FileDefaultsStore.h"
 #include "platform/FreedesktopNotificationCenter.h"
+#include "platform/GeoClueLocationProvider.h"
+#include "platform/LogindWakeMonitor.h"
+#include "platform/OsascriptScriptRunner.h"
 #include "platform/QProcessBridgeProcess.h"
 #include "platform/QtDeviceFolderWatcher.h"
 #include "platform/QtEventLoop.h"
@@ -58,6 +66,11 @@ int HeadlessFrontEnd::run(const HeadlessOptions& options, QCoreApplication& appl
     FileDefaultsStore defaults(loop, *defaultsPath);
     FreedesktopNotificationCenter desktopNotifications;
     QtDeviceFolderWatcher deviceWatcher;
+    BlueZBluetoothCentral bluetoothCentral;
+    GeoClueLocationProvider location;
+    LogindWakeMonitor wake;
+    CanberraSoundPlayer sound;
+    OsascriptScriptRunner scripts;
     // Alerts are printed after the changes of their loop turn, by the reporter.
     HeadlessReporter* reporter = nullptr;
     PrintingNotificationCenter notifications(desktopNotifications, [&reporter, &print](const std::string& line) {
@@ -73,9 +86,19 @@ int HeadlessFrontEnd::run(const HeadlessOptions& options, QCoreApplication& appl
                             .notifications = notifications,
                             .makeProcess = [] { return std::make_unique<QProcessBridgeProcess>(); },
                             .dataFolder = *dataFolder,
-                            .deviceWatcher = &deviceWatcher});
+                            .deviceWatcher = &deviceWatcher,
+                            .bluetooth = {bluetoothCentral, location, wake, sound, scripts,
+                                          *BluetoothTrackerManager::defaultDataFolder()}});
         HeadlessReporter headlessReporter(model, loop, print);
         reporter = &headlessReporter;
+        std::optional<BluetoothReporter> bluetoothReporter;
+        std::optional<BluetoothTrackRequests> bluetoothTracking;
+        if (effective.bluetooth || !effective.trackBluetooth.empty()) {
+            auto& trackers = model.bluetoothTrackers();
+            bluetoothReporter.emplace(trackers, loop, print);
+            bluetoothTracking.emplace(trackers, loop, effective.trackBluetooth);
+            trackers.startScanning();
+        }
 
         GuardOnStart guardOnStart(model, loop, {effective.guard, effective.mark, effective.bicycle});
         // Sends once, as soon as the radio is connected and has named itself.

@@ -41,6 +41,13 @@ Result<HeadlessOptions, std::string> HeadlessOptions::parse(const std::vector<st
         } else if (argument == "--send") {
             if (i + 1 >= arguments.size()) return fail(std::string("--send needs a text"));
             options.send = arguments[++i];
+        } else if (argument == "--bluetooth") {
+            options.bluetooth = true;
+        } else if (argument == "--track-bluetooth") {
+            if (i + 1 >= arguments.size()) return fail(std::string("--track-bluetooth needs a device identifier"));
+            const auto id = Uuid::parse(arguments[++i]);
+            if (!id) return fail("not a device identifier: " + arguments[i]);
+            options.trackBluetooth.push_back(*id);
         } else {
             return fail("unknown option: " + argument);
         }
@@ -50,6 +57,7 @@ Result<HeadlessOptions, std::string> HeadlessOptions::parse(const std::vector<st
 
 std::string HeadlessOptions::usage() {
     return "Usage: corvane --headless [--guard NODE] [--mark] [--send TEXT] [--demo]\n"
+           "                         [--bluetooth] [--track-bluetooth ID]...\n"
            "       corvane --help | --version\n"
            "\n"
            "  --headless     run the guard without a window and print what changes\n"
@@ -58,10 +66,15 @@ std::string HeadlessOptions::usage() {
            "  --send TEXT    broadcast TEXT on the primary channel once the radio is connected\n"
            "  --demo         run against the bridge stand-in's simulated mesh, with\n"
            "                 data and settings in a fresh temporary folder\n"
+           "  --bluetooth    scan for Bluetooth LE devices for the whole run\n"
+           "  --track-bluetooth ID\n"
+           "                 track this Bluetooth device (its identifier as printed)\n"
+           "                 and switch its loss alert on when first heard; implies\n"
+           "                 --bluetooth\n"
            "\n"
            "Environment: HALVO_MESHTASTIC_BRIDGE_PATH (the bridge executable),\n"
            "CORVANE_DEVICE_DIR (where serial devices are listed, default /dev),\n"
-           "XDG_DATA_HOME, XDG_CONFIG_HOME, DBUS_SESSION_BUS_ADDRESS,\n"
+           "XDG_DATA_HOME, XDG_CONFIG_HOME, DBUS_SESSION_BUS_ADDRESS, DBUS_SYSTEM_BUS_ADDRESS,\n"
            "CORVANE_DEMO_SECONDS (with --demo: stop after that many seconds).\n";
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/Result.h"
+#include "core/Uuid.h"
 
 namespace corvane {
 
@@ -22,6 +23,9 @@ struct HeadlessOptions {
     std::optional<std::uint32_t> guard;
     // Broadcast once on the primary channel when the radio first connects.
     std::optional<std::string> send;
+    // Scan for Bluetooth devices for the whole run; track these (repeatable).
+    bool bluetooth = false;
+    std::vector<Uuid> trackBluetooth;
 
     // `arguments` excludes the program name. The error is a one-line reason.
     static Result<HeadlessOptions, std::string> parse(const std::vector<std::string>& arguments);

@@ -4,6 +4,7 @@
 #include <QVBoxLayout>
 
 #include "ui/AboutTab.h"
+#include "ui/AlertDeliverySettings.h"
 #include "ui/GeneralSettingsTab.h"
 #include "ui/RadioSettingsTab.h"
 #include "ui/SymbolIcon.h"
@@ -17,6 +18,7 @@ SettingsDialog::SettingsDialog(UiContext& context, QWidget* parent)
       general_(new GeneralSettingsTab(context)),
       base_(new RadioSettingsTab(context)),
       about_(new AboutTab(context.version)) {
+    general_->addSection({}, new AlertDeliverySettings(context));
     setObjectName(QStringLiteral("settingsDialog"));
     setWindowTitle(QStringLiteral("Settings"));
     setModal(false);

@@ -111,24 +111,30 @@ class Ride:
 # MARK: Processes
 
 class SessionBus:
-    """A private dbus-daemon with dbusmock's notification_daemon template on it."""
+    """A private dbus-daemon with dbusmock's notification_daemon template on it (with `template` and `kind`
+    "system", a private system bus with that template instead)."""
 
     daemon = mock = connection = None
 
+    def __init__(self, kind="session", template="notification_daemon", name=NOTIFICATIONS[0]):
+        self.kind, self.template, self.name = kind, template, name
+
     def start(self, folder):
         import dbus  # python3-dbus, installed by scripts/install-deps
-        config = folder / "session.conf"
-        config.write_text(BUS_CONFIG.format(socket=folder / "session.sock"))
+        config = folder / ("%s.conf" % self.kind)
+        config.write_text(BUS_CONFIG.format(socket=folder / ("%s.sock" % self.kind)).replace(
+            "<type>session</type>", "<type>%s</type>" % self.kind))
         self.daemon = subprocess.Popen(["dbus-daemon", "--config-file=%s" % config, "--nofork", "--nopidfile",
                                         "--print-address=1"], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
         self.address = self.daemon.stdout.readline().strip()
         if not self.address.startswith("unix:"):
             raise AssertionError("dbus-daemon did not start: %s" % self.daemon.stderr.read())
-        self.mock = subprocess.Popen([sys.executable, "-m", "dbusmock", "--template", "notification_daemon"],
-                                     env=dict(os.environ, DBUS_SESSION_BUS_ADDRESS=self.address),
+        variable = "DBUS_%s_BUS_ADDRESS" % self.kind.upper()
+        self.mock = subprocess.Popen([sys.executable, "-m", "dbusmock", "--" + self.kind, "--template", self.template],
+                                     env=dict(os.environ, **{variable: self.address}),
                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.connection = dbus.bus.BusConnection(self.address)
-        wait_until(lambda: self.connection.name_has_owner(NOTIFICATIONS[0]), 5.0, "the notification mock")
+        wait_until(lambda: self.connection.name_has_owner(self.name), 5.0, "the %s mock" % self.template)
 
     def stop(self):
         if self.connection is not None:
@@ -178,12 +184,13 @@ class Sandbox:
         lines = self.bridge_log.read_text().splitlines() if self.bridge_log.exists() else []
         return [r for r in map(json.loads, filter(str.strip, lines)) if command is None or r.get("command") == command]
 
-    def environment(self, bus_address, sim_args=""):
+    def environment(self, bus_address, sim_args="", system_bus_address=NO_BUS):
         env = {key: value for key, value in os.environ.items()
                if not key.startswith(("XDG_", "DBUS_", "CORVANE_BRIDGE_SIM", "HALVO_"))}
         env.update(HOME=str(self.home), XDG_DATA_HOME=str(self.data), XDG_CONFIG_HOME=str(self.config),
                    CORVANE_DEVICE_DIR=str(self.devices), HALVO_MESHTASTIC_BRIDGE_PATH=str(BIN / "corvane-bridge-sim"),
-                   CORVANE_BRIDGE_SIM_ARGS=sim_args, DBUS_SESSION_BUS_ADDRESS=bus_address, LC_ALL="C.UTF-8")
+                   CORVANE_BRIDGE_SIM_ARGS=sim_args, DBUS_SESSION_BUS_ADDRESS=bus_address,
+                   DBUS_SYSTEM_BUS_ADDRESS=system_bus_address, LC_ALL="C.UTF-8")
         return env
 
 
@@ -266,11 +273,12 @@ class CorvaneTestCase(unittest.TestCase):
             self.addCleanup(self.bus.stop)
             self.bus.start(self.sandbox.root)
 
-    def start_corvane(self, arguments, sim_args="", bus_address=None, script=None):
+    def start_corvane(self, arguments, sim_args="", bus_address=None, script=None, system_bus_address=NO_BUS):
         if script is not None:
             self.sandbox.script.write_text("\n".join(script) + "\n", encoding="utf-8")
         sim = "--script '%s' --log '%s' %s" % (self.sandbox.script, self.sandbox.bridge_log, sim_args)
-        corvane = Corvane(["--headless"] + arguments, self.sandbox.environment(bus_address or self.bus.address, sim))
+        corvane = Corvane(["--headless"] + arguments,
+                          self.sandbox.environment(bus_address or self.bus.address, sim, system_bus_address))
         self.addCleanup(corvane.stop)
         return corvane
 

@@ -4,6 +4,9 @@ namespace corvane {
 
 void FakeNotificationCenter::requestAuthorization() { ++authorizationRequests; }
 
-void FakeNotificationCenter::post(const LocalNotification& notification) { posted.push_back(notification); }
+void FakeNotificationCenter::post(const LocalNotification& notification) {
+    posted.push_back(notification);
+    if (onPost) onPost(notification);
+}
 
 }  // namespace corvane

@@ -2,6 +2,7 @@
 // A NotificationCenter that only records, for unit tests: every notification
 // posted, in order, and how often authorization was asked for. Like the real
 // one it reports nothing back. Single-threaded.
+#include <functional>
 #include <vector>
 
 #include "app/ports/NotificationCenter.h"
@@ -14,6 +15,7 @@ public:
     void post(const LocalNotification& notification) override;
 
     std::vector<LocalNotification> posted;
+    std::function<void(const LocalNotification&)> onPost;
     int authorizationRequests = 0;
 };
 

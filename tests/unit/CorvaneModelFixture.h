@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "app/CorvaneModel.h"
+#include "support/FakeBluetoothPlatform.h"
 #include "support/FakeBridgeProcess.h"
 #include "support/FakeDefaultsStore.h"
 #include "support/FakeDeviceFolderWatcher.h"
@@ -50,7 +51,8 @@ protected:
                 return makeChild();
             },
             .dataFolder = (root_ / "Halvo Corvane").string(),
-            .deviceWatcher = &deviceWatcher_});
+            .deviceWatcher = &deviceWatcher_,
+            .bluetooth = bluetooth_.ports((root_ / "Corvane").string())});
         loop_.runPending();
         return *model_;
     }
@@ -120,6 +122,7 @@ protected:
     FakeNotificationCenter notifications_;
     FakeBridgeFactory bridges_;
     FakeDeviceFolderWatcher deviceWatcher_;
+    FakeBluetoothPlatform bluetooth_;
     const Timestamp base_ = loop_.now();
 
 private:

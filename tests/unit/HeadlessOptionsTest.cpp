@@ -37,6 +37,15 @@ TEST(HeadlessOptions, ParsesTheCommandLineAndRefusesTheUnknown) {
     EXPECT_EQ(parse({"--send"}).error(), "--send needs a text");
     EXPECT_EQ(parse({"--guard", "bike"}).error(), "not a node number: bike");
     EXPECT_FALSE(parse({"headless"}));
+
+    const auto bluetooth = parse({"--track-bluetooth", "546121c6-9763-5103-85dd-bae6d703725a", "--bluetooth",
+                                  "--track-bluetooth", "00000000-0000-4000-8000-000000000001"});
+    ASSERT_TRUE(bluetooth);
+    EXPECT_TRUE(bluetooth->bluetooth);
+    ASSERT_EQ(bluetooth->trackBluetooth.size(), 2u);
+    EXPECT_EQ(bluetooth->trackBluetooth[0].string(), "546121C6-9763-5103-85DD-BAE6D703725A");
+    EXPECT_EQ(parse({"--track-bluetooth"}).error(), "--track-bluetooth needs a device identifier");
+    EXPECT_EQ(parse({"--track-bluetooth", "keys"}).error(), "not a device identifier: keys");
 }
 
 }  // namespace

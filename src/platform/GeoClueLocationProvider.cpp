@@ -1,0 +1,175 @@
+#include "platform/GeoClueLocationProvider.h"
+
+#include <QDBusArgument>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusPendingCallWatcher>
+#include <QDBusVariant>
+
+#include "platform/DBusSignalRelay.h"
+
+namespace corvane {
+namespace {
+
+const QString kService = QStringLiteral("org.freedesktop.GeoClue2");
+const QString kManagerPath = QStringLiteral("/org/freedesktop/GeoClue2/Manager");
+const QString kManager = QStringLiteral("org.freedesktop.GeoClue2.Manager");
+const QString kClient = QStringLiteral("org.freedesktop.GeoClue2.Client");
+const QString kLocation = QStringLiteral("org.freedesktop.GeoClue2.Location");
+const QString kProperties = QStringLiteral("org.freedesktop.DBus.Properties");
+constexpr uint kAccuracyStreet = 6;
+constexpr uint kDistanceThresholdMetres = 50;
+
+QString errorText(const QDBusMessage& reply) {
+    return reply.errorMessage().isEmpty() ? reply.errorName() : reply.errorMessage();
+}
+
+}  // namespace
+
+GeoClueLocationProvider::GeoClueLocationProvider(const QDBusConnection& bus, std::chrono::milliseconds fixTimeout)
+    : bus_(bus) {
+    timeout_.setSingleShot(true);
+    timeout_.setInterval(fixTimeout);
+    connect(&timeout_, &QTimer::timeout, this, [this] {
+        finishRequest();
+        if (handlers_.onError) handlers_.onError({0, "No location fix arrived in time."});
+    });
+}
+
+GeoClueLocationProvider::~GeoClueLocationProvider() {
+    handlers_ = {};
+    if (running_) bus_.asyncCall(QDBusMessage::createMethodCall(kService, client_, kClient, "Stop"));
+}
+
+void GeoClueLocationProvider::call(const QString& path, const QString& interface, const QString& method,
+                                   const QVariantList& arguments, std::function<void(const QDBusMessage&)> done) {
+    auto message = QDBusMessage::createMethodCall(kService, path, interface, method);
+    message.setArguments(arguments);
+    auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(message), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [done = std::move(done)](QDBusPendingCallWatcher* finished) {
+        finished->deleteLater();
+        done(finished->reply());
+    });
+}
+
+void GeoClueLocationProvider::requestWhenInUseAuthorization() {
+    if (client_.isEmpty()) createClient();
+}
+
+void GeoClueLocationProvider::createClient() {
+    if (creating_) return;
+    creating_ = true;
+    call(kManagerPath, kManager, "GetClient", {}, [this](const QDBusMessage& reply) {
+        if (reply.type() == QDBusMessage::ErrorMessage) {
+            creating_ = false;
+            decide(LocationAuthorization::denied);
+            if (wantFix_) {
+                wantFix_ = false;
+                if (handlers_.onError) handlers_.onError({1, errorText(reply).toStdString()});
+            }
+            return;
+        }
+        configure(reply.arguments().value(0).value<QDBusObjectPath>().path());
+    });
+}
+
+// The three settings go out together; the daemon answers in order, so the
+// last reply tells whether all were taken.
+void GeoClueLocationProvider::configure(const QString& client) {
+    const std::pair<const char*, QVariant> settings[] = {
+        {"DesktopId", QStringLiteral("corvane")},
+        {"RequestedAccuracyLevel", QVariant::fromValue(kAccuracyStreet)},
+        {"DistanceThreshold", QVariant::fromValue(kDistanceThresholdMetres)},
+    };
+    auto failed = std::make_shared<bool>(false);
+    for (std::size_t i = 0; i < std::size(settings); ++i) {
+        const bool last = i + 1 == std::size(settings);
+        call(client, kProperties, "Set",
+             {kClient, QString::fromLatin1(settings[i].first), QVariant::fromValue(QDBusVariant(settings[i].second))},
+             [this, client, failed, last](const QDBusMessage& reply) {
+                 if (reply.type() == QDBusMessage::ErrorMessage) *failed = true;
+                 if (!last) return;
+                 creating_ = false;
+                 if (*failed) {
+                     decide(LocationAuthorization::denied);
+                     return;
+                 }
+                 client_ = client;
+                 updates_ = new DBusSignalRelay(bus_, [this](const QDBusMessage& m) { locationUpdated(m); }, this);
+                 updates_->listen(kService, client_, kClient, QStringLiteral("LocationUpdated"));
+                 decide(LocationAuthorization::authorized);
+                 if (wantFix_) requestLocation();
+             });
+    }
+}
+
+void GeoClueLocationProvider::decide(LocationAuthorization status) {
+    const bool changed = status != status_;
+    status_ = status;
+    if (changed && handlers_.onAuthorizationChange) handlers_.onAuthorizationChange(status);
+}
+
+void GeoClueLocationProvider::requestLocation() {
+    if (client_.isEmpty()) {
+        wantFix_ = true;
+        createClient();
+        return;
+    }
+    wantFix_ = false;
+    if (running_) return;
+    running_ = true;
+    const std::uint64_t request = ++request_;
+    timeout_.start();
+    call(client_, kClient, "Start", {}, [this, request](const QDBusMessage& reply) {
+        if (request != request_ || reply.type() != QDBusMessage::ErrorMessage) return;
+        finishRequest();
+        if (reply.errorName().endsWith(QStringLiteral(".AccessDenied"))) decide(LocationAuthorization::denied);
+        if (handlers_.onError) handlers_.onError({1, errorText(reply).toStdString()});
+    });
+}
+
+void GeoClueLocationProvider::locationUpdated(const QDBusMessage& message) {
+    if (!running_) return;
+    const std::uint64_t request = request_;
+    const QString location = message.arguments().value(1).value<QDBusObjectPath>().path();
+    call(location, kProperties, "GetAll", {kLocation}, [this, request](const QDBusMessage& reply) {
+        if (request != request_ || !running_) return;
+        finishRequest();
+        if (reply.type() == QDBusMessage::ErrorMessage) {
+            if (handlers_.onError) handlers_.onError({1, errorText(reply).toStdString()});
+            return;
+        }
+        const QVariantMap properties = qdbus_cast<QVariantMap>(reply.arguments().value(0).value<QDBusArgument>());
+        LocationFix fix;
+        fix.latitude = properties.value(QStringLiteral("Latitude")).toDouble();
+        fix.longitude = properties.value(QStringLiteral("Longitude")).toDouble();
+        fix.horizontalAccuracy = properties.value(QStringLiteral("Accuracy")).toDouble();
+        quint64 seconds = 0;
+        quint64 micros = 0;
+        const QVariant stamp = properties.value(QStringLiteral("Timestamp"));
+        if (stamp.canConvert<QDBusArgument>()) {
+            const QDBusArgument argument = stamp.value<QDBusArgument>();
+            argument.beginStructure();
+            argument >> seconds >> micros;
+            argument.endStructure();
+        }
+        fix.timestamp = Timestamp(std::chrono::duration_cast<Timestamp::duration>(
+            std::chrono::seconds(static_cast<std::int64_t>(seconds)) + std::chrono::microseconds(static_cast<std::int64_t>(micros))));
+        if (handlers_.onLocations) handlers_.onLocations({fix});
+    });
+}
+
+void GeoClueLocationProvider::finishRequest() {
+    timeout_.stop();
+    ++request_;
+    if (!running_) return;
+    running_ = false;
+    call(client_, kClient, "Stop", {}, [](const QDBusMessage&) {});
+}
+
+void GeoClueLocationProvider::stopUpdatingLocation() {
+    wantFix_ = false;
+    finishRequest();
+}
+
+}  // namespace corvane

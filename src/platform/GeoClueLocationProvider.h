@@ -1,0 +1,57 @@
+#pragma once
+// This computer's location from GeoClue2 on the system bus, spoken to
+// directly with QtDBus. Asking for permission creates the client (desktop id
+// "corvane", street accuracy, 50 m threshold): a working service counts as
+// authorized; AccessDenied (no agent, location switched off) or a missing
+// service as denied. A fix request starts the client, takes the first
+// LocationUpdated and stops it; one that finds nothing in time is the
+// harmless error code 0.
+// Loop thread only; every call is asynchronous.
+#include <chrono>
+#include <cstdint>
+
+#include <QDBusConnection>
+#include <QObject>
+#include <QTimer>
+
+#include "app/ports/LocationProvider.h"
+
+namespace corvane {
+
+class DBusSignalRelay;
+
+class GeoClueLocationProvider final : public QObject, public LocationProvider {
+public:
+    explicit GeoClueLocationProvider(const QDBusConnection& bus = QDBusConnection::systemBus(),
+                                     std::chrono::milliseconds fixTimeout = std::chrono::seconds(30));
+    ~GeoClueLocationProvider() override;
+
+    void setHandlers(Handlers handlers) override { handlers_ = std::move(handlers); }
+    LocationAuthorization authorization() const override { return status_; }
+    void requestWhenInUseAuthorization() override;
+    void requestLocation() override;
+    void stopUpdatingLocation() override;
+
+private:
+    void call(const QString& path, const QString& interface, const QString& method, const QVariantList& arguments,
+              std::function<void(const QDBusMessage&)> done);
+    void createClient();
+    void configure(const QString& client);
+    void decide(LocationAuthorization status);
+    void locationUpdated(const QDBusMessage& message);
+    void finishRequest();
+
+    QDBusConnection bus_;
+    Handlers handlers_;
+    LocationAuthorization status_ = LocationAuthorization::notDetermined;
+    bool creating_ = false;
+    bool wantFix_ = false;
+    bool running_ = false;
+    QString client_;
+    DBusSignalRelay* updates_ = nullptr;
+    QTimer timeout_;
+    // Replies that arrive after a stop belong to an old request.
+    std::uint64_t request_ = 0;
+};
+
+}  // namespace corvane

@@ -1,0 +1,69 @@
+"""A tracked Bluetooth device against the BlueZ mock on a private system bus: heard, silent past its delay (one
+loss alert), back (one return alert); the last reception is on disk after SIGTERM."""
+import json
+import time
+import unittest
+from pathlib import Path
+
+import dbus
+
+import harness
+
+TEMPLATE = Path(__file__).resolve().parents[1] / "integration" / "templates" / "bluez5_le.py"
+ADDRESS = "AA:BB:CC:DD:EE:01"
+# The name-based identifier of ADDRESS.
+DEVICE = "546121C6-9763-5103-85DD-BAE6D703725A"
+DELAY = 30  # the loss delay a device gets when tracked
+
+
+class BluetoothTest(harness.CorvaneTestCase):
+
+    def setUp(self):
+        super().setUp()
+        self.system = harness.SessionBus("system", str(TEMPLATE), "org.bluez")
+        self.addCleanup(self.system.stop)
+        self.system.start(self.sandbox.root)
+        self.bluez = self.system.connection.get_object("org.bluez", "/")
+        self.bluez.AddAdapter("hci0", "desk", dbus_interface="org.bluez.Mock")
+
+    def advertise(self, rssi):
+        return self.bluez.Advertise("hci0", ADDRESS, dbus.Int16(rssi), {"Name": "Keys"}, dbus_interface="org.bluez.Mock")
+
+    def summaries(self):
+        return [call["summary"] for call in self.bus.notify_calls()]
+
+    def test_tracked_device_alerts_once_when_silent_and_once_when_back(self):
+        corvane = self.start_corvane(["--bluetooth", "--track-bluetooth", DEVICE],
+                                     system_bus_address=self.system.address)
+        corvane.wait_for("Bluetooth: Looking for Bluetooth devices…")
+        self.assertTrue(self.advertise(-60))
+        corvane.wait_for("Bluetooth heard: Keys (%s), -60 dBm · Nearby" % DEVICE)
+        corvane.wait_for("Bluetooth: Tracking Keys")
+        silent_from = time.monotonic()
+
+        lost = "Notification: Keys is no longer nearby — No Bluetooth signal has been received for 30 seconds. " \
+               "Check whether the device is still nearby."
+        corvane.wait_for(lost, timeout=DELAY + 10)
+        self.assertGreaterEqual(time.monotonic() - silent_from, DELAY - 1)
+        self.assertEqual(self.summaries(), ["Keys is no longer nearby"])
+
+        self.advertise(-58)
+        corvane.wait_for("Notification: Keys is nearby again — Corvane is receiving its Bluetooth signal again.")
+        # Within the 5-second save spacing: only the save at exit keeps it.
+        time.sleep(2.2)
+        self.advertise(-52)
+        harness.wait_until(lambda: "Bluetooth: Found 1 Bluetooth device" in corvane.texts(), 3, "the last reception")
+        time.sleep(0.3)
+        self.stop_in_order(corvane)
+        self.assertEqual(self.summaries(), ["Keys is no longer nearby", "Keys is nearby again"])
+        self.assertEqual(sum(text.startswith("Notification:") for text in corvane.texts()), 2, corvane.output())
+
+        stored = json.loads((self.sandbox.data / "Corvane" / "tracked-bluetooth-devices.json").read_text())
+        self.assertEqual(len(stored), 1, stored)
+        self.assertEqual((stored[0]["id"], stored[0]["name"], stored[0]["lastRSSI"], stored[0]["lossAlertEnabled"],
+                          stored[0]["lossAlertDelay"]), (DEVICE, "Keys", -52, True, DELAY))
+        self.assert_private(self.sandbox.data / "Corvane", self.sandbox.data / "Corvane" / "tracked-bluetooth-devices.json")
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,297 @@
+// The Bluetooth watcher's adapters against python3-dbusmock on a private
+// system bus that each test starts itself: BlueZ with the project's LE
+// template, GeoClue2 with the project's template, logind with dbusmock's.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+
+#include <QCoreApplication>
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QEventLoop>
+#include <QProcess>
+#include <QTimer>
+
+#include "platform/BlueZBluetoothCentral.h"
+#include "platform/GeoClueLocationProvider.h"
+#include "platform/LogindWakeMonitor.h"
+#include "QtWait.h"
+
+namespace corvane {
+namespace {
+
+using namespace std::chrono_literals;
+using State = BluetoothCentralState;
+
+QString templatePath(const char* name) {
+    return QString::fromLocal8Bit(std::getenv("CORVANE_SOURCE_DIR")) + "/tests/integration/templates/" + name;
+}
+
+// A dbus-daemon of type system on a socket in a temp folder, and the mocks
+// started on it; everything is killed when the object goes.
+class PrivateSystemBus {
+public:
+    explicit PrivateSystemBus(const QString& extraPolicy = {}) {
+        ensureApplication();
+        const auto config = folder_ + "/system.conf";
+        std::ofstream(config.toStdString())
+            << "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\" "
+               "\"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n<busconfig><type>system</type>"
+            << "<listen>unix:path=" << (folder_ + "/system.sock").toStdString() << "</listen><auth>EXTERNAL</auth>"
+            << "<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/><allow eavesdrop=\"true\"/>"
+               "<allow own=\"*\"/><allow user=\"*\"/>"
+            << extraPolicy.toStdString() << "</policy></busconfig>\n";
+        daemon_.start("dbus-daemon", {"--config-file=" + config, "--nofork", "--nopidfile", "--print-address=1"});
+        if (!daemon_.waitForStarted(3000) || !daemon_.waitForReadyRead(3000)) return;
+        address_ = QString::fromUtf8(daemon_.readLine().trimmed());
+        connection_ = std::make_unique<QDBusConnection>(
+            QDBusConnection::connectToBus(address_, "corvane-test-" + QString::number(++connections_)));
+    }
+    ~PrivateSystemBus() {
+        for (auto& mock : mocks_) stop(*mock);
+        if (connection_) QDBusConnection::disconnectFromBus(connection_->name());
+        stop(daemon_);
+        std::filesystem::remove_all(folder_.toStdString());
+    }
+    PrivateSystemBus(const PrivateSystemBus&) = delete;
+    PrivateSystemBus& operator=(const PrivateSystemBus&) = delete;
+
+    QDBusConnection& bus() { return *connection_; }
+    bool isUp() const { return connection_ && connection_->isConnected(); }
+
+    // Starts `python3 -m dbusmock --system -t TEMPLATE` and waits for `name`.
+    QProcess* startMock(const QString& templateName, const QString& name, const QString& parameters = {}) {
+        auto& mock = mocks_.emplace_back(std::make_unique<QProcess>());
+        auto environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("DBUS_SYSTEM_BUS_ADDRESS", address_);
+        mock->setProcessEnvironment(environment);
+        mock->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        QStringList arguments{"-m", "dbusmock", "--system", "-t", templateName};
+        if (!parameters.isEmpty()) arguments << "-p" << parameters;
+        mock->start("/usr/bin/python3", arguments);
+        const bool up = mock->waitForStarted(3000) &&
+                        runUntil([&] { return bus().interface()->isServiceRegistered(name).value(); }, 5s);
+        return up ? mock.get() : nullptr;
+    }
+    static void stop(QProcess& process) {
+        if (process.state() == QProcess::NotRunning) return;
+        process.kill();
+        process.waitForFinished(2000);
+    }
+
+    QDBusMessage call(const QString& service, const QString& path, const QString& interface, const QString& method,
+                      const QVariantList& arguments = {}) {
+        auto message = QDBusMessage::createMethodCall(service, path, interface, method);
+        message.setArguments(arguments);
+        QDBusPendingCallWatcher watcher(bus().asyncCall(message));
+        bool finished = false;
+        QObject::connect(&watcher, &QDBusPendingCallWatcher::finished, [&finished] { finished = true; });
+        runUntil([&finished] { return finished; });
+        return watcher.reply();
+    }
+
+private:
+    static QString makeFolder() {
+        std::string pattern = "/tmp/corvane-sysbus-XXXXXX";
+        return QString::fromLocal8Bit(::mkdtemp(pattern.data()));
+    }
+    static inline int connections_ = 0;
+    QString folder_ = makeFolder();
+    QProcess daemon_;
+    QString address_;
+    std::unique_ptr<QDBusConnection> connection_;
+    std::vector<std::unique_ptr<QProcess>> mocks_;
+};
+
+const QString kBlueZ = "org.bluez";
+
+// A BlueZ mock, a central on the same bus recording what it reports, and the
+// mock's controls.
+class BlueZTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(bus_.isUp());
+        mock_ = bus_.startMock(templatePath("bluez5_le.py"), kBlueZ);
+        ASSERT_TRUE(mock_);
+    }
+    void makeCentral() {
+        central_ = std::make_unique<BlueZBluetoothCentral>(bus_.bus());
+        central_->setHandlers({.onStateChange = [this](State state) { states_.push_back(state); },
+                               .onAdvertisement = [this](const BluetoothAdvertisement& a) { heard_.push_back(a); }});
+    }
+    QDBusMessage mock(const QString& method, const QVariantList& arguments) {
+        return bus_.call(kBlueZ, "/", "org.bluez.Mock", method, arguments);
+    }
+    void advertise(const QString& address, qint16 rssi, const QString& name = {}) {
+        QVariantMap properties;
+        if (!name.isEmpty()) properties.insert("Name", name);
+        mock("Advertise", {QString("hci0"), address, QVariant::fromValue(rssi), properties});
+    }
+    // How often the adapter was asked `method`, from the mock's call log.
+    int adapterCalls(const QString& method) {
+        const auto log = bus_.call(kBlueZ, "/org/bluez/hci0", "org.freedesktop.DBus.Mock", "GetCalls")
+                             .arguments().value(0).value<QDBusArgument>();
+        int count = 0;
+        log.beginArray();
+        while (!log.atEnd()) {
+            quint64 time = 0;
+            QString name;
+            QVariantList arguments;
+            log.beginStructure();
+            log >> time >> name >> arguments;
+            log.endStructure();
+            count += name == method;
+        }
+        log.endArray();
+        return count;
+    }
+    bool waitForState(State state) {
+        return runUntil([&] { return !states_.empty() && states_.back() == state; });
+    }
+    bool waitForHeard(std::size_t count) {
+        return runUntil([&] { return heard_.size() >= count; });
+    }
+
+    PrivateSystemBus bus_;
+    QProcess* mock_ = nullptr;
+    std::unique_ptr<BlueZBluetoothCentral> central_;
+    std::vector<State> states_;
+    std::vector<BluetoothAdvertisement> heard_;
+};
+
+TEST_F(BlueZTest, AdvertisementsArriveWithTheirSignalWhileScanningOnAPoweredAdapter) {
+    makeCentral();
+    ASSERT_TRUE(waitForState(State::unsupported));
+    mock("AddAdapter", {QString("hci0"), QString("desk")});
+    ASSERT_TRUE(waitForState(State::poweredOn));
+    // Remembered by the daemon before the scan: its RSSI is no advertisement.
+    mock("AddDevice", {QString("hci0"), QString("11:22:33:44:55:66"), QString("Old")});
+    central_->startScan();
+    ASSERT_TRUE(runUntil([&] { return adapterCalls("StartDiscovery") == 1; }));
+    EXPECT_EQ(adapterCalls("SetDiscoveryFilter"), 1);
+
+    advertise("AA:BB:CC:DD:EE:01", -60, "Keys");
+    ASSERT_TRUE(waitForHeard(1));
+    advertise("AA:BB:CC:DD:EE:01", -71);
+    ASSERT_TRUE(waitForHeard(2));
+    advertise("AA:BB:CC:DD:EE:02", -80);
+    ASSERT_TRUE(waitForHeard(3));
+    EXPECT_EQ(heard_[0].id.string(), "546121C6-9763-5103-85DD-BAE6D703725A");
+    EXPECT_EQ(std::tuple(heard_[0].rssi, heard_[0].localName, heard_[0].peripheralName),
+              std::tuple(-60, std::optional<std::string>("Keys"), std::optional<std::string>("Keys")));
+    EXPECT_EQ(std::pair(heard_[1].id, heard_[1].rssi), std::pair(heard_[0].id, -71));
+    // BlueZ's address-form alias is not a name.
+    EXPECT_EQ(std::pair(heard_[2].peripheralName, heard_[2].localName), std::pair(std::optional<std::string>(), std::optional<std::string>()));
+
+    // Forgotten by the daemon, the device comes back with its identifier.
+    bus_.call(kBlueZ, "/org/bluez/hci0", "org.bluez.Adapter1", "RemoveDevice",
+              {QVariant::fromValue(QDBusObjectPath("/org/bluez/hci0/dev_AA_BB_CC_DD_EE_01"))});
+    advertise("AA:BB:CC:DD:EE:01", -62, "Keys");
+    ASSERT_TRUE(waitForHeard(4));
+    EXPECT_EQ(std::pair(heard_[3].id, heard_[3].rssi), std::pair(heard_[0].id, -62));
+
+    central_->stopScan();
+    ASSERT_TRUE(runUntil([&] { return adapterCalls("StopDiscovery") == 1; }));
+    advertise("AA:BB:CC:DD:EE:01", -63);
+    QTimer::singleShot(0, [] {});
+    runUntil([] { return false; }, 100ms);
+    EXPECT_EQ(heard_.size(), 4u);
+}
+
+TEST_F(BlueZTest, TheFilterIsSentAgainAfterAPowerCycleAndADaemonRestart) {
+    mock("AddAdapter", {QString("hci0"), QString("desk")});
+    makeCentral();
+    ASSERT_TRUE(waitForState(State::poweredOn));
+    central_->startScan();
+    ASSERT_TRUE(runUntil([&] { return adapterCalls("StartDiscovery") == 1; }));
+
+    mock("SetPowered", {QString("hci0"), false});
+    ASSERT_TRUE(waitForState(State::poweredOff));
+    central_->stopScan();
+    mock("SetPowered", {QString("hci0"), true});
+    ASSERT_TRUE(waitForState(State::poweredOn));
+    central_->startScan();
+    ASSERT_TRUE(runUntil([&] { return adapterCalls("StartDiscovery") == 2; }));
+    EXPECT_EQ(adapterCalls("SetDiscoveryFilter"), 2);
+
+    PrivateSystemBus::stop(*mock_);
+    ASSERT_TRUE(waitForState(State::unknown));
+    central_->stopScan();
+    ASSERT_TRUE(bus_.startMock(templatePath("bluez5_le.py"), kBlueZ));
+    mock("AddAdapter", {QString("hci0"), QString("desk")});
+    ASSERT_TRUE(waitForState(State::poweredOn));
+    central_->startScan();
+    ASSERT_TRUE(runUntil([&] { return adapterCalls("StartDiscovery") == 1; }));
+    EXPECT_EQ(adapterCalls("SetDiscoveryFilter"), 1);
+    // Signals of the new daemon reach the central.
+    advertise("AA:BB:CC:DD:EE:01", -55, "Keys");
+    ASSERT_TRUE(waitForHeard(1));
+    EXPECT_EQ(heard_[0].rssi, -55);
+}
+
+TEST(BlueZAccessTest, AccessDeniedReadsAsUnauthorized) {
+    PrivateSystemBus bus("<deny send_destination=\"org.bluez\"/>");
+    ASSERT_TRUE(bus.isUp());
+    ASSERT_TRUE(bus.startMock(templatePath("bluez5_le.py"), kBlueZ));
+    BlueZBluetoothCentral central(bus.bus());
+    std::optional<State> state;
+    central.setHandlers({.onStateChange = [&state](State reported) { state = reported; }, .onAdvertisement = {}});
+    ASSERT_TRUE(runUntil([&] { return state.has_value(); }));
+    EXPECT_EQ(*state, State::unauthorized);
+}
+
+TEST(GeoClueTest, AnAuthorizedClientDeliversOneFixAndADeniedOneSaysWhy) {
+    for (const bool denied : {false, true}) {
+        PrivateSystemBus bus;
+        ASSERT_TRUE(bus.isUp());
+        ASSERT_TRUE(bus.startMock(templatePath("geoclue2.py"), "org.freedesktop.GeoClue2",
+                                  denied ? R"({"denied": true})" : R"({"latitude": 48.5, "longitude": 9.25})"));
+        GeoClueLocationProvider location(bus.bus(), 2s);
+        std::vector<LocationAuthorization> answers;
+        std::vector<LocationFix> fixes;
+        std::vector<LocationError> errors;
+        location.setHandlers({.onAuthorizationChange = [&](LocationAuthorization a) { answers.push_back(a); },
+                              .onLocations = [&](const std::vector<LocationFix>& f) { fixes.insert(fixes.end(), f.begin(), f.end()); },
+                              .onError = [&](const LocationError& e) { errors.push_back(e); }});
+        location.requestWhenInUseAuthorization();
+        ASSERT_TRUE(runUntil([&] { return !answers.empty(); }));
+        if (denied) {
+            EXPECT_EQ(answers, std::vector{LocationAuthorization::denied});
+            continue;
+        }
+        EXPECT_EQ(answers, std::vector{LocationAuthorization::authorized});
+        location.requestLocation();
+        ASSERT_TRUE(runUntil([&] { return !fixes.empty() || !errors.empty(); }));
+        ASSERT_EQ(fixes.size(), 1u);
+        EXPECT_EQ(std::tuple(fixes[0].latitude, fixes[0].longitude, fixes[0].horizontalAccuracy), std::tuple(48.5, 9.25, 65.0));
+        EXPECT_LT(std::chrono::abs(std::chrono::system_clock::now() - fixes[0].timestamp), 10s);
+    }
+}
+
+TEST(LogindTest, OnlyTheEndOfASleepIsAWake) {
+    PrivateSystemBus bus;
+    ASSERT_TRUE(bus.isUp());
+    ASSERT_TRUE(bus.startMock("logind", "org.freedesktop.login1"));
+    LogindWakeMonitor monitor(bus.bus());
+    int wakes = 0;
+    monitor.setHandler([&wakes] { ++wakes; });
+    for (const bool sleeping : {true, false}) {
+        bus.call("org.freedesktop.login1", "/org/freedesktop/login1", "org.freedesktop.DBus.Mock", "EmitSignal",
+                 {QString("org.freedesktop.login1.Manager"), QString("PrepareForSleep"), QString("b"),
+                  QVariantList{sleeping}});
+    }
+    EXPECT_TRUE(runUntil([&wakes] { return wakes == 1; }));
+    runUntil([] { return false; }, 100ms);
+    EXPECT_EQ(wakes, 1);
+}
+
+}  // namespace
+}  // namespace corvane
