@@ -14,6 +14,7 @@
 #include "support/FakeBridgeProcess.h"
 #include "support/FakeDefaultsStore.h"
 #include "support/FakeNotificationCenter.h"
+#include "support/FakeServiceBrowser.h"
 #include "support/ManualEventLoop.h"
 
 namespace {
@@ -46,12 +47,15 @@ void nodeEvent200(benchmark::State& state) {
     defaults.setNumber("guardedNode", 1000 + 57);
     FakeNotificationCenter notifications;
     FakeBridgeFactory bridges;
+    FakeServiceBrowser services(loop);
     {
         CorvaneModel model({.loop = loop,
                             .defaults = defaults,
                             .notifications = notifications,
+                            .serviceBrowser = services,
                             .makeProcess = bridges.factory(),
-                            .dataFolder = (folder / "data").string()});
+                            .dataFolder = (folder / "data").string(),
+                            .deviceFolder = (folder / "data").string()});
         loop.runPending();
         auto& child = bridges.last();
         const auto connect = child.request();

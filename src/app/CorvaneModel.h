@@ -9,9 +9,8 @@
 // `changed()`, and observers re-read what they show. Operations return at once
 // and finish their work on the loop. User-facing texts are chosen here.
 //
-// The Bluetooth and local-network watchers are not built yet; they will be
-// handed in through Dependencies and exposed as `bluetoothTrackers` and
-// `localNetwork`.
+// The local-network watcher is created here, idle, and exposed as
+// `localNetwork()`; the front end starts and stops it.
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -20,10 +19,12 @@
 #include <vector>
 
 #include "app/ChangeSignal.h"
+#include "app/LocalNetworkBrowser.h"
 #include "app/MeshRadio.h"
 #include "app/ports/DefaultsStore.h"
 #include "app/ports/EventLoop.h"
 #include "app/ports/NotificationCenter.h"
+#include "app/ports/ServiceBrowser.h"
 #include "core/BicycleMovementDetector.h"
 #include "core/GuardProfile.h"
 #include "core/MeshMessage.h"
@@ -43,9 +44,12 @@ public:
         EventLoop& loop;
         DefaultsStore& defaults;
         NotificationCenter& notifications;
+        ServiceBrowser& serviceBrowser;
         MeshRadio::ProcessFactory makeProcess;
         // Holds "positions.json" and "messages.json"; created on first write.
         std::string dataFolder;
+        // Holds the device files ("local-network-devices.json").
+        std::string deviceFolder = LocalNetworkBrowser::defaultDataFolder();
         MeshRadio::Timeouts radioTimeouts = {};
     };
 
@@ -113,6 +117,7 @@ public:
     void applyRadioSettings(const MeshtasticRadioSettings& settings);
 
     MeshRadio& radio() { return radio_; }
+    LocalNetworkBrowser& localNetwork() { return localNetwork_; }
 
 private:
     template <typename T, typename U>
@@ -178,6 +183,7 @@ private:
 
     // Last, so it goes first: its callbacks point into the fields above.
     MeshRadio radio_;
+    LocalNetworkBrowser localNetwork_;
 };
 
 }  // namespace corvane

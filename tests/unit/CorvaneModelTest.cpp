@@ -17,7 +17,8 @@ using CorvaneModelTest = CorvaneModelFixture;
 
 TEST_F(CorvaneModelTest, InitialFieldsBeforeStartUpRuns) {
     CorvaneModel model({.loop = loop_, .defaults = defaults_, .notifications = notifications_,
-                        .makeProcess = bridges_.factory(), .dataFolder = dataFile("")});
+                        .serviceBrowser = services_, .makeProcess = bridges_.factory(), .dataFolder = dataFile(""),
+                        .deviceFolder = dataFile("")});
     EXPECT_EQ(std::tuple(model.connectionState(), model.parkingStatus(), model.radioSettingsState()),
               std::tuple("Connecting…", "No position marked", "Waiting for radio…"));
     EXPECT_EQ(model.channels(), (std::map<std::uint32_t, std::string>{{0, "Primary"}}));
