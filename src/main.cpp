@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <ctime>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,8 +13,10 @@
 #include "headless/DemoEnvironment.h"
 #include "headless/HeadlessOptions.h"
 #include "headless/HeadlessReporter.h"
+#include "headless/LocalNetworkReporter.h"
 #include "headless/PrintingNotificationCenter.h"
 #include "headless/SignalWatcher.h"
+#include "platform/AvahiServiceBrowser.h"
 #include "platform/FileDefaultsStore.h"
 #include "platform/FreedesktopNotificationCenter.h"
 #include "platform/QProcessBridgeProcess.h"
@@ -53,13 +56,22 @@ int runHeadless(const HeadlessOptions& options, QCoreApplication& application) {
     FileDefaultsStore defaults(loop, FileDefaultsStore::defaultPath());
     FreedesktopNotificationCenter desktopNotifications;
     PrintingNotificationCenter notifications(desktopNotifications, printLine);
+    AvahiServiceBrowser serviceBrowser;
     {
         CorvaneModel model({.loop = loop,
                             .defaults = defaults,
                             .notifications = notifications,
+                            .serviceBrowser = serviceBrowser,
                             .makeProcess = [] { return std::make_unique<QProcessBridgeProcess>(); },
                             .dataFolder = CorvaneModel::defaultDataFolder()});
         HeadlessReporter reporter(model, loop, printLine);
+        // Without a window there are no sections: the network is watched for
+        // the whole run when asked for.
+        std::optional<LocalNetworkReporter> networkReporter;
+        if (effective.network) {
+            networkReporter.emplace(model.localNetwork(), loop, printLine, effective.trackNetwork);
+            model.localNetwork().start();
+        }
 
         if (effective.bicycle) model.setGuardProfile(GuardProfile::bicycle);
         if (effective.guard) {

@@ -38,6 +38,14 @@ Result<HeadlessOptions, std::string> HeadlessOptions::parse(const std::vector<st
             }
             options.guard = parseNodeNumber(value);
             if (!options.guard) return fail("not a node number: " + value);
+        } else if (argument == "--network") {
+            options.network = true;
+        } else if (argument == "--track-network" || argument.rfind("--track-network=", 0) == 0) {
+            if (argument == "--track-network" && i + 1 >= arguments.size()) {
+                return fail(std::string("--track-network needs a device name"));
+            }
+            options.trackNetwork.push_back(argument == "--track-network" ? arguments[++i] : argument.substr(16));
+            options.network = true;
         } else {
             return fail("unknown option: " + argument);
         }
@@ -46,7 +54,8 @@ Result<HeadlessOptions, std::string> HeadlessOptions::parse(const std::vector<st
 }
 
 std::string HeadlessOptions::usage() {
-    return "Usage: corvane --headless [--guard NODE] [--mark] [--demo]\n"
+    return "Usage: corvane --headless [--guard NODE] [--mark] [--demo] [--network]\n"
+           "                         [--track-network NAME]...\n"
            "       corvane --help | --version\n"
            "\n"
            "  --headless     run the guard without a window and print what changes\n"
@@ -54,10 +63,14 @@ std::string HeadlessOptions::usage() {
            "  --mark         mark the guarded node's position as soon as it reports one\n"
            "  --demo         run against the bridge stand-in's simulated mesh, with\n"
            "                 data and settings in a fresh temporary folder\n"
+           "  --network      watch the local network (Bonjour devices) for the whole run\n"
+           "  --track-network NAME\n"
+           "                 track the device of that name once it is seen and alert\n"
+           "                 when it leaves the network (implies --network)\n"
            "\n"
            "Environment: HALVO_MESHTASTIC_BRIDGE_PATH (the bridge executable),\n"
            "CORVANE_DEVICE_DIR (where serial devices are listed, default /dev),\n"
-           "XDG_DATA_HOME, XDG_CONFIG_HOME, DBUS_SESSION_BUS_ADDRESS.\n";
+           "XDG_DATA_HOME, XDG_CONFIG_HOME, DBUS_SESSION_BUS_ADDRESS, DBUS_SYSTEM_BUS_ADDRESS.\n";
 }
 
 }  // namespace corvane

@@ -20,6 +20,10 @@ struct HeadlessOptions {
     // Set by the demo, which guards a bicycle; not a command-line option.
     bool bicycle = false;
     std::optional<std::uint32_t> guard;
+    // Browse the local network for the whole run; names of devices to track
+    // and arm once seen (either option turns browsing on).
+    bool network = false;
+    std::vector<std::string> trackNetwork;
 
     // `arguments` excludes the program name. The error is a one-line reason.
     static Result<HeadlessOptions, std::string> parse(const std::vector<std::string>& arguments);
