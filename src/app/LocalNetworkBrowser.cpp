@@ -183,16 +183,18 @@ void LocalNetworkBrowser::receive(const std::vector<BrowsedService>& results, co
     }
     liveServiceKeysByType_.insert_or_assign(serviceType, std::move(keys));
 
-    std::unordered_set<std::string_view> liveIDs;
+    // Online = owns a live key; marked through the index, without a set of ids.
+    std::vector<char> live(devices_.size(), 0);
     for (const auto& [type, typeKeys] : liveServiceKeysByType_) {
         for (const auto& key : typeKeys) {
-            if (const auto owner = serviceOwners_.find(key); owner != serviceOwners_.end()) {
-                liveIDs.insert(owner->second);
-            }
+            const auto owner = serviceOwners_.find(key);
+            if (owner == serviceOwners_.end()) continue;
+            if (const auto index = indexById_.find(owner->second); index != indexById_.end()) live[index->second] = 1;
         }
     }
-    for (auto& device : devices_) {
-        const bool online = liveIDs.contains(device.id);
+    for (std::size_t index = 0; index < devices_.size(); ++index) {
+        auto& device = devices_[index];
+        const bool online = live[index] != 0;
         if (device.isOnline && !online) device.lastSeen = now;
         device.isOnline = online;
     }
@@ -228,7 +230,11 @@ void LocalNetworkBrowser::sortDevices() {
     sorted.reserve(devices_.size());
     for (const auto& entry : entries) sorted.push_back(std::move(devices_[entry.index]));
     devices_ = std::move(sorted);
-    reindex();
+    // Same ids, new places: update in place rather than rebuild the keys.
+    // Walking backwards leaves each id at its first place.
+    for (std::size_t index = devices_.size(); index-- > 0;) {
+        if (const auto found = indexById_.find(devices_[index].id); found != indexById_.end()) found->second = index;
+    }
 }
 
 void LocalNetworkBrowser::updateMonitoring() {
