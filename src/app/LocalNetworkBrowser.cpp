@@ -294,9 +294,7 @@ void LocalNetworkBrowser::track(const std::string& id) {
     if (!device) return;
     device->isTracked = true;
     if (device->isOnline) heardThisSession_.insert(id);
-    saveDevices();
-    updateDepartureConfirmation();
-    changed_.notify();
+    userOperationDone();
 }
 
 void LocalNetworkBrowser::stopTracking(const std::string& id) {
@@ -304,23 +302,15 @@ void LocalNetworkBrowser::stopTracking(const std::string& id) {
     if (!device) return;
     device->isTracked = false;
     device->lossAlertEnabled = false;
-    offlineSince_.erase(id);
-    heardThisSession_.erase(id);
-    lossAlertedIDs_.erase(id);
-    saveDevices();
-    updateDepartureConfirmation();
-    changed_.notify();
+    dropMonitoring(id);
+    userOperationDone();
 }
 
 void LocalNetworkBrowser::forget(const std::string& id) {
     std::erase_if(devices_, [&id](const LocalNetworkDevice& device) { return device.id == id; });
     reindex();
-    offlineSince_.erase(id);
-    heardThisSession_.erase(id);
-    lossAlertedIDs_.erase(id);
-    saveDevices();
-    updateDepartureConfirmation();
-    changed_.notify();
+    dropMonitoring(id);
+    userOperationDone();
 }
 
 void LocalNetworkBrowser::setLossAlert(bool enabled, const std::string& id) {
@@ -335,9 +325,7 @@ void LocalNetworkBrowser::setLossAlert(bool enabled, const std::string& id) {
         offlineSince_.erase(id);
         lossAlertedIDs_.erase(id);
     }
-    saveDevices();
-    updateDepartureConfirmation();
-    changed_.notify();
+    userOperationDone();
 }
 
 void LocalNetworkBrowser::setLossAlertDelay(double delay, const std::string& id) {
@@ -354,7 +342,18 @@ void LocalNetworkBrowser::setLossAlertDelay(double delay, const std::string& id)
         offlineSince_.erase(id);
     }
     lossAlertedIDs_.erase(id);
+    userOperationDone();
+}
+
+void LocalNetworkBrowser::dropMonitoring(const std::string& id) {
+    offlineSince_.erase(id);
+    heardThisSession_.erase(id);
+    lossAlertedIDs_.erase(id);
+}
+
+void LocalNetworkBrowser::userOperationDone() {
     saveDevices();
+    updateDepartureConfirmation();
     changed_.notify();
 }
 

@@ -89,6 +89,9 @@ private:
     void writeDevices();
     void sendNotification(std::string id, std::string title, std::string body);
     void updateDepartureConfirmation();
+    void dropMonitoring(const std::string& id);
+    // Every user operation ends here: save, confirmation set, observers.
+    void userOperationDone();
     LocalNetworkDevice* find(const std::string& id);
     const std::string& identifierFor(const std::string& name, const std::string& domain);
     const std::string& sortKeyFor(const std::string& name);

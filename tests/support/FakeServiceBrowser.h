@@ -1,8 +1,8 @@
 #pragma once
-// A ServiceBrowser driven by the test: it records what was asked of it and
-// delivers result sets and failures when the test says so, like the real one
-// after start() and never after stop(). Delivery is posted to the loop, as the
-// contract requires, so a test runs the loop to see the effect.
+// A ServiceBrowser driven by the test. It keeps the real one's promises: sets
+// and failures are posted to the loop, never delivered inside a call, and
+// nothing arrives after stop(). Records the types started and the set of
+// devices whose departures are to be confirmed.
 #include <set>
 #include <string>
 #include <vector>
@@ -16,24 +16,37 @@ class FakeServiceBrowser final : public ServiceBrowser {
 public:
     explicit FakeServiceBrowser(EventLoop& loop) : loop_(loop) {}
 
-    void start(const std::vector<std::string>& serviceTypes, Handlers handlers) override;
-    void stop() override;
-    void confirmDepartures(const std::set<std::string>& deviceIdentifiers) override;
+    void start(const std::vector<std::string>& serviceTypes, Handlers handlers) override {
+        startedTypes = serviceTypes;
+        handlers_ = std::move(handlers);
+        ++generation_;
+    }
+    void stop() override {
+        ++generation_;
+        handlers_ = {};
+    }
+    void confirmDepartures(const std::set<std::string>& deviceIdentifiers) override { confirmed = deviceIdentifiers; }
 
-    // Posts the whole current set of `serviceType`.
-    void deliver(const std::string& serviceType, std::vector<BrowsedService> results);
-    void fail(const std::string& description);
+    void deliver(std::string type, std::vector<BrowsedService> results) {
+        later([this, type = std::move(type), results = std::move(results)] { handlers_.results(type, results); });
+    }
+    void fail(std::string description) {
+        later([this, text = std::move(description)] { handlers_.state({.description = text, .dnsErrorCode = {}}); });
+    }
 
-    bool running() const { return running_; }
     std::vector<std::string> startedTypes;
     std::set<std::string> confirmed;
-    int starts = 0;
 
 private:
+    template <typename Work>
+    void later(Work work) {
+        loop_.post([this, generation = generation_, work = std::move(work)] {
+            if (generation == generation_ && handlers_.results) work();
+        });
+    }
+
     EventLoop& loop_;
     Handlers handlers_;
-    bool running_ = false;
-    // Bumped by stop(): work posted before it is dropped.
     int generation_ = 0;
 };
 
