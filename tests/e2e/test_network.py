@@ -1,7 +1,8 @@
-"""`corvane --headless --network --track-network Office` in node a of the avahi namespace harness, the device
-published from node b: its daemon is SIGKILLed (no goodbye), one departure notification follows after the service
-record expires plus the grace delay, and one return notification when the host announces itself again. Slow (about
-three minutes): the record lives 120 s. Needs root; every process and namespace is the test's own."""
+"""`corvane --headless --network --track-network office` in node a of the avahi namespace harness, the device
+"Office" published from node a itself (quick case: lines printed, a goodbye) or from node b (slow case: b's daemon
+is SIGKILLed, so no goodbye; one departure notification follows after the service record expires plus the grace
+delay, and one return notification when the host announces itself again; about three minutes, as the record lives
+120 s). Needs root; every process and namespace is the test's own."""
 import json
 import os
 import shutil
@@ -21,14 +22,14 @@ RETURNED = "Notification: Device returned to the network — Office is available
 
 
 @unittest.skipUnless(os.geteuid() == 0, "needs root for network namespaces")
-class NetworkDepartureTest(unittest.TestCase):
-    def setUp(self):
+class NetworkTest(unittest.TestCase):
+    def start(self, mode, node):
         self.folder = Path(tempfile.mkdtemp(prefix="corvane-e2e-network-"))
         self.env = dict(os.environ, AVH_PREFIX="cve%d" % os.getpid(), AVH_STATE=str(self.folder / "harness"))
         self.addCleanup(shutil.rmtree, self.folder, True)
         self.addCleanup(self.harness, "down")
-        self.harness("up", "veth")
-        self.harness("publish", "b", "o1", "Office", "_ipp._tcp", "631")
+        self.harness("up", mode)
+        self.harness("publish", node, "o1", "Office", "_ipp._tcp", "631")
         # Known from an earlier run with the shortest grace delay; not tracked yet.
         devices = self.folder / "data" / "Corvane"
         devices.mkdir(parents=True)
@@ -56,7 +57,16 @@ class NetworkDepartureTest(unittest.TestCase):
     def wait_for(self, text, timeout):
         wait_until(lambda: self.seen(text), timeout, repr(text), lambda: "; output:\n" + "".join(self.lines))
 
-    def test_silent_host_leaves_once_and_returns_once(self):
+    def test_headless_prints_devices_and_tracks_by_folded_name(self):
+        self.start("lo", "a")
+        self.wait_for("Seen on the Local Network: Office (Printer) on lo", 10)
+        self.wait_for("Tracking Office: alert when it has left the network for 1 minute", 5)
+        self.harness("kill", "o1")
+        self.wait_for("Office is offline", 3)
+        self.wait_for("Local Network: Listening for Bonjour services…", 1)
+
+    def test_slow_silent_host_leaves_once_and_returns_once(self):
+        self.start("veth", "b")
         self.wait_for("Tracking Office: alert when it has left the network for 1 minute", 10)
         os.kill(int(self.harness("pid", "b/avahi")), signal.SIGKILL)
         killed = time.monotonic()
