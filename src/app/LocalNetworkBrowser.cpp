@@ -345,6 +345,12 @@ void LocalNetworkBrowser::setLossAlertDelay(double delay, const std::string& id)
     userOperationDone();
 }
 
+void LocalNetworkBrowser::dismissError() {
+    if (!errorMessage_) return;
+    errorMessage_.reset();
+    changed_.notify();
+}
+
 void LocalNetworkBrowser::dropMonitoring(const std::string& id) {
     offlineSince_.erase(id);
     heardThisSession_.erase(id);

@@ -73,6 +73,8 @@ public:
     void forget(const std::string& id);
     void setLossAlert(bool enabled, const std::string& id);
     void setLossAlertDelay(double delay, const std::string& id);
+    // The user has read the error message.
+    void dismissError();
 
     std::string monitoringStatus(const LocalNetworkDevice& device) const;
 

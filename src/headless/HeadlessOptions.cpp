@@ -54,8 +54,8 @@ Result<HeadlessOptions, std::string> HeadlessOptions::parse(const std::vector<st
 }
 
 std::string HeadlessOptions::usage() {
-    return "Usage: corvane --headless [--guard NODE] [--mark] [--demo] [--network]\n"
-           "                         [--track-network NAME]...\n"
+    return "Usage: corvane --headless [--guard NODE] [--mark] [--demo]\n"
+           "                         [--network] [--track-network NAME]...\n"
            "       corvane --help | --version\n"
            "\n"
            "  --headless     run the guard without a window and print what changes\n"
