@@ -1,7 +1,8 @@
 // bridge.roundtrip: one sendText through MeshRadio on the Qt loop to a real
 // corvane-bridge-sim child and back, against a bare echo of a line of the
 // same size through a pipe to `cat` (run with --reference; prints
-// "RESULT <median microseconds>"). Both sides pay for two pipe hops and two
+// "RESULT <median microseconds>"; 50 trips instead of 5000 when
+// CORVANE_BENCH_SMOKE is set). Both sides pay for two pipe hops and two
 // process wake-ups; what ours adds is encoding, decoding, correlation,
 // timers and Qt's event dispatch.
 #include <benchmark/benchmark.h>
@@ -15,6 +16,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -136,7 +138,7 @@ int reference(int trips) {
 int main(int argc, char** argv) {
     binFolder = fs::absolute(fs::path(argv[0])).parent_path();
     for (int i = 1; i < argc; ++i) {
-        if (std::string(argv[i]) == "--reference") return reference(5000);
+        if (std::string(argv[i]) == "--reference") return reference(std::getenv("CORVANE_BENCH_SMOKE") ? 50 : 5000);
     }
     corvane::QtEventLoop::preferUnixDispatcher();
     QCoreApplication application(argc, argv);

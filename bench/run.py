@@ -1,15 +1,25 @@
 """Runs the figures of bench/figures.tsv: our Google Benchmark program and its
 Python reference, one after the other, and prints one BENCH line per figure
-(see bench/README.md). Called by scripts/bench after the Release build."""
+(see bench/README.md). Called by scripts/bench after the build.
+
+With --smoke every figure runs once with tiny iteration counts, only to prove
+that it still works: our program gets one repetition and a tiny minimum time,
+both commands get CORVANE_BENCH_SMOKE=1 in their environment (references and
+wrappers cut their own counts), targets are not judged, and any figure that
+fails or prints no BENCH line makes the run fail."""
 import argparse
 import json
 import math
+import os
 import shlex
 import subprocess
 import sys
 from pathlib import Path
 
 DEFAULT_REPETITIONS = 10
+SMOKE_ENVIRONMENT = "CORVANE_BENCH_SMOKE"
+# Google Benchmark 1.7 reads a plain number of seconds.
+SMOKE_FLAGS = ["--benchmark_repetitions=1", "--benchmark_min_time=0.001"]
 TIME_UNITS = {"ns": 1e-9, "us": 1e-6, "ms": 1e-3, "s": 1.0}
 
 
@@ -23,12 +33,13 @@ def read_figures(path):
         if not line.strip() or line.startswith("#"):
             continue
         fields = line.split("\t")
-        if len(fields) not in (4, 5) or fields[3] not in TIME_UNITS:
-            raise SystemExit("%s:%d: expected name, ours, reference, unit (%s)[, target]"
+        if len(fields) not in (4, 5, 6) or fields[3] not in TIME_UNITS or fields[5:] not in ([], ["slow"]):
+            raise SystemExit("%s:%d: expected name, ours, reference, unit (%s)[, target[, slow]]"
                              % (path, number, "|".join(TIME_UNITS)))
         figures.append({
             "name": fields[0], "ours": fields[1], "ref": fields[2], "unit": fields[3],
-            "target": float(fields[4]) if len(fields) == 5 and fields[4] else None,
+            "target": float(fields[4]) if len(fields) >= 5 and fields[4] else None,
+            "slow": fields[5:] == ["slow"],
         })
     return figures
 
@@ -45,9 +56,10 @@ def expand(command, places):
     return [part.format(**places) for part in shlex.split(command)]
 
 
-def run(argv, what):
+def run(argv, what, smoke):
+    environment = dict(os.environ, **({SMOKE_ENVIRONMENT: "1"} if smoke else {}))
     try:
-        done = subprocess.run(argv, capture_output=True, text=True, timeout=1800)
+        done = subprocess.run(argv, capture_output=True, text=True, timeout=120 if smoke else 1800, env=environment)
     except (OSError, subprocess.TimeoutExpired) as error:
         raise FigureError("%s: %s" % (what, error))
     if done.returncode != 0:
@@ -55,12 +67,15 @@ def run(argv, what):
     return done.stdout
 
 
-def run_ours(figure, places):
+def run_ours(figure, places, smoke):
     argv = expand(figure["ours"], places)
-    if not any(arg.startswith("--benchmark_repetitions") for arg in argv):
+    if smoke:
+        argv = [arg for arg in argv if not arg.startswith(("--benchmark_repetitions", "--benchmark_min_time"))]
+        argv += SMOKE_FLAGS
+    elif not any(arg.startswith("--benchmark_repetitions") for arg in argv):
         argv.append("--benchmark_repetitions=%d" % DEFAULT_REPETITIONS)
     argv += ["--benchmark_format=json", "--benchmark_report_aggregates_only=false"]
-    output = run(argv, "%s (ours)" % figure["name"])
+    output = run(argv, "%s (ours)" % figure["name"], smoke)
     try:
         report = json.loads(output)
     except ValueError as error:
@@ -97,8 +112,8 @@ def run_ours(figure, places):
     return median, "INFO %s ours %s" % (figure["name"], ", ".join(info))
 
 
-def run_reference(figure, places):
-    output = run(expand(figure["ref"], places), "%s (reference)" % figure["name"])
+def run_reference(figure, places, smoke):
+    output = run(expand(figure["ref"], places), "%s (reference)" % figure["name"], smoke)
     result = None
     info = []
     for line in output.splitlines():
@@ -114,6 +129,7 @@ def run_reference(figure, places):
 def main():
     parser = argparse.ArgumentParser(description=__doc__)
     parser.add_argument("--build", required=True, type=Path)
+    parser.add_argument("--smoke", action="store_true", help="every figure once, tiny counts; fail on any error")
     parser.add_argument("names", nargs="*")
     args = parser.parse_args()
     source = Path(__file__).resolve().parent.parent
@@ -128,9 +144,12 @@ def main():
 
     failed = False
     for figure in figures:
+        if args.smoke and figure["slow"]:
+            print("SKIP %s slow: minutes of waiting, measured only outside smoke mode" % figure["name"], flush=True)
+            continue
         try:
-            ours, ours_info = run_ours(figure, places)
-            ref, ref_info = run_reference(figure, places)
+            ours, ours_info = run_ours(figure, places, args.smoke)
+            ref, ref_info = run_reference(figure, places, args.smoke)
         except FigureError as error:
             print("FAIL %s %s" % (figure["name"], error), flush=True)
             failed = True
@@ -142,7 +161,7 @@ def main():
         print(ours_info)
         for line in ref_info:
             print(line)
-        if figure["target"] is not None:
+        if figure["target"] is not None and not args.smoke:
             verdict = "met" if speedup >= figure["target"] else "MISSED"
             print("INFO %s target speedup>=%g %s" % (figure["name"], figure["target"], verdict))
         sys.stdout.flush()

@@ -1,8 +1,10 @@
 """Reference for model.nodeEvent200: the same work in Python with the standard
 json module: decode one node line, replace the node in a dict of 200, and
 re-sort the list with the guarded node first and a natural, case-insensitive
-order of long names. Prints the median time in microseconds."""
+order of long names. Prints the median time in microseconds. With
+CORVANE_BENCH_SMOKE=1 (scripts/bench --smoke) the batches are tiny."""
 import json
+import os
 import re
 import statistics
 import time
@@ -36,11 +38,11 @@ def main():
     index = {}
     for i in range(KNOWN):
         handle(node_line(i, 50), index)
-    lines = [node_line((i * 37) % KNOWN, i % 101) for i in range(20000)]
+    batches, count = (2, 20) if os.environ.get("CORVANE_BENCH_SMOKE") else (10, 2000)
+    lines = [node_line((i * 37) % KNOWN, i % 101) for i in range(batches * count)]
     samples = []
-    for repetition in range(10):
+    for repetition in range(batches):
         begin = time.perf_counter()
-        count = 2000
         for line in lines[repetition * count:(repetition + 1) * count]:
             handle(line, index)
         samples.append((time.perf_counter() - begin) / count * 1e6)

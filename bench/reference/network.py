@@ -5,6 +5,7 @@ marks, casefold), record the service on its device, recompute every device's
 online state from all live keys, run the departure bookkeeping, sort online
 first and then by a natural, case-insensitive name order, and mark the save
 as due. Prints the median time in microseconds."""
+import os
 import statistics
 import sys
 import time
@@ -87,8 +88,9 @@ def type_set(index, with_first):
 
 
 def main():
-    repetitions = int(sys.argv[1]) if len(sys.argv) > 1 else 10
-    count = int(sys.argv[2]) if len(sys.argv) > 2 else 300
+    smoke = bool(os.environ.get("CORVANE_BENCH_SMOKE"))
+    repetitions = int(sys.argv[1]) if len(sys.argv) > 1 else (2 if smoke else 10)
+    count = int(sys.argv[2]) if len(sys.argv) > 2 else (30 if smoke else 300)
     browser = Browser()
     for index in range(len(TYPES)):
         browser.receive(type_set(index, True), TYPES[index], time.time())

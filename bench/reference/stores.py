@@ -7,6 +7,9 @@ file, fsync, rename, fsync of the folder).
     stores.py append positions|messages [--count N]
     stores.py load [--count N]
 
+With CORVANE_BENCH_SMOKE=1 in the environment (scripts/bench --smoke) the
+default count is 2.
+
 Loading decodes each file and turns its elements into typed records checked
 field by field (UUIDs, dates, number ranges), as the application does; the
 time of json.loads alone is printed as INFO.
@@ -227,7 +230,7 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("operation", choices=["append", "load"])
     parser.add_argument("kind", nargs="?", choices=sorted(KINDS))
-    parser.add_argument("--count", type=int, default=15)
+    parser.add_argument("--count", type=int, default=2 if os.environ.get("CORVANE_BENCH_SMOKE") else 15)
     args = parser.parse_args()
     folder = tempfile.mkdtemp(prefix="corvane-bench-ref-", dir="/tmp")
     try:

@@ -64,30 +64,6 @@ class GuardAlertTest(harness.CorvaneTestCase):
         # The file only refuses a repeat of its last fix, so the ride is there twice.
         self.assertEqual(self.sandbox.read_json(self.sandbox.positions_file), ride.fixes * 2)
 
-    def test_bicycle_profile_names_the_bicycle(self):
-        self.sandbox.defaults_file.parent.mkdir(mode=0o700)
-        self.sandbox.defaults_file.write_text('{"bikeNode": %d}' % NODE)
-        corvane = self.start_corvane(["--mark"], script=harness.Ride(NODE).script([80, 120, 160]))
-        corvane.wait_for("Notification: Bicycle moved — " + ALERT_BODY)
-        harness.wait_until(self.bus.notify_calls, 5.0, "the Notify call")
-        self.assertEqual(self.bus.notify_calls()[0]["summary"], "Bicycle moved")
-        self.stop_in_order(corvane)
-        self.assertLessEqual({"guardedNode": NODE, "guardProfile": "bicycle", "bikeNode": NODE}.items(),
-                             self.sandbox.defaults().items())
-
-
-class NoSessionBusTest(harness.CorvaneTestCase):
-    with_bus = False
-
-    def test_alert_still_printed_without_a_bus(self):
-        corvane = self.start_corvane(["--guard", "!12345678", "--mark"], bus_address=harness.NO_BUS,
-                                     script=harness.Ride(NODE).script([80, 120]))
-        corvane.wait_for("Notification: Guarded device moved — " + ALERT_BODY)
-        corvane.wait_for("Guard: Movement detected · 120 m from parked position")
-        time.sleep(0.5)
-        self.assertTrue(corvane.running(), corvane.output())
-        self.stop_in_order(corvane)
-
 
 if __name__ == "__main__":
     unittest.main()

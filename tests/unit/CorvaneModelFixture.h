@@ -30,17 +30,14 @@ protected:
     CorvaneModelFixture() {
         std::filesystem::remove_all(root_);
         std::filesystem::create_directories(root_ / "dev");
-        for (const auto& [name, value] : {std::pair("HALVO_MESHTASTIC_BRIDGE_PATH", std::string("/bin/true")),
-                                          std::pair("CORVANE_DEVICE_DIR", (root_ / "dev").string()),
-                                          std::pair("XDG_DATA_HOME", root_.string())}) {
-            const char* old = std::getenv(name);
-            savedEnvironment_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
-            ::setenv(name, value.c_str(), 1);
-        }
+        // The variables only steer this test program's lookups; the destructor clears them.
+        ::setenv("HALVO_MESHTASTIC_BRIDGE_PATH", "/bin/true", 1);
+        ::setenv("CORVANE_DEVICE_DIR", (root_ / "dev").c_str(), 1);
+        ::setenv("XDG_DATA_HOME", root_.c_str(), 1);
     }
     ~CorvaneModelFixture() override {
         model_.reset();
-        for (const auto& [name, value] : savedEnvironment_) value ? ::setenv(name, value->c_str(), 1) : ::unsetenv(name);
+        for (const char* name : {"HALVO_MESHTASTIC_BRIDGE_PATH", "CORVANE_DEVICE_DIR", "XDG_DATA_HOME"}) ::unsetenv(name);
         std::filesystem::remove_all(root_);
     }
 
@@ -127,7 +124,6 @@ private:
     inline static int counter_ = 0;
     const std::filesystem::path root_ = std::filesystem::temp_directory_path() /
         ("corvane-model-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter_++));
-    std::vector<std::pair<const char*, std::optional<std::string>>> savedEnvironment_;
     std::optional<std::string> launchFailure_;
     std::unique_ptr<CorvaneModel> model_;
 };

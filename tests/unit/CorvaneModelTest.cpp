@@ -15,18 +15,6 @@ DefaultsStore::Data bytes(std::string_view text) { return DefaultsStore::Data(te
 
 using CorvaneModelTest = CorvaneModelFixture;
 
-TEST_F(CorvaneModelTest, InitialFieldsBeforeStartUpRuns) {
-    CorvaneModel model({.loop = loop_, .defaults = defaults_, .notifications = notifications_,
-                        .serviceBrowser = services_, .makeProcess = bridges_.factory(), .dataFolder = dataFile(""),
-                        .deviceFolder = dataFile("")});
-    EXPECT_EQ(std::tuple(model.connectionState(), model.parkingStatus(), model.radioSettingsState()),
-              std::tuple("Connecting…", "No position marked", "Waiting for radio…"));
-    EXPECT_EQ(model.channels(), (std::map<std::uint32_t, std::string>{{0, "Primary"}}));
-    EXPECT_EQ(std::pair(model.guardProfile(), model.messageChannel()), std::pair(GuardProfile::general, 0u));
-    EXPECT_FALSE(model.messageRecipient() || model.localNodeID() || model.selectedNodeID() || model.loraConfig());
-    EXPECT_TRUE(bridges_.children.empty());
-}
-
 TEST_F(CorvaneModelTest, StoredSettingsAreReadAndBadOnesIgnoredOrRepaired) {
     // A radius of zero, or text in its place, means 75 m and is written back.
     defaults_.setNumber("parkingRadius", 0);
@@ -227,10 +215,14 @@ TEST_F(CorvaneModelTest, FailedAttemptsRetryEveryFiveSecondsAndShowTheirTextOnly
 // exit nobody asked for is a failure, and only that reconnects.
 TEST_F(CorvaneModelTest, BridgeExitsAreFailuresOnlyWhenUnasked) {
     startConnected();
+    emitLocalNode(42);
+    emitNode(makeNode(5, "Relay"));
     bridge().exit();
     loop_.runPending();
     EXPECT_EQ(shown(), Shown("USB connection failed", "Halvo Meshtastic Bridge stopped unexpectedly."));
     EXPECT_FALSE(model().connectedPort());
+    // What the radio told us survives the failure: a reconnect is no news.
+    EXPECT_EQ(std::pair(model().localNodeID(), model().nodes().size()), std::pair(std::optional(42u), std::size_t{1}));
     loop_.advance(5s);
     ASSERT_EQ(launches(), 2u);
     EXPECT_EQ(shown(), Shown("Connecting…", std::nullopt));

@@ -177,30 +177,5 @@ TEST(MeshMessage, EveryKeyIsRequiredAndTextSurvivesAnyCharacters) {
     EXPECT_TRUE(writer.failed());
 }
 
-TEST(MeshRecords, EqualityCoversIdentityAndEveryField) {
-    const MeshPosition a{Uuid::random(), 7, 48.1, 11.5, std::nullopt, at("2026-03-01T09:30:00Z")};
-    MeshPosition b = a;
-    EXPECT_EQ(a, b);
-    b.id = Uuid::random();
-    EXPECT_NE(a, b);
-    b = a;
-    b.altitude = 0;
-    EXPECT_NE(a, b);
-}
-
-TEST(JsonWriter, PrettyStyleIndentsWithSpacedColons) {
-    JsonWriter writer(JsonWriter::Style::pretty);
-    writer.beginArray();
-    writer.beginObject();
-    writer.key("a");
-    writer.unsignedInteger(1);
-    writer.key("b");
-    writer.beginArray();
-    writer.endArray();
-    writer.endObject();
-    writer.endArray();
-    EXPECT_EQ(writer.take(), "[\n  {\n    \"a\" : 1,\n    \"b\" : []\n  }\n]");
-}
-
 }  // namespace
 }  // namespace corvane

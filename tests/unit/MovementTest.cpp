@@ -4,7 +4,6 @@
 #include <numbers>
 
 #include "core/BicycleMovementDetector.h"
-#include "core/GuardProfile.h"
 #include "core/MeshMath.h"
 #include "core/MeshtasticSerialPort.h"
 
@@ -97,25 +96,6 @@ TEST(BicycleMovementDetector, StaleFixesAndRepeatedCoordinatesAreIgnoredWithoutT
     justAfter.timestamp += 60s;
     EXPECT_EQ(detector.evaluate(justAfter, kParked, 75).kind(), R::Kind::confirming);
     EXPECT_EQ(detector.outsideCount(), 1);
-}
-
-TEST(BicycleMovementResult, EqualityCoversCaseAndPayload) {
-    const R all[] = {R::inside(5),           R::inside(6),           R::moved(5), R::confirming(80, 1, 2),
-                     R::confirming(80, 1, 3), R::confirming(80, 2, 2), R::ignored(), R::inside(0)};
-    for (std::size_t i = 0; i < std::size(all); ++i) {
-        for (std::size_t j = 0; j < std::size(all); ++j) EXPECT_EQ(all[i] == all[j], i == j) << i << ", " << j;
-    }
-    EXPECT_EQ(R::confirming(80, 1, 2).description(), "confirming(80.0, 1, 2)");
-}
-
-TEST(GuardProfile, RawValuesTitlesAndSymbols) {
-    ASSERT_EQ(kAllGuardProfiles, (std::array{GuardProfile::general, GuardProfile::bicycle}));
-    for (const auto& [profile, raw, name, symbol] : {std::tuple(GuardProfile::general, "general", "General", "shield.checkered"),
-                                                     std::tuple(GuardProfile::bicycle, "bicycle", "Bicycle", "bicycle")}) {
-        EXPECT_EQ(std::tuple(rawValue(profile), title(profile), systemImage(profile)), std::tuple(raw, name, symbol));
-        EXPECT_EQ(guardProfileFromRaw(raw), profile);
-    }
-    EXPECT_FALSE(guardProfileFromRaw("Bicycle") || guardProfileFromRaw(""));
 }
 
 TEST(MeshtasticSerialPort, AcceptsUsbSerialNamesOnly) {
