@@ -44,6 +44,7 @@ CorvaneModel::CorvaneModel(Dependencies dependencies)
       notifications_(dependencies.notifications),
       store_(dependencies.dataFolder + "/positions.json"),
       messageStore_(dependencies.dataFolder + "/messages.json"),
+      deviceWatcher_(dependencies.deviceWatcher),
       radio_(dependencies.loop, std::move(dependencies.makeProcess), dependencies.radioTimeouts),
       localNetwork_({.loop = dependencies.loop,
                      .browser = dependencies.serviceBrowser,
@@ -73,7 +74,9 @@ CorvaneModel::CorvaneModel(Dependencies dependencies)
     startUpTask_ = loop_.singleShot(EventLoop::Duration::zero(), [this] { startUp(); });
 }
 
-CorvaneModel::~CorvaneModel() = default;
+CorvaneModel::~CorvaneModel() {
+    if (watchingDevices_) deviceWatcher_->stop();
+}
 
 std::string CorvaneModel::defaultDataFolder() {
     return userDataFolder() + "/Halvo Corvane";
@@ -126,7 +129,8 @@ std::vector<MeshNode> CorvaneModel::remoteNodes(bool directlyHeard) const {
     std::vector<MeshNode> result;
     for (const auto& node : nodes_) {
         if (node.number == localNodeID_ || node.number == guarded) continue;
-        const bool heard = node.reachability(now, kNearbyWindow) == MeshNodeReachability::directlyHeard();
+        const bool heard = node.reachability(now, std::chrono::duration<double>(kNearbyWindow).count()) ==
+                           MeshNodeReachability::directlyHeard();
         if (heard == directlyHeard) result.push_back(node);
     }
     return result;
@@ -183,12 +187,14 @@ void CorvaneModel::connect(std::optional<std::string> port, bool showErrors) {
             assign(connectedPort_, std::nullopt);
             assign(connectionState_, std::string(availablePorts_.empty() ? "USB radio not connected"
                                                                          : "Choose a USB radio in Settings"));
+            updateDeviceWatch();
             return;
         }
     }
 
     assign(connectionState_, std::string("Connecting…"));
     assign(errorMessage_, std::nullopt);
+    updateDeviceWatch();
 
     radio_.connect(
         port, [this](const MeshtasticBridgeResponse& response) { handle(response); },
@@ -199,15 +205,19 @@ void CorvaneModel::connect(std::optional<std::string> port, bool showErrors) {
                 assign(connectedPort_, *result);
                 setSelectedPort(*result);
                 defaults_.setString("serialPort", *result);
+                assign(connectionFailure_, std::nullopt);
                 assign(connectionState_, std::string("Connected"));
                 return;
             }
             assign(connectedPort_, std::nullopt);
             if (result.error().kind() == MeshRadioError::Kind::noRadio) {
+                assign(connectionFailure_, std::nullopt);
                 assign(connectionState_, std::string("USB base not connected"));
                 assign(errorMessage_, std::nullopt);
+                updateDeviceWatch();
                 return;
             }
+            assign(connectionFailure_, result.error().description());
             assign(connectionState_, std::string("USB connection failed"));
             if (showErrors) assign(errorMessage_, result.error().description());
             scheduleReconnect();
@@ -216,6 +226,30 @@ void CorvaneModel::connect(std::optional<std::string> port, bool showErrors) {
 
 void CorvaneModel::scheduleReconnect() {
     reconnectTask_ = loop_.singleShot(kReconnectDelay, [this] { connect(std::nullopt, false); });
+    updateDeviceWatch();
+}
+
+// Waiting for a radio (none listed, or retrying) is when one plugged in
+// should be used at once. A user's own disconnect is not waiting: it stays.
+void CorvaneModel::updateDeviceWatch() {
+    if (deviceWatcher_ == nullptr) return;
+    const bool waiting = connectionState_ == "USB radio not connected" ||
+                         connectionState_ == "USB base not connected" || reconnectTask_.holdsTimer();
+    if (waiting == watchingDevices_) return;
+    watchingDevices_ = waiting;
+    if (waiting) {
+        deviceWatcher_->start(MeshRadio::deviceFolder(), [this] { deviceFolderChanged(); });
+    } else {
+        deviceWatcher_->stop();
+    }
+}
+
+void CorvaneModel::deviceFolderChanged() {
+    const auto ports = MeshRadio::availablePorts();
+    const bool appeared = std::any_of(ports.begin(), ports.end(), [this](const std::string& port) {
+        return std::find(availablePorts_.begin(), availablePorts_.end(), port) == availablePorts_.end();
+    });
+    if (appeared) connect(std::nullopt, false);
 }
 
 // A bridge that stops on its own after a connection was made is a connection
@@ -226,6 +260,7 @@ void CorvaneModel::bridgeStopped(const MeshRadioError& error) {
     if (!connectedPort_ || connectedGeneration_ != connectionGeneration_) return;
     ++connectionGeneration_;
     assign(connectedPort_, std::nullopt);
+    assign(connectionFailure_, error.description());
     assign(connectionState_, std::string("USB connection failed"));
     assign(errorMessage_, error.description());
     scheduleReconnect();
@@ -236,7 +271,9 @@ void CorvaneModel::disconnect() {
     ++connectionGeneration_;
     radio_.disconnect([](const Result<Done, MeshRadioError>&) {});
     assign(connectedPort_, std::nullopt);
+    assign(connectionFailure_, std::nullopt);
     assign(connectionState_, std::string("Disconnected"));
+    updateDeviceWatch();
 }
 
 // MARK: Bridge events

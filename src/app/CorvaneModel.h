@@ -11,6 +11,7 @@
 //
 // The local-network watcher is created here, idle, and exposed as
 // `localNetwork()`; the front end starts and stops it.
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -22,6 +23,7 @@
 #include "app/LocalNetworkBrowser.h"
 #include "app/MeshRadio.h"
 #include "app/ports/DefaultsStore.h"
+#include "app/ports/DeviceFolderWatcher.h"
 #include "app/ports/EventLoop.h"
 #include "app/ports/NotificationCenter.h"
 #include "app/ports/ServiceBrowser.h"
@@ -38,7 +40,7 @@ namespace corvane {
 class CorvaneModel {
 public:
     static constexpr std::uint32_t kBroadcastNode = 4294967295u;
-    static constexpr double kNearbyWindow = 3600;
+    static constexpr std::chrono::seconds kNearbyWindow{3600};
 
     struct Dependencies {
         EventLoop& loop;
@@ -51,6 +53,8 @@ public:
         // Holds the device files ("local-network-devices.json").
         std::string deviceFolder = LocalNetworkBrowser::defaultDataFolder();
         MeshRadio::Timeouts radioTimeouts = {};
+        // Optional: without it a radio plugged in waits for the next retry.
+        DeviceFolderWatcher* deviceWatcher = nullptr;
     };
 
     explicit CorvaneModel(Dependencies dependencies);
@@ -72,6 +76,10 @@ public:
     const std::string& selectedPort() const { return selectedPort_; }
     std::optional<std::uint32_t> selectedNodeID() const { return selectedNodeID_; }
     const std::optional<std::string>& errorMessage() const { return errorMessage_; }
+    // Why the last connection attempt failed, automatic ones included (whose
+    // text `errorMessage` does not show); kept through the retries, cleared
+    // by a connection or a disconnect.
+    const std::optional<std::string>& connectionFailure() const { return connectionFailure_; }
     double parkingRadius() const { return parkingRadius_; }
     const std::optional<MeshPosition>& parkedPosition() const { return parkedPosition_; }
     const std::string& parkingStatus() const { return parkingStatus_; }
@@ -116,7 +124,6 @@ public:
     void requestRadioSettings();
     void applyRadioSettings(const MeshtasticRadioSettings& settings);
 
-    MeshRadio& radio() { return radio_; }
     LocalNetworkBrowser& localNetwork() { return localNetwork_; }
 
 private:
@@ -136,6 +143,8 @@ private:
     void placeNode(const MeshNode& node, bool known, bool renamed);
     bool comesBefore(const MeshNode& a, const MeshNode& b, std::optional<std::uint32_t> guarded) const;
     bool isRadioConnected() const;
+    void updateDeviceWatch();
+    void deviceFolderChanged();
 
     EventLoop& loop_;
     DefaultsStore& defaults_;
@@ -150,6 +159,7 @@ private:
     std::string selectedPort_;
     std::optional<std::uint32_t> selectedNodeID_;
     std::optional<std::string> errorMessage_;
+    std::optional<std::string> connectionFailure_;
     double parkingRadius_ = 75.0;
     std::optional<MeshPosition> parkedPosition_;
     std::string parkingStatus_ = "No position marked";
@@ -180,6 +190,8 @@ private:
     bool hasSentMovementAlert_ = false;
     BicycleMovementDetector movementDetector_{2};
     TimerHandle startUpTask_;
+    DeviceFolderWatcher* deviceWatcher_;
+    bool watchingDevices_ = false;
 
     // Last, so it goes first: its callbacks point into the fields above.
     MeshRadio radio_;

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "core/MeshtasticSerialPort.h"
 #include "core/UserFolders.h"
@@ -62,6 +63,14 @@ MeshRadio::~MeshRadio() {
 std::optional<std::string> MeshRadio::installedBridgeURL() {
     std::vector<std::string> candidates;
     if (auto configured = environmentValue("HALVO_MESHTASTIC_BRIDGE_PATH"); !configured.empty()) {
+        // A bare name would be checked here, in the working folder, but
+        // looked up on PATH when started: name the file that was checked.
+        if (configured.find('/') == std::string::npos) {
+            if (char* folder = ::getcwd(nullptr, 0)) {
+                configured = std::string(folder) + "/" + configured;
+                std::free(folder);
+            }
+        }
         candidates.push_back(std::move(configured));
     }
     if (auto data = userDataFolder(); !data.empty()) {
@@ -79,9 +88,13 @@ std::optional<std::string> MeshRadio::installedBridgeURL() {
 
 std::string MeshRadio::bridgeStatus() { return installedBridgeURL() ? "Installed" : "Not installed"; }
 
-std::vector<std::string> MeshRadio::availablePorts() {
+std::string MeshRadio::deviceFolder() {
     auto folder = environmentValue("CORVANE_DEVICE_DIR");
-    if (folder.empty()) folder = "/dev";
+    return folder.empty() ? "/dev" : folder;
+}
+
+std::vector<std::string> MeshRadio::availablePorts() {
+    const auto folder = deviceFolder();
     std::vector<std::string> ports;
     DIR* directory = ::opendir(folder.c_str());
     if (directory == nullptr) return ports;
@@ -226,6 +239,11 @@ Result<Done, MeshRadioError> MeshRadio::launchBridge() {
     };
     notices.onReadFailure = [this, generation](const std::string& message) {
         stopUnexpectedly(generation, MeshRadioError::readFailed(message));
+    };
+    // A child that no longer takes requests cannot answer any: waiting for
+    // the time-outs would only hide that.
+    notices.onWriteFailure = [this, generation](const std::string& message) {
+        stopUnexpectedly(generation, MeshRadioError::writeFailed(message));
     };
     notices.onExit = [this, generation] { processExited(generation); };
     auto started = process->start(*executable, {"serve", "--jsonl"}, std::move(notices));

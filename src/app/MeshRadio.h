@@ -57,7 +57,9 @@ public:
     static std::optional<std::string> installedBridgeURL();
     // "Installed" or "Not installed".
     static std::string bridgeStatus();
-    // Supported serial devices in $CORVANE_DEVICE_DIR (default /dev), sorted.
+    // $CORVANE_DEVICE_DIR, else /dev.
+    static std::string deviceFolder();
+    // Supported serial devices in deviceFolder(), sorted.
     static std::vector<std::string> availablePorts();
 
     // Stops any running bridge, then starts a fresh one on `port` (or the

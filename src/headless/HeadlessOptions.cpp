@@ -70,7 +70,8 @@ std::string HeadlessOptions::usage() {
            "\n"
            "Environment: HALVO_MESHTASTIC_BRIDGE_PATH (the bridge executable),\n"
            "CORVANE_DEVICE_DIR (where serial devices are listed, default /dev),\n"
-           "XDG_DATA_HOME, XDG_CONFIG_HOME, DBUS_SESSION_BUS_ADDRESS, DBUS_SYSTEM_BUS_ADDRESS.\n";
+           "XDG_DATA_HOME, XDG_CONFIG_HOME, DBUS_SESSION_BUS_ADDRESS, DBUS_SYSTEM_BUS_ADDRESS,\n"
+           "CORVANE_DEMO_SECONDS (with --demo: stop after that many seconds).\n";
 }
 
 }  // namespace corvane

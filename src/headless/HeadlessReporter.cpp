@@ -1,6 +1,7 @@
 #include "headless/HeadlessReporter.h"
 
 #include <cstdio>
+#include <utility>
 
 namespace corvane {
 namespace {
@@ -10,6 +11,9 @@ std::string hexNode(std::uint32_t number) {
     std::snprintf(buffer, sizeof buffer, "!%08x", number);
     return buffer;
 }
+
+constexpr std::string_view kConnectingLine = "Connection: Connecting…";
+constexpr std::string_view kFailedLine = "Connection: USB connection failed";
 
 }  // namespace
 
@@ -22,13 +26,34 @@ HeadlessReporter::HeadlessReporter(CorvaneModel& model, EventLoop& loop, Printer
     report();
 }
 
-void HeadlessReporter::report() {
+void HeadlessReporter::announce(std::string line) {
+    announced_.push_back(std::move(line));
+    pendingReport_.request();
+}
+
+void HeadlessReporter::reportConnection() {
+    if (!bridgeStatusShown_) {
+        bridgeStatusShown_ = true;
+        print_("Meshtastic Bridge: " + MeshRadio::bridgeStatus());
+    }
     std::string connection = "Connection: " + model_.connectionState();
     if (model_.connectedPort()) connection += " (" + *model_.connectedPort() + ")";
-    if (connection != connection_) {
+    // The retry after a failure: news only once it ends differently.
+    const bool retrying = connection_ == kFailedLine && connection == kConnectingLine;
+    if (connection != connection_ && !retrying) {
         connection_ = connection;
         print_(connection);
     }
+    const auto& failure = model_.connectionFailure();
+    if (failure != connectionFailure_) {
+        connectionFailure_ = failure;
+        // A stop after a working connection already says why as its error.
+        if (failure && failure != model_.errorMessage()) print_("Reason: " + *failure);
+    }
+}
+
+void HeadlessReporter::report() {
+    reportConnection();
 
     if (model_.localNodeID() != localNode_) {
         localNode_ = model_.localNodeID();
@@ -65,6 +90,8 @@ void HeadlessReporter::report() {
         errorMessage_ = model_.errorMessage();
         if (errorMessage_) print_("Error: " + *errorMessage_);
     }
+
+    for (const auto& line : std::exchange(announced_, {})) print_(line);
 }
 
 }  // namespace corvane

@@ -1,10 +1,14 @@
 #pragma once
-// Turns SIGINT and SIGTERM into a call on the Qt event loop (through a
-// self-pipe, the only safe way out of a signal handler), so the program can
-// shut down in order. A second signal ends the process at once. One instance
-// per process, created on the main thread.
+// Turns SIGINT, SIGTERM and SIGHUP (the terminal or the service manager going
+// away) into a call on the Qt event loop (through a self-pipe, the only safe
+// way out of a signal handler), so the program can shut down in order.
+// SIGPIPE is ignored: a closed standard output shows as a failed write, which
+// the printer turns into an orderly end. A second signal ends the process at
+// once, removing the folder named by removeOnFastExit() first (the demo's
+// temporary folder). One instance per process, created on the main thread.
 #include <functional>
 #include <memory>
+#include <string>
 
 class QSocketNotifier;
 
@@ -16,6 +20,10 @@ public:
     ~SignalWatcher();
     SignalWatcher(const SignalWatcher&) = delete;
     SignalWatcher& operator=(const SignalWatcher&) = delete;
+
+    // The folder a fast exit removes (with /bin/rm, which a signal handler
+    // may start); empty, or too long a path, removes nothing.
+    static void removeOnFastExit(const std::string& folder);
 
 private:
     std::function<void(int)> onSignal_;

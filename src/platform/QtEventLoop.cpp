@@ -2,6 +2,11 @@
 
 #include <QtGlobal>
 
+#include <optional>
+#include <utility>
+
+#include <QByteArray>
+
 #include <QObject>
 #include <QPointer>
 #include <QTimer>
@@ -16,7 +21,28 @@ Timestamp QtEventLoop::now() const { return std::chrono::system_clock::now(); }
 
 std::chrono::steady_clock::time_point QtEventLoop::monotonicNow() const { return std::chrono::steady_clock::now(); }
 
-void QtEventLoop::preferUnixDispatcher() { qputenv("QT_NO_GLIB", "1"); }
+namespace {
+
+// What QT_NO_GLIB was before preferUnixDispatcher(); absent when it was unset.
+std::optional<QByteArray> savedNoGlib;
+bool noGlibChanged = false;
+
+}  // namespace
+
+void QtEventLoop::preferUnixDispatcher() {
+    if (!noGlibChanged && qEnvironmentVariableIsSet("QT_NO_GLIB")) savedNoGlib = qgetenv("QT_NO_GLIB");
+    noGlibChanged = true;
+    qputenv("QT_NO_GLIB", "1");
+}
+
+void QtEventLoop::restoreEnvironment() {
+    if (!std::exchange(noGlibChanged, false)) return;
+    if (savedNoGlib) {
+        qputenv("QT_NO_GLIB", *savedNoGlib);
+    } else {
+        qunsetenv("QT_NO_GLIB");
+    }
+}
 
 void QtEventLoop::post(Callback work) {
     QMetaObject::invokeMethod(context_.get(), std::move(work), Qt::QueuedConnection);

@@ -22,6 +22,9 @@ public:
     // eventfd around every posted call, which costs three system calls per
     // bridge round trip; a program without widgets has no use for GLib's loop.
     static void preferUnixDispatcher();
+    // Call once the QCoreApplication exists: the choice is made by then, and
+    // the environment children inherit is the user's again.
+    static void restoreEnvironment();
 
     Timestamp now() const override;
     std::chrono::steady_clock::time_point monotonicNow() const override;

@@ -28,14 +28,18 @@ class GuardAlertTest(harness.CorvaneTestCase):
         identifier = str(call["hints"]["x-corvane-identifier"])
         self.assertRegex(identifier, r"^guarded-device-moved-\d+\.\d+$")
         self.assertLess(abs(float(identifier[len("guarded-device-moved-"):]) - time.time()), 60)
-        self.assertEqual(sum(t.startswith("Notification:") for t in corvane.texts()), 1, corvane.output())
+        texts = corvane.texts()
+        self.assertEqual(sum(t.startswith("Notification:") for t in texts), 1, corvane.output())
+        # The alert reads after the change that raised it.
+        alert = texts.index("Notification: Guarded device moved — " + ALERT_BODY)
+        self.assertTrue(texts[alert - 1].startswith("Guard: Movement detected · "), corvane.output())
         return calls
 
     def test_ride_away_alerts_once_and_a_second_run_rearms(self):
         ride = harness.Ride(NODE)
         first = self.start_corvane(["--guard", str(NODE), "--mark"], script=ride.script([80, 120, 160]))
         self.ride(first, alerts=1)
-        self.assertEqual(first.texts()[0], "Connection: Connecting…")
+        self.assertEqual(first.texts()[:2], ["Meshtastic Bridge: Installed", "Connection: Connecting…"])
         self.assertLessEqual({"Connection: Connected (%s)" % self.sandbox.port, "Node heard: Guarded Tracker (!12345678), "
                               "TBEAM, 0 hops", "Guard: Confirming movement · 1 of 2 readings · 80 m"}, set(first.texts()))
         self.stop_in_order(first)
@@ -54,7 +58,7 @@ class GuardAlertTest(harness.CorvaneTestCase):
         # mark arms at start-up and --mark marks the spot afresh.
         second = self.start_corvane(["--mark"])
         second.wait_for(ARMED)
-        self.assertEqual(second.texts()[:2], ["Connection: Connecting…", ARMED])
+        self.assertEqual(second.texts()[:3], ["Meshtastic Bridge: Installed", "Connection: Connecting…", ARMED])
         calls = self.ride(second, alerts=2)
         # A new identifier: not a replacement of the first run's alert.
         self.assertEqual(calls[1]["replaces"], 0)

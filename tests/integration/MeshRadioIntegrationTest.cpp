@@ -1,15 +1,13 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <QCoreApplication>
-#include <QEventLoop>
-#include <QTimer>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
 #include "app/MeshRadio.h"
 #include "platform/QProcessBridgeProcess.h"
+#include "QtWait.h"
 #include "platform/QtEventLoop.h"
 
 namespace corvane {
@@ -18,19 +16,6 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using Kind = MeshRadioError::Kind;
-
-// Runs Qt's loop until the condition holds or the deadline passes.
-bool runUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
-    QEventLoop loop;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (done()) loop.quit();
-    });
-    poll.start(5);
-    QTimer::singleShot(limit, &loop, &QEventLoop::quit);
-    if (!done()) loop.exec();
-    return done();
-}
 
 template <typename T>
 struct Outcome {
@@ -47,10 +32,7 @@ struct Outcome {
 class MeshRadioIntegrationTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        static int argc = 1;
-        static char name[] = "mesh_radio_integration_test";
-        static char* argv[] = {name, nullptr};
-        if (QCoreApplication::instance() == nullptr) new QCoreApplication(argc, argv);
+        ensureApplication();
     }
 
     void SetUp() override {

@@ -14,11 +14,10 @@
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusVariant>
-#include <QEventLoop>
 #include <QProcess>
-#include <QTimer>
 
 #include "platform/FreedesktopNotificationCenter.h"
+#include "QtWait.h"
 
 namespace corvane {
 namespace {
@@ -27,28 +26,6 @@ using namespace std::chrono_literals;
 
 constexpr auto kService = "org.freedesktop.Notifications";
 constexpr auto kPath = "/org/freedesktop/Notifications";
-
-QCoreApplication& application() {
-    static int argc = 1;
-    static char name[] = "platform_alert_integration_test";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication app(argc, argv);
-    return app;
-}
-
-// Runs the Qt loop until `done` holds or `limit` passes; true when it held.
-bool runUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 3s) {
-    if (done()) return true;
-    QEventLoop loop;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (done()) loop.quit();
-    });
-    poll.start(10);
-    QTimer::singleShot(limit, &loop, &QEventLoop::quit);
-    loop.exec();
-    return done();
-}
 
 // Asks and waits on the loop for the finished notice, which comes after the
 // notices of replies that arrived earlier on the connection (those to the
@@ -68,17 +45,32 @@ QDBusMessage callMock(const QString& method) {
 class NotificationCenterIntegrationTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        application();
+        ensureApplication();
         // An abstract socket leaves no file behind whatever way the bus ends.
         bus_ = std::make_unique<QProcess>();
         bus_->start("dbus-daemon", {"--session", "--nofork", "--nopidfile", "--print-address=1",
                                     "--address=unix:abstract=corvane-notify-test-" + QString::number(::getpid())});
         if (!bus_->waitForStarted(3000) || !bus_->waitForReadyRead(3000)) return;
         ::setenv("DBUS_SESSION_BUS_ADDRESS", bus_->readLine().trimmed().constData(), 1);
+        ready_ = startMock({});
+    }
+
+    // (Re)starts the notification server; `capabilities` replaces the mock's
+    // own list (which has "body-markup") when given.
+    static bool startMock(const QString& capabilities) {
+        if (mock_) {
+            mock_->kill();
+            mock_->waitForFinished(2000);
+            if (!runUntil([] { return !QDBusConnection::sessionBus().interface()->isServiceRegistered(kService).value(); })) {
+                return false;
+            }
+        }
         mock_ = std::make_unique<QProcess>();
         mock_->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        mock_->start("/usr/bin/python3", {"-m", "dbusmock", "--session", "--template", "notification_daemon"});
-        ready_ = mock_->waitForStarted(3000) && runUntil([] {
+        QStringList arguments{"-m", "dbusmock", "--session", "--template", "notification_daemon"};
+        if (!capabilities.isEmpty()) arguments << "--parameters" << "{\"capabilities\": \"" + capabilities + "\"}";
+        mock_->start("/usr/bin/python3", arguments);
+        return mock_->waitForStarted(3000) && runUntil([] {
             const auto bus = QDBusConnection::sessionBus();
             return bus.isConnected() && bus.interface()->isServiceRegistered(kService).value();
         }, 5s);
@@ -99,8 +91,10 @@ protected:
     // there are at least `count` of them (or the wait ran out).
     static QList<QVariantList> waitForCalls(qsizetype count) {
         QList<QVariantList> calls;
+        // The poll may run again inside its own nested wait for the reply:
+        // each run builds its own list.
         runUntil([&] {
-            calls.clear();
+            QList<QVariantList> found;
             const auto log = callAndWait(callMock("GetMethodCalls") << QStringLiteral("Notify"))
                                  .arguments().value(0).value<QDBusArgument>();
             log.beginArray();
@@ -110,10 +104,11 @@ protected:
                 log.beginStructure();
                 log >> time >> arguments;
                 log.endStructure();
-                calls.append(QVariantList{});
-                for (const auto& argument : arguments) calls.back() << argument.variant();
+                found.append(QVariantList{});
+                for (const auto& argument : arguments) found.back() << argument.variant();
             }
             log.endArray();
+            calls = found;
             return calls.size() >= count;
         });
         return calls;
@@ -184,6 +179,34 @@ TEST_F(NotificationCenterIntegrationTest, RepostOfAnIdentifierReplacesTheEarlier
     EXPECT_EQ(calls[4][1].toUInt(), probeId + 2);
 }
 
+// Mesh text is shown as sent: escaped for a server that reads markup, as is
+// for one that does not; a new server is asked again, and posts made before
+// an answer wait for it.
+TEST_F(NotificationCenterIntegrationTest, BodiesAreEscapedExactlyWhenTheServerReadsMarkup) {
+    const std::string body = "<b>R&D</b> > \"x\" · 5 min";
+    const QString escaped = QStringLiteral("&lt;b&gt;R&amp;D&lt;/b&gt; &gt; \"x\" · 5 min");
+    FreedesktopNotificationCenter center;
+    center.post({.identifier = "message-1", .title = "Bike", .body = body});
+    center.post({.identifier = "message-2", .title = "Bike", .body = body});
+    auto calls = waitForCalls(2);
+    ASSERT_EQ(calls.size(), 2);
+    EXPECT_EQ(calls[0][4].toString(), escaped);
+    EXPECT_EQ(calls[1][4].toString(), escaped);
+
+    const bool restarted = startMock("body actions");
+    if (restarted) {
+        callAndWait(callMock("ClearCalls"));
+        center.post({.identifier = "message-1", .title = "Bike", .body = body});
+        calls = waitForCalls(1);
+    }
+    const bool restored = startMock({});
+    ready_ = restored;
+    ASSERT_TRUE(restarted && restored);
+    ASSERT_EQ(calls.size(), 1);
+    EXPECT_EQ(calls[0][4].toString().toStdString(), body);
+    EXPECT_EQ(calls[0][1].toUInt(), 0u) << "ids of the earlier server replace nothing here";
+}
+
 // The session connection is made once per process, so the bus-less case runs
 // in a freshly started copy of this program (gtest's threadsafe death test).
 TEST(NotificationCenterWithoutBusTest, PostingDoesNothing) {
@@ -191,7 +214,7 @@ TEST(NotificationCenterWithoutBusTest, PostingDoesNothing) {
     EXPECT_EXIT(
         {
             ::setenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/corvane-no-bus", 1);
-            application();
+            ensureApplication();
             FreedesktopNotificationCenter center;
             center.post({.identifier = "message-1", .title = "Bike", .body = "hello"});
             center.post({.identifier = "message-1", .title = "Bike", .body = "hello",

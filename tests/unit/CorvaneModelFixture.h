@@ -14,6 +14,7 @@
 #include "app/CorvaneModel.h"
 #include "support/FakeBridgeProcess.h"
 #include "support/FakeDefaultsStore.h"
+#include "support/FakeDeviceFolderWatcher.h"
 #include "support/FakeNotificationCenter.h"
 #include "support/FakeServiceBrowser.h"
 #include "support/ManualEventLoop.h"
@@ -49,7 +50,8 @@ protected:
                 bridges_.nextStartFailure = launchFailure_;
                 return makeChild();
             },
-            .dataFolder = (root_ / "Halvo Corvane").string(), .deviceFolder = (root_ / "Corvane").string()});
+            .dataFolder = (root_ / "Halvo Corvane").string(), .deviceFolder = (root_ / "Corvane").string(),
+            .deviceWatcher = &deviceWatcher_});
         loop_.runPending();
         return *model_;
     }
@@ -65,6 +67,7 @@ protected:
     Shown shown() const { return {model_->connectionState(), model_->errorMessage()}; }
 
     void addDevice(const std::string& name) { std::ofstream(device(name)).put('\n'); }
+    std::string deviceFolder() const { return (root_ / "dev").string(); }
     std::string device(const std::string& name) const { return (root_ / "dev" / name).string(); }
     std::string dataFile(const std::string& name) const { return (root_ / "Halvo Corvane" / name).string(); }
     FakeBridgeProcess::Child& bridge() { return bridges_.last(); }
@@ -118,6 +121,7 @@ protected:
     FakeNotificationCenter notifications_;
     FakeServiceBrowser services_{loop_};
     FakeBridgeFactory bridges_;
+    FakeDeviceFolderWatcher deviceWatcher_;
     const Timestamp base_ = loop_.now();
 
 private:

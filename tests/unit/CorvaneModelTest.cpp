@@ -210,6 +210,45 @@ TEST_F(CorvaneModelTest, FailedAttemptsRetryEveryFiveSecondsAndShowTheirTextOnly
     EXPECT_EQ(model().connectionState(), "Disconnected");
 }
 
+// A radio plugged in while the model waits for one (none listed, or a retry
+// pending) is used at once; a user's own disconnect is never undone.
+TEST_F(CorvaneModelTest, ARadioPluggedInWhileWaitingConnectsAtOnce) {
+    start();
+    EXPECT_EQ(model().connectionState(), "USB radio not connected");
+    EXPECT_EQ(deviceWatcher_.watched, deviceFolder());
+    addDevice("ttyS0");  // not a radio
+    deviceWatcher_.change();
+    EXPECT_EQ(launches(), 0u);
+    addDevice("ttyACM0");
+    deviceWatcher_.change();
+    loop_.runPending();
+    EXPECT_EQ(launches(), 1u);
+    EXPECT_FALSE(deviceWatcher_.watched) << "not while connecting";
+    acceptConnect(device("ttyACM0"));
+    EXPECT_FALSE(deviceWatcher_.watched) << "not while connected";
+
+    bridge().exit();
+    loop_.runPending();
+    EXPECT_EQ(deviceWatcher_.watched, deviceFolder()) << "while a retry is pending";
+    deviceWatcher_.change();  // nothing new
+    EXPECT_EQ(launches(), 1u);
+    loop_.advance(1s);
+    addDevice("ttyUSB0");
+    deviceWatcher_.change();
+    loop_.runPending();
+    EXPECT_EQ(launches(), 2u);
+    EXPECT_EQ(bridge().request().port, device("ttyACM0")) << "the saved port still comes first";
+
+    model().disconnect();
+    loop_.runPending();
+    EXPECT_FALSE(deviceWatcher_.watched);
+    addDevice("ttyACM1");
+    deviceWatcher_.change();
+    loop_.advance(10s);
+    EXPECT_EQ(launches(), 2u);
+    EXPECT_EQ(model().connectionState(), "Disconnected");
+}
+
 // A window's connect while connected replaces the running bridge; that bridge
 // ending on the way is part of the new attempt, not a failure of it. Only an
 // exit nobody asked for is a failure, and only that reconnects.

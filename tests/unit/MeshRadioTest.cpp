@@ -162,6 +162,15 @@ TEST_F(MeshRadioTest, BridgeLookupSkipsEmptyAndNonExecutableCandidatesAndLaunchF
     ::setenv("XDG_DATA_HOME", dataHome.c_str(), 1);
 
     EXPECT_EQ(MeshRadio::installedBridgeURL(), bridgePath_.string());
+    {
+        // A bare name is the file in the working folder, never one on PATH.
+        const auto previous = fs::current_path();
+        fs::current_path(root_);
+        ::setenv("HALVO_MESHTASTIC_BRIDGE_PATH", "bridge", 1);
+        const auto found = MeshRadio::installedBridgeURL();
+        fs::current_path(previous);
+        EXPECT_EQ(found, bridgePath_.string());
+    }
     touch(installed, fs::perms::owner_all);
     ::setenv("HALVO_MESHTASTIC_BRIDGE_PATH", "", 1);
     EXPECT_EQ(MeshRadio::installedBridgeURL(), installed.string());
@@ -363,11 +372,20 @@ TEST_F(MeshRadioTest, ReadAndWriteFailures) {
     EXPECT_EQ(loop_.activeTimerCount(), 0u);
     EXPECT_TRUE(radio_->isRunning());
 
+    // A refusal noticed after writeLine() returned stops the bridge at once.
+    const auto pending = send("b");
+    child.notices.onWriteFailure("Broken pipe");
+    EXPECT_TRUE(pending->failedWith(Kind::writeFailed));
+    EXPECT_EQ(stops_, std::vector<MeshRadioError>{MeshRadioError::writeFailed("Broken pipe")});
+    EXPECT_FALSE(radio_->isRunning());
+    stops_.clear();
+    auto& second = connected();
+
     const auto settings = read();
-    child.readFailure("");  // the platform gave no text: the sentence still ends
+    second.readFailure("");  // the platform gave no text: the sentence still ends
     EXPECT_TRUE(settings->failedWith(Kind::readFailed, "Could not read from Halvo Meshtastic Bridge."));
     EXPECT_EQ(stops_, std::vector<MeshRadioError>{MeshRadioError::readFailed("")});
-    EXPECT_EQ(child.terminateCount, 1);
+    EXPECT_EQ(second.terminateCount, 1);
     EXPECT_FALSE(radio_->isRunning());
 }
 

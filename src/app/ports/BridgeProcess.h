@@ -8,20 +8,22 @@
 //   started, and then no notice ever follows. start() is called at most once.
 // - writeLine() hands one whole line to the child's standard input in one
 //   write; it fails (with a readable text) when the child is gone or the
-//   write is refused.
+//   write is refused (the child closed its input, say). A refusal noticed
+//   only later, for bytes the pipe could not take at once, is onWriteFailure.
 // - The owner never destroys an instance from inside one of its notices (it
 //   defers that to the loop).
 // - onLine delivers the child's standard output split into lines (LF, CR or
 //   CRLF; empty lines skipped; a line over 1 MiB dropped whole), in arrival
 //   order, one call per line, a trailing unterminated line when the output
-//   ends. Standard error is read and discarded so the child never blocks on it.
+//   ends (the output closing, not only the child exiting). Standard error is read and discarded so the child never blocks on it.
 // - onReadFailure is given when reading the output fails; onExit exactly once
 //   when the child has ended, after the last of its lines.
 // - Notices are delivered from the loop, never from inside start(),
 //   writeLine() or terminate(); none is delivered after the instance is
 //   destroyed.
-// - terminate() asks the child to end (SIGTERM); isRunning() is true from a
-//   successful start until the child has been seen to end.
+// - terminate() asks the child to end (end of input, SIGTERM) and makes sure
+//   it does (SIGKILL after a short grace), so onExit follows; isRunning() is
+//   true from a successful start until the child has been seen to end.
 // - Destroying an instance whose child still runs ends and reaps that child
 //   within about a second (SIGTERM, then SIGKILL).
 #include <functional>
@@ -38,6 +40,7 @@ public:
     struct Notices {
         std::function<void(std::string_view line)> onLine;
         std::function<void(const std::string& message)> onReadFailure;
+        std::function<void(const std::string& message)> onWriteFailure;
         std::function<void()> onExit;
     };
 

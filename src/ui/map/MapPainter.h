@@ -1,0 +1,66 @@
+#pragma once
+// The paint layers of the map, in drawing order: tiles (with the grid under
+// them, which shows wherever a tile is missing or failed, and alone offline),
+// trails, the circle, markers, and the attribution on top of everything.
+#include <QIcon>
+#include <QPalette>
+#include <QPixmap>
+#include <functional>
+#include <optional>
+#include <unordered_map>
+#include <vector>
+
+#include "ui/map/GeoTypes.h"
+#include "ui/map/TileKey.h"
+
+class QPainter;
+
+namespace corvane {
+
+class MapProjection;
+class TileLoader;
+
+class MapPainter {
+public:
+    static constexpr std::size_t kTrailPoints = 500;  // most recent points drawn per trail
+    static constexpr double kBadgeDiameter = 26;
+    static constexpr double kHighlightedBadgeDiameter = 36;
+    static inline const QString kAttribution = QStringLiteral("© OpenStreetMap contributors");
+
+    void setSymbolIcons(std::function<QIcon(const QString& symbol)> icons);
+    // Badges and titles are drawn once per symbol or text and palette; a
+    // palette, font or icon change drops them.
+    void clearCaches();
+
+    void paint(QPainter& painter, const MapProjection& projection, const QPalette& palette, TileLoader* tiles,
+               const std::vector<MapTrail>& trails, const std::optional<MapCircle>& circle,
+               const std::vector<MapMarker>& markers);
+
+    static std::vector<TileKey> visibleTiles(const MapProjection& projection);
+    // Marker indices bottom to top: highlighted markers are drawn last so
+    // they stay visible in a crowd.
+    static std::vector<std::size_t> drawOrder(const std::vector<MapMarker>& markers);
+    static QRectF badgeRect(const MapProjection& projection, const MapMarker& marker);
+
+    static void paintGrid(QPainter& painter, const MapProjection& projection, const QPalette& palette);
+    static void paintTiles(QPainter& painter, const MapProjection& projection, TileLoader& tiles);
+    static void paintTrails(QPainter& painter, const MapProjection& projection, const QPalette& palette,
+                            const std::vector<MapTrail>& trails);
+    static void paintCircle(QPainter& painter, const MapProjection& projection, const QPalette& palette,
+                            const MapCircle& circle);
+    void paintMarkers(QPainter& painter, const MapProjection& projection, const QPalette& palette,
+                      const std::vector<MapMarker>& markers);
+    static void paintAttribution(QPainter& painter, const MapProjection& projection, const QPalette& palette);
+
+private:
+    const QPixmap& badge(const QString& symbol, bool highlighted, const QPalette& palette, qreal pixelRatio);
+
+    const QPixmap& label(const QString& title, bool highlighted, const QFont& font, const QPalette& palette,
+                         qreal pixelRatio);
+
+    std::function<QIcon(const QString&)> icons_;
+    std::unordered_map<QString, QPixmap> badges_;
+    std::unordered_map<QString, QPixmap> labels_;
+};
+
+}  // namespace corvane

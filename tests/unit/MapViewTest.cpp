@@ -1,0 +1,170 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QImage>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPixmap>
+#include <QSignalSpy>
+#include <QWheelEvent>
+
+#include "ui/map/MapProjection.h"
+#include "ui/map/MapView.h"
+
+namespace corvane {
+namespace {
+
+// 512 pixels over this span of longitude is zoom 12 exactly, so expected
+// pixels follow from the tile scheme without asking the view.
+constexpr double kZoom = 12;
+constexpr double kSpan = 2 * 360.0 / 4096;
+const GeoCoordinate kCenter{48.025, 11.025};  // between grid lines, which fall on 0.05°
+constexpr int kWidth = 512;
+constexpr int kHeight = 400;
+
+QApplication& application() {
+    static int argc = 1;
+    static char name[] = "map_view_test";
+    static char* argv[] = {name, nullptr};
+    // Never destroyed: tearing Qt down among the other static destructors
+    // crashes at exit.
+    static auto* app = new QApplication(argc, argv);
+    return *app;
+}
+
+double pixelsPerDegreeLongitude() { return MapProjection::worldSize(kZoom) / 360; }
+
+class MapViewTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { application(); }
+
+    MapViewTest() {
+        view.resize(kWidth, kHeight);
+        view.setRegion({kCenter, 0.01, kSpan});
+        view.setSymbolIcons([](const QString& symbol) {
+            QPixmap pixmap(32, 32);
+            pixmap.fill(symbol == "bicycle" ? Qt::red : Qt::green);
+            return QIcon(pixmap);
+        });
+    }
+
+    QImage render() { return view.grab().toImage().convertToFormat(QImage::Format_RGB32); }
+
+    void click(QPointF at) {
+        QMouseEvent press(QEvent::MouseButtonPress, at, view.mapToGlobal(at), Qt::LeftButton, Qt::LeftButton, {});
+        QApplication::sendEvent(&view, &press);
+        QMouseEvent release(QEvent::MouseButtonRelease, at, view.mapToGlobal(at), Qt::LeftButton, Qt::NoButton, {});
+        QApplication::sendEvent(&view, &release);
+    }
+
+    void key(int code) {
+        QKeyEvent press(QEvent::KeyPress, code, Qt::NoModifier);
+        QApplication::sendEvent(&view, &press);
+    }
+
+    MapView view;
+    const QPointF middle{kWidth / 2.0, kHeight / 2.0};
+};
+
+TEST_F(MapViewTest, DrawsCircleToScaleMarkersTrailsAndAttributionOverTheGrid) {
+    const double eastOffset = 0.06 * pixelsPerDegreeLongitude();  // ~175 px
+    view.setMarkers({{"bike", {kCenter.latitude, kCenter.longitude + 0.06}, "bicycle", "Bike", true},
+                     {"other", {kCenter.latitude, kCenter.longitude - 0.06}, "antenna", "Base", false}});
+    const double radiusPixels = 1000 / MapProjection::metersPerPixel(kCenter.latitude, kZoom);  // ~39 px
+    view.setCircle(MapCircle{kCenter, 1000});
+    // A trail heading south, drawn oldest first: the newest end is the strongest.
+    MapTrail trail{"bike", {}};
+    for (int i = 0; i < 600; ++i) trail.points.push_back({kCenter.latitude + 0.02 - i * 0.00006, kCenter.longitude - 0.03});
+    view.setTrails({trail});
+
+    const QImage image = render();
+    const int cy = kHeight / 2;
+    const QRgb ground = image.pixel(kWidth / 2 + int(radiusPixels) + 20, cy);
+    EXPECT_NE(image.pixel(kWidth / 2 + int(radiusPixels) - 3, cy), ground) << "inside the radius is tinted";
+    EXPECT_EQ(image.pixel(kWidth / 2 + int(radiusPixels) + 4, cy), ground) << "the circle is to scale";
+    EXPECT_EQ(image.pixel(int(kWidth / 2 + eastOffset), cy), qRgb(255, 0, 0)) << "bicycle icon at its coordinate";
+    EXPECT_EQ(image.pixel(int(kWidth / 2 - eastOffset), cy), qRgb(0, 255, 0));
+
+    const int trailX = int(std::lround(kWidth / 2 - 0.03 * pixelsPerDegreeLongitude()));
+    const MapProjection projection(kCenter, kZoom, QSizeF(kWidth, kHeight));
+    // Only the newest 500 points are drawn: the first 100 lie above the drawn part.
+    const int firstDrawnY = int(projection.toScreen(trail.points[100]).y());
+    const int newestY = int(projection.toScreen(trail.points.back()).y());
+    EXPECT_EQ(image.pixel(trailX, firstDrawnY - 8), image.pixel(trailX + 20, firstDrawnY - 8));
+    const QColor oldest = image.pixel(trailX, firstDrawnY + 4);
+    const QColor newest = image.pixel(trailX, newestY - 4);
+    const QColor plain = QColor(image.pixel(trailX + 20, newestY - 4));
+    EXPECT_NE(oldest, plain);
+    EXPECT_GT(std::abs(newest.lightness() - plain.lightness()), std::abs(oldest.lightness() - plain.lightness()));
+
+    int inked = 0;
+    for (int x = kWidth - 120; x < kWidth; ++x) {
+        for (int y = kHeight - 10; y < kHeight; ++y) inked += QColor(image.pixel(x, y)).lightness() < 100;
+    }
+    EXPECT_GT(inked, 10) << "attribution text in the bottom-right corner";
+
+    // Dark themes: the ground follows the palette and the text stays readable.
+    QPalette dark = view.palette();
+    dark.setColor(QPalette::Base, QColor(30, 30, 30));
+    dark.setColor(QPalette::Text, QColor(230, 230, 230));
+    view.setPalette(dark);
+    const QImage night = render();
+    EXPECT_LT(QColor(night.pixel(kWidth / 2 + int(radiusPixels) + 20, cy)).lightness(), 80);
+    EXPECT_EQ(night.pixel(int(kWidth / 2 + eastOffset), cy), qRgb(255, 0, 0));
+}
+
+TEST_F(MapViewTest, ClicksWheelAndKeysActOnTheMarkerAndRegion) {
+    const QPointF marker(middle.x() + 0.06 * pixelsPerDegreeLongitude(), middle.y());
+    view.setMarkers({{"bike", {kCenter.latitude, kCenter.longitude + 0.06}, "bicycle", "", false}});
+    QSignalSpy activated(&view, &MapView::markerActivated);
+    QSignalSpy settled(&view, &MapView::regionSettled);
+
+    click(marker + QPointF(8, 0));
+    click(marker + QPointF(20, 0));  // beside the badge
+    ASSERT_EQ(activated.count(), 1);
+    EXPECT_EQ(activated.at(0).at(0).toString(), "bike");
+
+    // Zooming around the cursor keeps the marker under it.
+    QWheelEvent wheel(marker, view.mapToGlobal(marker), {}, QPoint(0, 240), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(&view, &wheel);
+    EXPECT_NEAR(view.region().longitudeDelta, kSpan / 2, 1e-9);
+    click(marker);
+    EXPECT_EQ(activated.count(), 2);
+
+    const MapRegion before = view.region();
+    key(Qt::Key_Right);
+    EXPECT_NEAR(view.region().center.longitude, before.center.longitude + before.longitudeDelta / 8, 1e-9);
+    key(Qt::Key_Up);
+    EXPECT_GT(view.region().center.latitude, before.center.latitude);
+    key(Qt::Key_Minus);
+    EXPECT_NEAR(view.region().longitudeDelta, before.longitudeDelta * 2, 1e-9);
+    key(Qt::Key_Plus);
+    EXPECT_NEAR(view.region().longitudeDelta, before.longitudeDelta, 1e-9);
+
+    // Dragging pans (the point under the cursor follows it) and is no click.
+    const QPointF from = marker;
+    const QPointF to = marker - QPointF(100, 0);
+    const GeoCoordinate grabbed = MapProjection(view.region().center, kZoom + 1, QSizeF(kWidth, kHeight)).toCoordinate(from);
+    QMouseEvent press(QEvent::MouseButtonPress, from, view.mapToGlobal(from), Qt::LeftButton, Qt::LeftButton, {});
+    QApplication::sendEvent(&view, &press);
+    QMouseEvent move(QEvent::MouseMove, to, view.mapToGlobal(to), Qt::NoButton, Qt::LeftButton, {});
+    QApplication::sendEvent(&view, &move);
+    QMouseEvent release(QEvent::MouseButtonRelease, to, view.mapToGlobal(to), Qt::LeftButton, Qt::NoButton, {});
+    QApplication::sendEvent(&view, &release);
+    const MapProjection after(view.region().center, kZoom + 1, QSizeF(kWidth, kHeight));
+    EXPECT_NEAR(after.toCoordinate(to).longitude, grabbed.longitude, 1e-9);
+    EXPECT_EQ(activated.count(), 2);
+    EXPECT_EQ(settled.count(), 0) << "settling waits for the user to stop";
+
+    // A region set before the view is laid out is fitted once it has a size.
+    MapView later;
+    later.setRegion({kCenter, 0.01, kSpan});
+    EXPECT_NEAR(later.region().longitudeDelta, kSpan, 1e-12);
+    later.resize(kWidth * 2, kHeight);
+    EXPECT_NEAR(later.region().longitudeDelta, kSpan, 1e-9);
+    EXPECT_EQ(later.accessibleName(), "Map");
+}
+
+}  // namespace
+}  // namespace corvane
