@@ -13,15 +13,6 @@ namespace {
 
 constexpr int kLocalNetworkDeniedCode = -65570;
 
-std::string serviceKey(const BrowsedService& service) {
-    std::string key;
-    const std::string_view interfaceName = service.interfaceName ? *service.interfaceName : std::string_view();
-    key.reserve(service.name.size() + service.type.size() + service.domain.size() + interfaceName.size() + 3);
-    key.append(service.name).append(1, '|').append(service.type).append(1, '|').append(service.domain);
-    key.append(1, '|').append(interfaceName);
-    return key;
-}
-
 template <typename Container>
 bool eraseFrom(Container& container, const std::string& id) {
     return container.erase(id) > 0;
@@ -103,8 +94,7 @@ void LocalNetworkBrowser::stop() {
 }
 
 void LocalNetworkBrowser::clearScanMemory() {
-    liveServiceKeysByType_.clear();
-    serviceOwners_.clear();
+    liveOwnersByType_.clear();
     heardThisSession_.clear();
     offlineSince_.clear();
 }
@@ -128,12 +118,10 @@ void LocalNetworkBrowser::handle(const ServiceBrowserState& browserState) {
 }
 
 const std::string& LocalNetworkBrowser::identifierFor(const std::string& name, const std::string& domain) {
-    std::string cacheKey;
-    cacheKey.reserve(name.size() + domain.size() + 1);
-    cacheKey.append(name).append(1, '\0').append(domain);
-    auto found = identifiers_.find(cacheKey);
+    identifierKey_.assign(name).append(1, '\0').append(domain);
+    auto found = identifiers_.find(identifierKey_);
     if (found == identifiers_.end()) {
-        found = identifiers_.emplace(std::move(cacheKey), LocalNetworkDevice::identifier(name, domain)).first;
+        found = identifiers_.emplace(identifierKey_, LocalNetworkDevice::identifier(name, domain)).first;
     }
     return found->second;
 }
@@ -160,13 +148,11 @@ void LocalNetworkBrowser::receive(const std::vector<BrowsedService>& results, co
     if (!isScanning_) return;
     const Timestamp now = loop_.now();
 
-    std::unordered_set<std::string> keys;
-    keys.reserve(results.size());
+    std::vector<const std::string*> owners;
+    owners.reserve(results.size());
     for (const auto& service : results) {
-        std::string key = serviceKey(service);
         const std::string& id = identifierFor(service.name, service.domain);
-        serviceOwners_.insert_or_assign(key, id);
-        keys.insert(std::move(key));
+        owners.push_back(&id);
         const std::optional<std::string_view> interfaceName =
             service.interfaceName ? std::optional<std::string_view>(*service.interfaceName) : std::nullopt;
         if (auto* device = find(id)) {
@@ -181,15 +167,13 @@ void LocalNetworkBrowser::receive(const std::vector<BrowsedService>& results, co
         devices_.push_back(std::move(device));
         indexById_.try_emplace(id, devices_.size() - 1);
     }
-    liveServiceKeysByType_.insert_or_assign(serviceType, std::move(keys));
+    liveOwnersByType_.insert_or_assign(serviceType, std::move(owners));
 
-    // Online = owns a live key; marked through the index, without a set of ids.
+    // Online = owns a service some type lists now; marked through the index.
     std::vector<char> live(devices_.size(), 0);
-    for (const auto& [type, typeKeys] : liveServiceKeysByType_) {
-        for (const auto& key : typeKeys) {
-            const auto owner = serviceOwners_.find(key);
-            if (owner == serviceOwners_.end()) continue;
-            if (const auto index = indexById_.find(owner->second); index != indexById_.end()) live[index->second] = 1;
+    for (const auto& [type, typeOwners] : liveOwnersByType_) {
+        for (const std::string* owner : typeOwners) {
+            if (const auto index = indexById_.find(*owner); index != indexById_.end()) live[index->second] = 1;
         }
     }
     for (std::size_t index = 0; index < devices_.size(); ++index) {

@@ -114,11 +114,14 @@ private:
     bool isScanning_ = false;
     std::optional<std::string> errorMessage_;
 
-    std::unordered_map<std::string, std::unordered_set<std::string>> liveServiceKeysByType_;
-    std::unordered_map<std::string, std::string> serviceOwners_;
-    std::set<std::string> heardThisSession_;
-    std::map<std::string, MonotonicTime> offlineSince_;
-    std::set<std::string> lossAlertedIDs_;
+    // Per type, the owners of the services of its last result set: a service
+    // is owned by the device its name and domain identify, so the owners
+    // stand for the live service keys. They point into identifiers_, which
+    // never lets go of an entry.
+    std::unordered_map<std::string, std::vector<const std::string*>> liveOwnersByType_;
+    std::unordered_set<std::string> heardThisSession_;
+    std::unordered_map<std::string, MonotonicTime> offlineSince_;
+    std::unordered_set<std::string> lossAlertedIDs_;
     TimerHandle monitorTimer_;
 
     // The file existed but did not decode: kept aside before the first save.
@@ -128,6 +131,7 @@ private:
     // names many times a minute: folding and collation keys cost far more
     // than a lookup.
     std::unordered_map<std::string, std::string> identifiers_;
+    std::string identifierKey_;
     std::unordered_map<std::string, std::string> sortKeys_;
     std::unordered_map<std::string, std::size_t> indexById_;
 };
