@@ -1,11 +1,13 @@
-// corvane: wires the Linux adapters into the model and runs it. Without a
-// window for now: `--headless` runs the guard and prints what changes.
+// corvane: reads the command line and hands over to a front end: the window
+// by default, or `--headless` to run the guard and print what changes.
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include <QApplication>
 #include <QCoreApplication>
 
+#include "WindowFrontEnd.h"
 #include "headless/HeadlessFrontEnd.h"
 #include "headless/HeadlessOptions.h"
 #include "platform/QtEventLoop.h"
@@ -25,8 +27,11 @@ int main(int argc, char** argv) {
     case HeadlessOptions::Action::run: break;
     }
     if (!options->headless) {
-        std::fprintf(stderr, "corvane: the window is not built yet; run `corvane --headless` (see --help)\n");
-        return 2;
+        QApplication application(argc, argv);
+        QtEventLoop::restoreEnvironment();
+        QApplication::setApplicationName("Corvane");
+        QApplication::setDesktopFileName("corvane");
+        return WindowFrontEnd::run(*options, application);
     }
     QtEventLoop::preferUnixDispatcher();
     QCoreApplication application(argc, argv);

@@ -78,8 +78,10 @@ CorvaneModel::~CorvaneModel() {
     if (watchingDevices_) deviceWatcher_->stop();
 }
 
-std::string CorvaneModel::defaultDataFolder() {
-    return userDataFolder() + "/Halvo Corvane";
+std::optional<std::string> CorvaneModel::defaultDataFolder() {
+    const auto data = userDataFolder();
+    if (!data) return std::nullopt;
+    return *data + "/Halvo Corvane";
 }
 
 template <typename T, typename U>
@@ -103,7 +105,10 @@ void CorvaneModel::setErrorMessage(std::optional<std::string> message) { assign(
 void CorvaneModel::setMessageRecipient(std::optional<std::uint32_t> node) { assign(messageRecipient_, node); }
 void CorvaneModel::setMessageChannel(std::uint32_t channel) { assign(messageChannel_, channel); }
 
+// A radius that is not a number or infinite could not be stored, and the
+// model and the settings file would disagree about it: refused.
 void CorvaneModel::setParkingRadius(double radius) {
+    if (!std::isfinite(radius)) return;
     assign(parkingRadius_, radius);
     defaults_.setNumber("parkingRadius", radius);
 }

@@ -62,8 +62,9 @@ public:
     CorvaneModel(const CorvaneModel&) = delete;
     CorvaneModel& operator=(const CorvaneModel&) = delete;
 
-    // "$XDG_DATA_HOME/Halvo Corvane" (else ~/.local/share/Halvo Corvane).
-    static std::string defaultDataFolder();
+    // "$XDG_DATA_HOME/Halvo Corvane" (else ~/.local/share/Halvo Corvane);
+    // absent when the user has no home folder.
+    static std::optional<std::string> defaultDataFolder();
 
     ChangeSignal& changed() { return changed_; }
 
@@ -96,6 +97,7 @@ public:
     void setSelectedPort(std::string port);
     void setSelectedNodeID(std::optional<std::uint32_t> node);
     void setErrorMessage(std::optional<std::string> message);
+    // Ignores a radius that is not finite.
     void setParkingRadius(double radius);
     void setGuardProfile(GuardProfile profile);
     void setMessageRecipient(std::optional<std::uint32_t> node);

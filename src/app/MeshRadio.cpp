@@ -73,8 +73,8 @@ std::optional<std::string> MeshRadio::installedBridgeURL() {
         }
         candidates.push_back(std::move(configured));
     }
-    if (auto data = userDataFolder(); !data.empty()) {
-        candidates.push_back(data + "/Halvo Corvane/Bridge/HalvoMeshtasticBridge");
+    if (const auto data = userDataFolder()) {
+        candidates.push_back(*data + "/Halvo Corvane/Bridge/HalvoMeshtasticBridge");
     }
     candidates.emplace_back("/Applications/Halvo Meshtastic Bridge.app/Contents/MacOS/HalvoMeshtasticBridge");
     candidates.emplace_back("/opt/homebrew/bin/halvo-meshtastic-bridge");

@@ -1,6 +1,7 @@
 #include "core/JsonRead.h"
 
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 
 namespace corvane::json {
@@ -19,6 +20,61 @@ bool integral(const Element& element, double low, double high, double& out) {
 }
 
 }  // namespace
+
+std::optional<std::string> withoutOutOfRangeNumbers(std::string_view text) {
+    std::string rewritten;
+    std::size_t copied = 0;
+    std::size_t i = 0;
+    const auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
+    while (i < text.size()) {
+        const char c = text[i];
+        if (c == '"') {
+            // Skip the string, escapes included; an unterminated one is left
+            // for the parser to refuse.
+            for (++i; i < text.size() && text[i] != '"'; ++i) {
+                if (text[i] == '\\') ++i;
+            }
+            ++i;
+            continue;
+        }
+        if (c != '-' && !isDigit(c)) {
+            ++i;
+            continue;
+        }
+        const std::size_t start = i;
+        const std::size_t digitsStart = c == '-' ? i + 1 : i;
+        std::size_t end = digitsStart;
+        while (end < text.size() && isDigit(text[end])) ++end;
+        const std::string_view digits = text.substr(digitsStart, end - digitsStart);
+        bool fraction = false;
+        while (end < text.size() && (isDigit(text[end]) || text[end] == '.' || text[end] == 'e' || text[end] == 'E' ||
+                                     text[end] == '+' || text[end] == '-')) {
+            fraction = fraction || !isDigit(text[end]);
+            ++end;
+        }
+        bool outOfRange = false;
+        if (fraction) {
+            const std::string number(text.substr(start, end - start));
+            char* parsedEnd = nullptr;
+            const double value = std::strtod(number.c_str(), &parsedEnd);
+            outOfRange = parsedEnd == number.c_str() + number.size() && std::isinf(value);
+        } else {
+            // Past the integers the parser holds: below -2^63, above 2^64 - 1.
+            const std::string_view limit = c == '-' ? "9223372036854775808" : "18446744073709551615";
+            outOfRange = digits.size() >= limit.size() && digits.front() != '0' &&
+                         (digits.size() > limit.size() || digits > limit);
+        }
+        if (outOfRange) {
+            rewritten.append(text.substr(copied, start - copied));
+            rewritten.append("{}");
+            copied = end;
+        }
+        i = end;
+    }
+    if (copied == 0) return std::nullopt;
+    rewritten.append(text.substr(copied));
+    return rewritten;
+}
 
 std::optional<Element> member(const Object& object, std::string_view key) {
     Element element;
@@ -65,8 +121,14 @@ bool asDouble(const Element& element, double& out) {
 bool asFloat(const Element& element, float& out) {
     double value = 0;
     if (!asDouble(element, value)) return false;
-    if (std::fabs(value) > static_cast<double>(std::numeric_limits<float>::max())) return false;
-    out = static_cast<float>(value);
+    // Rounded to the nearest float, as a float reader of the text would: the
+    // shortest text of the largest float ("3.4028235e+38") lies a little above
+    // it and must read back. Only what rounds to infinity is refused.
+    constexpr double kLargest = std::numeric_limits<float>::max();
+    constexpr double kRoundsToInfinity = kLargest + 0x1p103;  // half a unit in the last place above it
+    const double magnitude = std::fabs(value);
+    if (magnitude >= kRoundsToInfinity) return false;
+    out = static_cast<float>(magnitude > kLargest ? std::copysign(kLargest, value) : value);
     return true;
 }
 

@@ -51,13 +51,26 @@ bool optional(const Object& object, std::string_view key, std::optional<T>& out,
     return true;
 }
 
+// The parser refuses a whole document for one number beyond its range (an
+// integer past 64 bits, a float past the largest double), while such a number
+// under a key nobody reads must not spoil the record. This gives the text
+// with each such number replaced by an empty object, which every reader of a
+// known key refuses as it refused the number. Nullopt when there is none.
+std::optional<std::string> withoutOutOfRangeNumbers(std::string_view text);
+
 // Parses `text` as one JSON document with a parser reused per thread, and
 // hands its root element to `decode`. Undecodable documents give nullopt.
 template <typename Decode>
 auto parseDocument(std::string_view text, Decode decode) -> decltype(decode(std::declval<Element>())) {
     thread_local simdjson::dom::parser parser;
     Element root;
-    if (parser.parse(text.data(), text.size(), true).get(root) != simdjson::SUCCESS) return std::nullopt;
+    auto error = parser.parse(text.data(), text.size(), true).get(root);
+    if (error == simdjson::NUMBER_ERROR) {
+        if (const auto rewritten = withoutOutOfRangeNumbers(text)) {
+            error = parser.parse(rewritten->data(), rewritten->size(), true).get(root);
+        }
+    }
+    if (error != simdjson::SUCCESS) return std::nullopt;
     return decode(root);
 }
 

@@ -1,10 +1,12 @@
 #include "core/PrivateFile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <system_error>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -48,6 +50,16 @@ public:
 private:
     int fd_;
 };
+
+FileIdentity identityOf(const struct stat& info) {
+    return FileIdentity{static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino),
+                        static_cast<std::int64_t>(info.st_size), static_cast<std::int64_t>(info.st_mtim.tv_sec),
+                        static_cast<std::int64_t>(info.st_mtim.tv_nsec)};
+}
+
+// What mkostemp makes of the pattern: the fixed part, then six characters.
+constexpr std::string_view kTemporaryMarker = ".tmp-";
+constexpr std::size_t kTemporaryRandomLength = 6;
 
 std::string folderOf(const std::string& path) {
     const auto slash = path.rfind('/');
@@ -115,13 +127,15 @@ bool renameWithoutReplacing(const std::string& from, const std::string& to) {
     return ::unlink(from.c_str()) == 0;
 }
 
+std::string temporaryPrefix(const std::string& path) { return "." + nameOf(path) + std::string(kTemporaryMarker); }
+
 }  // namespace
 
-Result<Done, FileError> PrivateFile::write(const std::string& path, std::string_view bytes) {
+Result<FileIdentity, FileError> PrivateFile::write(const std::string& path, std::string_view bytes) {
     const std::string folder = folderOf(path);
-    if (auto created = createFolders(folder); !created) return created;
+    if (auto created = createFolders(folder); !created) return fail(created.error());
 
-    std::string temp = folder + "/." + nameOf(path) + ".tmp-XXXXXX";
+    std::string temp = folder + "/" + temporaryPrefix(path) + std::string(kTemporaryRandomLength, 'X');
     Descriptor fd(::mkostemp(temp.data(), O_CLOEXEC));
     if (fd.get() < 0) return failWithErrno("cannot create a temporary file in", folder);
 
@@ -133,9 +147,12 @@ Result<Done, FileError> PrivateFile::write(const std::string& path, std::string_
     if (::fchmod(fd.get(), kFileMode) != 0) return abandon("cannot set the mode of the new");
     if (!writeAll(fd.get(), bytes)) return abandon("cannot write");
     if (::fsync(fd.get()) != 0) return abandon("cannot flush");
+    struct stat info {};
+    if (::fstat(fd.get(), &info) != 0) return abandon("cannot examine the new");
     if (fd.close() != 0) return abandon("cannot write");
     if (::rename(temp.c_str(), path.c_str()) != 0) return abandon("cannot replace");
-    return syncFolder(folder);
+    if (auto synced = syncFolder(folder); !synced) return fail(synced.error());
+    return identityOf(info);
 }
 
 Result<Done, FileError> PrivateFile::writeIfChanged(const std::string& path, std::string_view bytes) {
@@ -145,26 +162,41 @@ Result<Done, FileError> PrivateFile::writeIfChanged(const std::string& path, std
         const auto current = read(path);
         if (current && *current == bytes) return Done{};
     }
-    return write(path, bytes);
+    if (auto written = write(path, bytes); !written) return fail(written.error());
+    return Done{};
 }
 
-Result<std::string, PrivateFile::ReadError> PrivateFile::read(const std::string& path) {
-    Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+Result<std::string, PrivateFile::ReadError> PrivateFile::read(const std::string& path, FileIdentity* identity) {
+    // Non-blocking, so that opening a FIFO without a writer returns at once;
+    // it has no effect on the regular files that are read below.
+    Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
     if (fd.get() < 0) {
         const int code = errno;
         // A path through a plain file cannot name a file either.
         const auto kind = code == ENOENT || code == ENOTDIR ? ReadFailure::missing : ReadFailure::unreadable;
         return fail(ReadError{kind, systemError(code, "cannot open", path)});
     }
-    // Read straight into the result, sized from fstat and grown should the
-    // file grow meanwhile; the store files are megabytes.
     struct stat info {};
-    const std::size_t expected =
-        ::fstat(fd.get(), &info) == 0 && info.st_size > 0 ? static_cast<std::size_t>(info.st_size) : 0;
-    std::string bytes(expected + 1, '\0');
+    if (::fstat(fd.get(), &info) != 0) {
+        return fail(ReadError{ReadFailure::unreadable, systemError(errno, "cannot examine", path)});
+    }
+    if (!S_ISREG(info.st_mode)) {
+        return fail(ReadError{ReadFailure::unreadable, FileError{0, path + " is not a regular file"}});
+    }
+    const auto tooLarge = [&path] {
+        return fail(ReadError{ReadFailure::unreadable, FileError{EFBIG, path + " is larger than any file of ours"}});
+    };
+    if (static_cast<std::uintmax_t>(info.st_size) > kReadLimit) return tooLarge();
+    if (identity) *identity = identityOf(info);
+    // Read straight into the result, sized from fstat and grown should the
+    // file grow meanwhile, though never past the limit.
+    std::string bytes(static_cast<std::size_t>(info.st_size) + 1, '\0');
     std::size_t filled = 0;
     for (;;) {
-        if (filled == bytes.size()) bytes.resize(bytes.size() * 2 + 4096);
+        if (filled == bytes.size()) {
+            if (filled > kReadLimit) return tooLarge();
+            bytes.resize(std::min(bytes.size() * 2 + 4096, kReadLimit + 1));
+        }
         const ssize_t count = ::read(fd.get(), bytes.data() + filled, bytes.size() - filled);
         if (count == 0) break;
         if (count < 0) {
@@ -173,8 +205,25 @@ Result<std::string, PrivateFile::ReadError> PrivateFile::read(const std::string&
         }
         filled += static_cast<std::size_t>(count);
     }
+    if (filled > kReadLimit) return tooLarge();
     bytes.resize(filled);
     return bytes;
+}
+
+std::size_t PrivateFile::removeStaleTemporaries(const std::string& path) {
+    const std::string folder = folderOf(path);
+    const std::string prefix = temporaryPrefix(path);
+    DIR* listing = ::opendir(folder.c_str());
+    if (!listing) return 0;
+    std::size_t removed = 0;
+    while (const dirent* entry = ::readdir(listing)) {
+        const std::string_view name(entry->d_name);
+        if (name.size() != prefix.size() + kTemporaryRandomLength || !name.starts_with(prefix)) continue;
+        // Never follows a link and never removes a folder.
+        if (::unlinkat(::dirfd(listing), entry->d_name, 0) == 0) ++removed;
+    }
+    ::closedir(listing);
+    return removed;
 }
 
 Result<std::string, FileError> PrivateFile::keepAside(const std::string& path, Timestamp now) {
@@ -195,9 +244,7 @@ Result<std::string, FileError> PrivateFile::keepAside(const std::string& path, T
 std::optional<FileIdentity> PrivateFile::identity(const std::string& path) {
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0) return std::nullopt;
-    return FileIdentity{static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino),
-                        static_cast<std::int64_t>(info.st_size), static_cast<std::int64_t>(info.st_mtim.tv_sec),
-                        static_cast<std::int64_t>(info.st_mtim.tv_nsec)};
+    return identityOf(info);
 }
 
 }  // namespace corvane

@@ -5,10 +5,13 @@
 // target, and the folder entry is flushed too, so a crash leaves either the
 // old file or the new one, never a torn mix. Reads tell a missing file apart
 // from one that exists but cannot be read, and a file that does not decode
-// can be kept aside instead of being thrown away.
+// can be kept aside instead of being thrown away. Reads take only regular
+// files of bounded size: a FIFO, a device or a runaway file in a store's place
+// must neither block the loop nor exhaust memory.
 //
 // Stateless functions; safe from any thread, though two writers of one path
 // race as rename does (the last rename wins, each result is whole).
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -46,14 +49,29 @@ public:
         FileError detail;
     };
 
+    // Far above what the capped stores and the settings file ever hold.
+    static constexpr std::size_t kReadLimit = 64 * 1024 * 1024;
+
     // Replaces `path` with `bytes` atomically, creating missing parent
-    // folders (0700). Only folders created here get their mode set.
-    static Result<Done, FileError> write(const std::string& path, std::string_view bytes);
+    // folders (0700). Only folders created here get their mode set. Returns
+    // the identity of the file written, taken before it was renamed into
+    // place, so that a replacement by someone else right after is noticed.
+    static Result<FileIdentity, FileError> write(const std::string& path, std::string_view bytes);
     // As write, but leaves the file untouched when it already holds exactly
     // `bytes` with private permissions.
     static Result<Done, FileError> writeIfChanged(const std::string& path, std::string_view bytes);
 
-    static Result<std::string, ReadError> read(const std::string& path);
+    // The whole content of a regular file of at most kReadLimit bytes;
+    // anything else is unreadable. `identity`, when given, receives the
+    // identity of the file actually read.
+    static Result<std::string, ReadError> read(const std::string& path, FileIdentity* identity = nullptr);
+
+    // Removes what interrupted writes of `path` left beside it: the temporary
+    // files named as write names them. Whoever owns `path` calls this once,
+    // before its first write; a write of the same path still in progress
+    // elsewhere would fail and is meant to be impossible. Returns how many
+    // were removed.
+    static std::size_t removeStaleTemporaries(const std::string& path);
 
     // Renames `path` to "NAME.corrupt-<unix seconds of now>" beside it; when
     // that name is taken, "-1", "-2"... are added, so no kept file is ever

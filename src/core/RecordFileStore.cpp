@@ -62,7 +62,9 @@ void RecordFileStore<Record>::refresh() {
     fragmentsValid_ = false;
     damaged_ = false;
     if (!current) return;
-    const auto bytes = PrivateFile::read(url_);
+    // The identity of what is actually read, should the file change between
+    // the look above and the read.
+    const auto bytes = PrivateFile::read(url_, &*identity_);
     auto decoded = bytes ? decodeFile(*bytes, decoder_) : std::nullopt;
     if (!decoded) {
         damaged_ = !(!bytes && bytes.error().kind == PrivateFile::ReadFailure::missing);
@@ -107,13 +109,18 @@ Result<Done, FileError> RecordFileStore<Record>::append(const Record& record, st
     if (dropped <= records_.size()) writer.raw(*fragment);
     writer.endArray();
 
+    if (!wroteBefore_) {
+        PrivateFile::removeStaleTemporaries(url_);
+        wroteBefore_ = true;
+    }
     if (damaged_ && identity_) {
         const auto kept = PrivateFile::keepAside(url_);
         if (!kept) return fail(kept.error());
         damaged_ = false;
         identity_.reset();
     }
-    if (auto written = PrivateFile::write(url_, writer.text()); !written) return written;
+    const auto written = PrivateFile::write(url_, writer.text());
+    if (!written) return fail(written.error());
 
     records_.push_back(record);
     fragments_.push_back(std::move(*fragment));
@@ -121,7 +128,7 @@ Result<Done, FileError> RecordFileStore<Record>::append(const Record& record, st
         records_.pop_front();
         fragments_.pop_front();
     }
-    identity_ = PrivateFile::identity(url_);
+    identity_ = *written;
     return Done{};
 }
 

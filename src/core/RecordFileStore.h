@@ -9,7 +9,8 @@
 // encoded text, keyed by the identity (device, inode, size, modification
 // time) of the file it last read or wrote; only a changed identity costs a
 // re-read. An existing file that does not decode loads as empty and is kept
-// aside (PrivateFile::keepAside) before the first append replaces it.
+// aside (PrivateFile::keepAside) before the first append replaces it, and so
+// is anything in the file's place that is not a regular file of sane size.
 //
 // Owned by the model; used from one thread (the event loop). Not copyable.
 #include <cstddef>
@@ -70,6 +71,9 @@ private:
     // store that is only loaded never needs it.
     std::deque<std::string> fragments_;
     bool fragmentsValid_ = false;
+    // Temporary files left by a write that a crash cut short are cleared
+    // once, before this store's first write.
+    bool wroteBefore_ = false;
 };
 
 }  // namespace corvane

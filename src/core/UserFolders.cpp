@@ -1,16 +1,37 @@
 #include "core/UserFolders.h"
 
+#include <cerrno>
 #include <cstdlib>
+#include <vector>
+
+#include <pwd.h>
+#include <unistd.h>
 
 namespace corvane {
 namespace {
 
-std::string xdgFolder(const char* variable, const char* fallbackUnderHome) {
+bool isAbsolute(const std::string& folder) { return !folder.empty() && folder.front() == '/'; }
+
+std::optional<std::string> passwordDatabaseHome() {
+    const long suggested = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::vector<char> buffer(suggested > 0 ? static_cast<std::size_t>(suggested) : 4096);
+    passwd entry{};
+    passwd* found = nullptr;
+    for (;;) {
+        const int error = ::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found);
+        if (error != ERANGE || buffer.size() >= 1024 * 1024) break;
+        buffer.resize(buffer.size() * 2);
+    }
+    if (!found || !found->pw_dir) return std::nullopt;
+    return std::string(found->pw_dir);
+}
+
+std::optional<std::string> xdgFolder(const char* variable, const char* fallbackUnderHome) {
     std::string folder = environmentValue(variable);
-    if (!folder.empty() && folder.front() == '/') return folder;
-    const std::string home = environmentValue("HOME");
-    if (home.empty()) return {};
-    return home + fallbackUnderHome;
+    if (isAbsolute(folder)) return folder;
+    const auto home = homeFolder();
+    if (!home) return std::nullopt;
+    return *home + fallbackUnderHome;
 }
 
 }  // namespace
@@ -20,8 +41,14 @@ std::string environmentValue(const char* name) {
     return value ? std::string(value) : std::string();
 }
 
-std::string userDataFolder() { return xdgFolder("XDG_DATA_HOME", "/.local/share"); }
+std::optional<std::string> homeFolder() {
+    if (std::string home = environmentValue("HOME"); isAbsolute(home)) return home;
+    if (auto home = passwordDatabaseHome(); home && isAbsolute(*home)) return home;
+    return std::nullopt;
+}
 
-std::string userConfigFolder() { return xdgFolder("XDG_CONFIG_HOME", "/.config"); }
+std::optional<std::string> userDataFolder() { return xdgFolder("XDG_DATA_HOME", "/.local/share"); }
+
+std::optional<std::string> userConfigFolder() { return xdgFolder("XDG_CONFIG_HOME", "/.config"); }
 
 }  // namespace corvane

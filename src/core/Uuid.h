@@ -2,6 +2,7 @@
 // A 128-bit UUID value: identity of positions, messages and bridge requests.
 // Parsed from the canonical 36-character text in either letter case and always
 // written in upper case, so that two spellings of one UUID compare equal.
+// Backed by libuuid; random ones are version 4 from the kernel's generator.
 #include <array>
 #include <cstdint>
 #include <optional>

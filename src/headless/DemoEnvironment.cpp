@@ -1,5 +1,6 @@
 #include "headless/DemoEnvironment.h"
 
+#include <charconv>
 #include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -8,9 +9,19 @@
 #include <QDir>
 #include <QTemporaryDir>
 
+#include "core/UserFolders.h"
+
 namespace corvane {
 
 DemoEnvironment::~DemoEnvironment() = default;
+
+std::optional<std::chrono::seconds> DemoEnvironment::duration() {
+    const std::string text = environmentValue("CORVANE_DEMO_SECONDS");
+    int seconds = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seconds);
+    if (text.empty() || error != std::errc{} || end != text.data() + text.size() || seconds <= 0) return std::nullopt;
+    return std::chrono::seconds(seconds);
+}
 
 Result<std::unique_ptr<DemoEnvironment>, std::string> DemoEnvironment::create(const std::string& programFolder) {
     const std::string bridge = programFolder + "/corvane-bridge-sim";

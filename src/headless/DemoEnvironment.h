@@ -3,7 +3,10 @@
 // data and settings (the user's own files are never touched), a device folder
 // holding one fake radio entry, and the bridge stand-in in demo mode as the
 // bridge. The folder is removed when the object goes away.
+#include <chrono>
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "core/Result.h"
@@ -19,6 +22,9 @@ public:
 
     // `programFolder` holds corvane and corvane-bridge-sim.
     static Result<std::unique_ptr<DemoEnvironment>, std::string> create(const std::string& programFolder);
+    // Whole seconds from $CORVANE_DEMO_SECONDS, after which the demo ends
+    // itself; absent when unset or not a positive number.
+    static std::optional<std::chrono::seconds> duration();
     ~DemoEnvironment();
 
     const std::string& folder() const { return folder_; }

@@ -11,6 +11,7 @@
 #include <QTimer>
 
 #include "app/CorvaneModel.h"
+#include "app/GuardOnStart.h"
 #include "core/UserFolders.h"
 #include "headless/DemoEnvironment.h"
 #include "headless/HeadlessOptions.h"
@@ -27,20 +28,6 @@
 #include "platform/QtEventLoop.h"
 
 namespace corvane {
-namespace {
-
-// Whole seconds from $CORVANE_DEMO_SECONDS; absent when unset or not a
-// positive number.
-std::optional<std::chrono::seconds> demoDuration() {
-    const std::string text = environmentValue("CORVANE_DEMO_SECONDS");
-    int seconds = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seconds);
-    if (text.empty() || error != std::errc{} || end != text.data() + text.size() || seconds <= 0) return std::nullopt;
-    return std::chrono::seconds(seconds);
-}
-
-}  // namespace
-
 int HeadlessFrontEnd::run(const HeadlessOptions& options, QCoreApplication& application) {
     // Queued: quit() before the loop runs would be lost.
     const auto quitSoon = [&application] { QTimer::singleShot(0, &application, &QCoreApplication::quit); };
@@ -63,8 +50,15 @@ int HeadlessFrontEnd::run(const HeadlessOptions& options, QCoreApplication& appl
         effective.bicycle = true;
     }
 
+    const auto dataFolder = CorvaneModel::defaultDataFolder();
+    const auto defaultsPath = FileDefaultsStore::defaultPath();
+    if (!dataFolder || !defaultsPath) {
+        std::fprintf(stderr, "corvane: no home folder to keep data in; set HOME (or XDG_DATA_HOME and XDG_CONFIG_HOME)\n");
+        return 1;
+    }
+
     QtEventLoop loop;
-    FileDefaultsStore defaults(loop, FileDefaultsStore::defaultPath());
+    FileDefaultsStore defaults(loop, *defaultsPath);
     FreedesktopNotificationCenter desktopNotifications;
     QtDeviceFolderWatcher deviceWatcher;
     AvahiServiceBrowser serviceBrowser;
@@ -83,7 +77,7 @@ int HeadlessFrontEnd::run(const HeadlessOptions& options, QCoreApplication& appl
                             .notifications = notifications,
                             .serviceBrowser = serviceBrowser,
                             .makeProcess = [] { return std::make_unique<QProcessBridgeProcess>(); },
-                            .dataFolder = CorvaneModel::defaultDataFolder(),
+                            .dataFolder = *dataFolder,
                             .deviceWatcher = &deviceWatcher});
         HeadlessReporter headlessReporter(model, loop, print);
         reporter = &headlessReporter;
@@ -95,28 +89,7 @@ int HeadlessFrontEnd::run(const HeadlessOptions& options, QCoreApplication& appl
             model.localNetwork().start();
         }
 
-        if (effective.bicycle) model.setGuardProfile(GuardProfile::bicycle);
-        if (effective.guard) {
-            MeshNode guarded;
-            guarded.number = *effective.guard;
-            model.setGuarded(guarded);
-        }
-
-        // Marks once, the first time the guarded node is known with a
-        // position; deferred so the position's own handling finishes first.
-        ChangeSignal::Subscription marking;
-        if (effective.mark) {
-            marking = model.changed().subscribe([&model, &loop, &marking] {
-                const auto guarded = model.guardedNodeID();
-                if (!guarded) return;
-                for (const auto& node : model.nodes()) {
-                    if (node.number != *guarded || !node.position) continue;
-                    marking.reset();
-                    loop.post([&model] { model.markGuardedPosition(); });
-                    return;
-                }
-            });
-        }
+        GuardOnStart guardOnStart(model, loop, {effective.guard, effective.mark, effective.bicycle});
 
         const auto stop = [&application, &print] {
             print("Stopping…");
@@ -124,7 +97,7 @@ int HeadlessFrontEnd::run(const HeadlessOptions& options, QCoreApplication& appl
         };
         SignalWatcher signalWatcher([&stop](int) { stop(); });
         TimerHandle demoEnd;
-        if (const auto duration = demo ? demoDuration() : std::nullopt) demoEnd = loop.singleShot(*duration, stop);
+        if (const auto duration = demo ? DemoEnvironment::duration() : std::nullopt) demoEnd = loop.singleShot(*duration, stop);
         QCoreApplication::exec();
         reporter = nullptr;
     }

@@ -9,8 +9,10 @@
 
 namespace corvane {
 
-std::string FileDefaultsStore::defaultPath() {
-    return userConfigFolder() + "/Corvane/defaults.json";
+std::optional<std::string> FileDefaultsStore::defaultPath() {
+    const auto config = userConfigFolder();
+    if (!config) return std::nullopt;
+    return *config + "/Corvane/defaults.json";
 }
 
 FileDefaultsStore::FileDefaultsStore(EventLoop& loop, std::string path)
@@ -106,6 +108,10 @@ void FileDefaultsStore::changed() {
 
 bool FileDefaultsStore::flush() {
     if (!dirty_) return true;
+    if (!clearedTemporaries_) {
+        PrivateFile::removeStaleTemporaries(path_);
+        clearedTemporaries_ = true;
+    }
     if (keepAsideBeforeWrite_) {
         if (PrivateFile::identity(path_) && !PrivateFile::keepAside(path_, loop_.now())) return false;
         keepAsideBeforeWrite_ = false;

@@ -9,6 +9,7 @@
 // whatever is still unwritten is written when the store is destroyed. A file
 // that is not a JSON object reads as empty and is kept aside as
 // NAME.corrupt-<unix seconds> before it is first replaced.
+#include <optional>
 #include <string>
 
 #include <nlohmann/json.hpp>
@@ -26,7 +27,7 @@ public:
     FileDefaultsStore(const FileDefaultsStore&) = delete;
     FileDefaultsStore& operator=(const FileDefaultsStore&) = delete;
 
-    static std::string defaultPath();
+    static std::optional<std::string> defaultPath();
 
     std::optional<double> number(std::string_view key) const override;
     std::optional<bool> boolean(std::string_view key) const override;
@@ -52,6 +53,8 @@ private:
     std::string path_;
     nlohmann::json values_ = nlohmann::json::object();
     bool keepAsideBeforeWrite_ = false;
+    // Temporary files that a crash during a write left are cleared once.
+    bool clearedTemporaries_ = false;
     bool dirty_ = false;
     CoalescedTask pendingFlush_;
 };

@@ -97,6 +97,53 @@ TEST(BridgeResponse, RefusesLinesMissingRequiredKeysOrWithBadContent) {
     EXPECT_TRUE(decodeMeshtasticBridgeResponse(R"({"protocolVersion":1,"event":"status","status":"Connected"})"));
 }
 
+// One wire line per optional field, each decoded into a response holding
+// exactly that field and encoded back to the same bytes: a field read from or
+// written under another key's name fails here, not only in a round trip.
+TEST(BridgeResponse, EachOptionalFieldHasItsOwnKeyOnTheWire) {
+    using E = MeshtasticBridgeEvent;
+    using R = MeshtasticBridgeResponse;
+    const std::pair<std::string_view, void (*)(R&)> fields[] = {
+        {R"({"protocolVersion":1,"requestID":"6F1C0B8E-2D3A-4C5B-9E7F-0A1B2C3D4E5F","event":"ready"})",
+         [](R& r) { r.requestID = Uuid::parse(kId); }},
+        {R"({"protocolVersion":1,"event":"error","error":"E"})", [](R& r) { r.event = E::error, r.error = "E"; }},
+        {R"({"protocolVersion":1,"event":"status","status":"S"})", [](R& r) { r.event = E::status, r.status = "S"; }},
+        {R"({"protocolVersion":1,"event":"connected","port":"P"})", [](R& r) { r.event = E::connected, r.port = "P"; }},
+        {R"({"protocolVersion":1,"event":"localNode","localNodeID":11})",
+         [](R& r) { r.event = E::localNode, r.localNodeID = 11; }},
+        {R"({"protocolVersion":1,"event":"node","node":{"hardware":"T-Echo","longName":"Bike","number":7,"shortName":"BK"}})",
+         [](R& r) {
+             r.event = E::node;
+             r.node.emplace();
+             r.node->number = 7;
+             r.node->longName = "Bike", r.node->shortName = "BK", r.node->hardware = "T-Echo";
+         }},
+        {R"({"protocolVersion":1,"event":"channel","channel":13})", [](R& r) { r.event = E::channel, r.channel = 13; }},
+        {R"({"protocolVersion":1,"event":"channel","channelName":"N"})",
+         [](R& r) { r.event = E::channel, r.channelName = "N"; }},
+        {R"({"protocolVersion":1,"event":"message","message":{"channel":1,"id":"6F1C0B8E-2D3A-4C5B-9E7F-0A1B2C3D4E5F","isOutgoing":true,"packetID":12,"recipient":4,"sender":3,"text":"hi","timestamp":"2026-03-01T09:30:00Z"}})",
+         [](R& r) {
+             r.event = E::message;
+             r.message = MeshMessage{*Uuid::parse(kId), 12, 3, 4, 1, "hi", Timestamp{} + std::chrono::seconds(1772357400), true};
+         }},
+        {R"({"protocolVersion":1,"event":"radioSettings","settings":{"channelNum":0,"hopLimit":3,"modemPreset":"longFast","overrideDutyCycle":false,"overrideFrequency":0,"region":"eu868","rxBoostedGain":true,"txEnabled":true,"txPower":0,"usePreset":true}})",
+         [](R& r) { r.event = E::radioSettings, r.settings = MeshtasticRadioSettings::recommended(); }},
+        {R"({"protocolVersion":1,"event":"sent","packetID":17})", [](R& r) { r.event = E::sent, r.packetID = 17; }},
+    };
+    for (const auto& [line, fill] : fields) {
+        R response;
+        fill(response);
+        EXPECT_EQ(decodeMeshtasticBridgeResponse(line), response) << line;
+        EXPECT_EQ(encodeLine(response), std::string(line) + "\n");
+    }
+    // Unknown keys are ignored whatever number they hold; a known one out of range spoils the line.
+    R sent;
+    sent.event = E::sent;
+    sent.packetID = 17;
+    EXPECT_EQ(decodeMeshtasticBridgeResponse(R"({"protocolVersion":1,"event":"sent","packetID":17,"future":18446744073709551616})"), sent);
+    EXPECT_FALSE(decodeMeshtasticBridgeResponse(R"({"protocolVersion":18446744073709551616,"event":"ready"})"));
+}
+
 TEST(BridgeResponse, EncodesWithoutNullsAndRoundTrips) {
     MeshtasticBridgeResponse response;
     response.requestID = *Uuid::parse(kId);

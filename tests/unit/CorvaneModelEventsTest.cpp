@@ -2,6 +2,7 @@
 // index and its order, positions, channels, messages and the views on nodes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <random>
 #include <set>
@@ -94,6 +95,14 @@ TEST_F(CorvaneModelEventsTest, NodeOrderHoldsThroughManyUpdates) {
                 << "step " << step << ": " << nodes[i - 1].longName << " before " << nodes[i].longName;
         }
         ASSERT_EQ(listed.size(), heard.size()) << "step " << step;
+        // Equal names (case variants, repeats) fall back to node numbers.
+        std::vector<MeshNode> reference;
+        for (const auto& entry : heard) reference.push_back(entry.second);
+        std::stable_sort(reference.begin(), reference.end(), [&](const MeshNode& a, const MeshNode& b) {
+            return std::tuple(a.number != guarded, text.sortKey(a.longName), a.number) <
+                   std::tuple(b.number != guarded, text.sortKey(b.longName), b.number);
+        });
+        ASSERT_EQ(numbers(nodes), numbers(reference)) << "step " << step;
     }
 }
 

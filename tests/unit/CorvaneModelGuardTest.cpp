@@ -186,6 +186,18 @@ TEST_F(CorvaneModelMessagingTest, SentTextIsTrimmedRecordedAndStoredBlankTextSen
     EXPECT_EQ(std::tuple(direct.sender, direct.recipient, direct.channel), std::tuple(42u, 4660u, 2u));
 }
 
+TEST_F(CorvaneModelMessagingTest, SentTextWhoseStoreWriteFailsIsKeptAndTheFileErrorShown) {
+    const std::string folder = dataFile("");
+    std::ofstream(folder.substr(0, folder.size() - 1)) << "a plain file where the folder belongs";
+    startConnected();
+    model().sendMessage("hello");
+    reply(news(Event::sent, [&](Response& r) { r.packetID = 7; }));
+    ASSERT_EQ(model().messages().size(), 1u);
+    EXPECT_EQ(model().messages()[0].packetID, 7u);
+    ASSERT_TRUE(model().errorMessage());
+    EXPECT_NE(model().errorMessage()->find("Not a directory"), std::string::npos) << *model().errorMessage();
+}
+
 TEST_F(CorvaneModelMessagingTest, FailedSendsShowTheLinkErrorAndRecordNothing) {
     startConnected();
     model().sendMessage("one");

@@ -1,6 +1,8 @@
 // Construction, the port list and the connection lifecycle of CorvaneModel.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "core/PositionStore.h"
 #include "unit/CorvaneModelFixture.h"
 
@@ -25,6 +27,20 @@ TEST_F(CorvaneModelTest, StoredSettingsAreReadAndBadOnesIgnoredOrRepaired) {
     defaults_.setString("parkingRadius", "120");
     EXPECT_EQ(start().parkingRadius(), 75.0);
     EXPECT_EQ(defaults_.number("parkingRadius"), 75.0);
+    // A radius that could not be stored is refused, so memory and disk agree.
+    model().setParkingRadius(40);
+    for (const double bad : {std::nan(""), HUGE_VAL, -HUGE_VAL}) {
+        model().setParkingRadius(bad);
+        EXPECT_EQ(std::pair(model().parkingRadius(), defaults_.number("parkingRadius")), std::pair(40.0, std::optional(40.0)));
+    }
+
+    // Only a node number that fits 32 bits names a guarded node.
+    for (const auto& [stored, guarded] : {std::pair(4294967296.0, std::optional<std::uint32_t>()), std::pair(-1.0, std::optional<std::uint32_t>()),
+                                          std::pair(4294967295.0, std::optional(4294967295u))}) {
+        defaults_.setNumber("guardedNode", stored);
+        EXPECT_EQ(start().guardedNodeID(), guarded) << stored;
+    }
+    defaults_.remove("guardedNode");
 
     // An unknown profile is ignored, not overwritten.
     defaults_.setString("guardProfile", "bicycle");

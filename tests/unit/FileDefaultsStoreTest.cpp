@@ -1,6 +1,8 @@
 // FileDefaultsStore on a temp XDG_CONFIG_HOME: values and their JSON form,
 // one write per loop turn, private files, damaged files kept aside.
 #include <gtest/gtest.h>
+#include <pwd.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -10,6 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include "core/PrivateFile.h"
+#include "core/UserFolders.h"
 #include "platform/FileDefaultsStore.h"
 #include "support/ManualEventLoop.h"
 
@@ -105,6 +108,8 @@ TEST_F(FileDefaultsStoreTest, FileThatIsNoObjectReadsEmptyAndIsKeptAsideBeforeTh
         loop_.runPending();
         EXPECT_EQ(contents(path_), damaged);  // reading alone keeps the file
 
+        // What an interrupted write left goes with the first write.
+        std::ofstream(folder_ / ".defaults.json.tmp-Ab12Cd") << "interrupted";
         FileDefaultsStore store(loop_, path_);
         store.setNumber("parkingRadius", 90);
         loop_.runPending();
@@ -113,6 +118,34 @@ TEST_F(FileDefaultsStoreTest, FileThatIsNoObjectReadsEmptyAndIsKeptAsideBeforeTh
         EXPECT_EQ(contents(folder_ / "defaults.json.corrupt-1772355600"), damaged);
         EXPECT_EQ(FileDefaultsStore(loop_, path_).number("parkingRadius"), 90.0);
     }
+}
+
+// Services and `env -i` start without HOME: the password database names the
+// home folder, and a user without one gets no path at all, never one at "/".
+TEST(UserFolders, WithoutHomeInTheEnvironmentThePasswordDatabaseDecides) {
+    std::vector<std::pair<const char*, std::optional<std::string>>> saved;
+    for (const char* name : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME"}) {
+        const char* old = std::getenv(name);
+        saved.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
+        ::unsetenv(name);
+    }
+    const passwd* entry = ::getpwuid(::getuid());
+    ASSERT_TRUE(entry);
+    EXPECT_EQ(FileDefaultsStore::defaultPath(), std::string(entry->pw_dir) + "/.config/Corvane/defaults.json");
+    EXPECT_EQ(userDataFolder(), std::string(entry->pw_dir) + "/.local/share");
+    if (::getuid() == 0) {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            // A user the password database does not know.
+            const bool none = ::setuid(2147480000) == 0 && !FileDefaultsStore::defaultPath() && !userDataFolder();
+            ::setenv("XDG_DATA_HOME", "/data", 1);
+            ::_exit(none && userDataFolder() == "/data" ? 0 : 1);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    for (const auto& [name, value] : saved) value ? ::setenv(name, value->c_str(), 1) : ::unsetenv(name);
 }
 
 }  // namespace

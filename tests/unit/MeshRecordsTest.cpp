@@ -76,7 +76,13 @@ TEST(Uuid, ParsesEitherCaseAndWritesUpperCase) {
     EXPECT_EQ(lower, Uuid::parse("6F1C0B8E-2D3A-4C5B-9E7F-0A1B2C3D4E5F"));
     EXPECT_FALSE(Uuid::parse("6F1C0B8E2D3A-4C5B-9E7F-0A1B2C3D4E5F0"));
     EXPECT_FALSE(Uuid::parse("6F1C0B8E-2D3A-4C5B-9E7F-0A1B2C3D4E5G"));
-    EXPECT_NE(Uuid::random(), Uuid::random());
+    // The text ends where the view ends, whatever the memory after it holds.
+    const std::string longer = "00000000-0000-0000-0000-0000000000-00";
+    EXPECT_FALSE(Uuid::parse(std::string_view(longer).substr(0, 36)));
+    EXPECT_FALSE(Uuid::parse(std::string_view(longer).substr(0, 35)));
+    const Uuid random = Uuid::random();
+    EXPECT_NE(random, Uuid::random());
+    EXPECT_EQ(std::pair(random.bytes[6] >> 4, random.bytes[8] >> 6), std::pair(4, 2)) << "version 4, RFC 4122 variant";
 }
 
 TEST(MeshNode, ReachabilityFollowsTheWindowAndHops) {
@@ -115,6 +121,36 @@ TEST(MeshNode, EncodesOnlyPresentFieldsAndRoundTrips) {
     const std::string text = compact(full);
     EXPECT_NE(text.find(R"("voltage":4.1)"), std::string::npos) << text;
     EXPECT_EQ(node(text), full);
+
+    // The extreme floats' shortest texts lie just beyond them and read back
+    // rounded; only what rounds to infinity is refused.
+    for (const float extreme : {std::numeric_limits<float>::max(), std::numeric_limits<float>::lowest(),
+                                std::numeric_limits<float>::denorm_min()}) {
+        full.voltage = extreme;
+        EXPECT_EQ(node(compact(full)), full) << compact(full);
+    }
+    const auto withVoltage = [](std::string_view voltage) {
+        return node(R"({"number":1,"longName":"A","shortName":"A","hardware":"X","voltage":)" + std::string(voltage) + "}");
+    };
+    EXPECT_EQ(withVoltage("-3.40282356e+38")->voltage, std::numeric_limits<float>::lowest());
+    EXPECT_FALSE(withVoltage("3.40282357e+38"));
+}
+
+TEST(JsonRead, NumbersBeyondTheParsersRangeSpoilOnlyTheKeysThatAreRead) {
+    const std::string known = R"({"number":1,"longName":"A 18446744073709551616","shortName":"-1e999","hardware":"X")";
+    for (const char* extra : {R"("future":18446744073709551616)", R"("future":-9223372036854775809)",
+                              R"("future":[1e400,{"deeper":-123456789012345678901234567890}])",
+                              R"("future":1e400,"later":18446744073709551615)"}) {
+        const auto decoded = node(known + "," + extra + "}");
+        ASSERT_TRUE(decoded) << extra;
+        EXPECT_EQ(decoded->longName + "|" + decoded->shortName, "A 18446744073709551616|-1e999");
+    }
+    for (const char* bad : {R"("batteryLevel":18446744073709551616)", R"("voltage":-1e400)", R"("hopsAway":18446744073709551615)"}) {
+        EXPECT_FALSE(node(known + "," + bad + "}")) << bad;
+    }
+    EXPECT_FALSE(node(R"({"number":184467440737095516160,"longName":"A","shortName":"A","hardware":"X"})"));
+    EXPECT_FALSE(position(
+        R"({"id":"6F1C0B8E-2D3A-4C5B-9E7F-0A1B2C3D4E5F","nodeNumber":7,"latitude":18446744073709551616,"longitude":11.5,"timestamp":"2026-03-01T09:30:00Z"})"));
 }
 
 TEST(MeshNode, DecodingIsStrictAboutRequiredKeysTypesAndRanges) {

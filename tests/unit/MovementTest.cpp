@@ -51,6 +51,9 @@ TEST(MeshMath, HaversineOnTheMeanEarthSphere) {
     EXPECT_DOUBLE_EQ(MeshMath::distanceMeters(at(47.0, 8.0), high), MeshMath::distanceMeters(high, at(47.0, 8.0)));
     EXPECT_NEAR(MeshMath::distanceMeters(at(0, 0), at(90, 0)), 12742000.0 * std::numbers::pi / 4, 1e-3);
     EXPECT_TRUE(std::isnan(MeshMath::distanceMeters(kParked, at(std::nan(""), 13.405))));
+    // Both coordinates differ: figures from the angle between the points' unit vectors, to a millimetre.
+    EXPECT_NEAR(MeshMath::distanceMeters(kParked, at(48.137154, 11.576124)), 504300.8106, 1e-3);
+    EXPECT_NEAR(MeshMath::distanceMeters(at(-33.8688, 151.2093), at(51.5074, -0.1278)), 16993933.4598, 1e-3);
 }
 
 TEST(BicycleMovementDetector, ConfirmsARunOfAtLeastTwoOutsideFixesAndAnInsideFixBreaksIt) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -90,8 +91,10 @@ TEST_F(PrivateFileTest, WritesPrivatelyAndCreatesOnlyMissingFolders) {
     EXPECT_EQ((std::vector{modeOf(file), modeOf(shared + "/a"), modeOf(shared + "/a/b"), modeOf(shared)}),
               (std::vector<mode_t>{0600, 0700, 0700, 0755}));
 
-    ASSERT_TRUE(PrivateFile::write(file, "two"));
+    const auto written = PrivateFile::write(file, "two");
+    ASSERT_TRUE(written);
     EXPECT_EQ(contents(file), "two");
+    EXPECT_EQ(*written, PrivateFile::identity(file)) << "the identity is that of the file now in place";
     // No temp files are left behind.
     EXPECT_EQ(std::distance(fs::directory_iterator(shared + "/a/b"), fs::directory_iterator()), 1);
 
@@ -100,6 +103,26 @@ TEST_F(PrivateFileTest, WritesPrivatelyAndCreatesOnlyMissingFolders) {
     EXPECT_EQ(inodeOf(file), before);
     ASSERT_TRUE(PrivateFile::writeIfChanged(file, "owt"));
     EXPECT_EQ(contents(file), "owt");
+
+    // Equal bytes in a file others may read are written again, privately.
+    ASSERT_EQ(::chmod(file.c_str(), 0644), 0);
+    ASSERT_TRUE(PrivateFile::writeIfChanged(file, "owt"));
+    EXPECT_EQ(modeOf(file), 0600u);
+}
+
+TEST_F(PrivateFileTest, ReadsOnlyRegularFilesOfBoundedSize) {
+    const std::string fifo = path("fifo"), zero = path("zero"), huge = path("huge"), over = path("over");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    fs::create_symlink("/dev/zero", zero);
+    // Sparse: sizes without the disk space.
+    for (const auto& [file, size] : {std::pair{huge, std::uintmax_t{3} << 30}, {over, PrivateFile::kReadLimit + 1}}) {
+        put(file, "");
+        fs::resize_file(file, size);
+    }
+    for (const auto& file : {fifo, zero, huge, over}) {
+        const auto read = PrivateFile::read(file);
+        EXPECT_TRUE(!read && read.error().kind == PrivateFile::ReadFailure::unreadable) << file;
+    }
 }
 
 TEST_F(PrivateFileTest, ReportsFailuresReadably) {
@@ -222,6 +245,47 @@ TEST_F(PositionStoreTest, DamagedFileIsKeptAsideAndReplaced) {
         EXPECT_EQ(contents(kept[0]), bytes);
         fs::remove(kept[0]);
     }
+}
+
+TEST_F(StoresTest, WhatIsNoRegularFileLoadsAsEmptyAndIsKeptAside) {
+    ASSERT_EQ(::mkfifo(positions_.c_str(), 0600), 0);
+    fs::create_symlink("/dev/zero", messages_);
+    PositionStore positionStore(positions_);
+    MessageStore messageStore(messages_);
+    EXPECT_TRUE(positionStore.load().empty());
+    EXPECT_TRUE(messageStore.load().empty());
+    ASSERT_TRUE(positionStore.append(fix(1, 2, 3), 10));
+    ASSERT_TRUE(messageStore.append(text(1, 1), 10));
+    EXPECT_EQ(PositionStore(positions_).load().size(), 1u);
+    EXPECT_EQ(packets(messages_), std::vector<std::uint32_t>{1});
+    std::vector<fs::file_type> kept;
+    for (const auto& entry : fs::directory_iterator(folder_)) {
+        if (entry.path().filename().string().find(".corrupt-") != std::string::npos) kept.push_back(entry.symlink_status().type());
+    }
+    std::sort(kept.begin(), kept.end());
+    EXPECT_EQ(kept, (std::vector{fs::file_type::symlink, fs::file_type::fifo}));
+}
+
+TEST_F(StoresTest, FirstAppendClearsOnlyItsOwnStaleTemporaryFiles) {
+    const std::vector<std::string> stale = {".positions.json.tmp-a1B2c3", ".positions.json.tmp-XXXXXX"};
+    const std::vector<std::string> others = {".positions.json.tmp-a1B2c3d", ".messages.json.tmp-a1B2c3",
+                                             "positions.json.tmp-a1B2c3", ".positions.json.tmp-"};
+    for (const auto& name : stale) put(path(name), "interrupted");
+    for (const auto& name : others) put(path(name), "someone else's");
+    PositionStore store(positions_);
+    ASSERT_TRUE(store.append(fix(1, 2, 3), 10));
+    // What a crash leaves after the first write is left for the next run.
+    put(path(stale[0]), "interrupted");
+    ASSERT_TRUE(store.append(fix(1, 2, 4), 10));
+
+    std::vector<std::string> left;
+    for (const auto& entry : fs::directory_iterator(folder_)) left.push_back(entry.path().filename());
+    std::vector<std::string> expected = others;
+    expected.push_back("positions.json");
+    expected.push_back(stale[0]);
+    std::sort(left.begin(), left.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(left, expected);
 }
 
 TEST_F(MessageStoreTest, HonoursAFileChangedBehindItsBack) {

@@ -1,0 +1,132 @@
+// ui.nodeUpdate200: one `node` line from the bridge, with 200 nodes listed,
+// until the window's refresh has run and the sidebar shows the update (the
+// node is renamed, so its row changes and moves). The reference
+// (--reference) is the same line handled by the model alone, without a
+// window: the ratio is the window's share. Offscreen; the model on the
+// manual loop, whose posted work is the window's once-per-turn refresh.
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/CorvaneModel.h"
+#include "support/FakeBridgeProcess.h"
+#include "support/FakeDefaultsStore.h"
+#include "support/FakeNotificationCenter.h"
+#include "support/ManualEventLoop.h"
+#include "ui/MainWindow.h"
+#include "ui/UiContext.h"
+#include "ui/WindowSections.h"
+
+namespace {
+
+using namespace corvane;
+namespace fs = std::filesystem;
+
+constexpr int kKnownNodes = 200;
+
+std::string nodeLine(int index, int version) {
+    char line[512];
+    std::snprintf(line, sizeof line,
+                  R"({"protocolVersion":1,"event":"node","node":{"number":%d,"longName":"Node %d v%d","shortName":"N%d",)"
+                  R"("hardware":"T_ECHO","batteryLevel":%d,"voltage":3.9,"signalToNoise":6.25,"hopsAway":%d,)"
+                  R"("lastSeen":"2026-03-01T09:30:00Z"}})"
+                  "\n",
+                  1000 + index, index, version, index, version % 101, index % 4);
+    return line;
+}
+
+// A connected model with 200 nodes, and optionally the window over it.
+struct Scene {
+    explicit Scene(bool withWindow) {
+        fs::create_directories(folder / "dev");
+        if (std::FILE* radio = std::fopen((folder / "dev" / "ttyACM0").c_str(), "w")) std::fclose(radio);
+        setenv("CORVANE_DEVICE_DIR", (folder / "dev").c_str(), 1);
+        setenv("HALVO_MESHTASTIC_BRIDGE_PATH", "/bin/true", 1);
+        setenv("CORVANE_TILE_URL", "", 1);
+        defaults.setNumber("guardedNode", 1000 + 57);
+        model = std::make_unique<CorvaneModel>(CorvaneModel::Dependencies{.loop = loop,
+                                                                          .defaults = defaults,
+                                                                          .notifications = notifications,
+                                                                          .makeProcess = bridges.factory(),
+                                                                          .dataFolder = (folder / "data").string()});
+        loop.runPending();
+        auto& child = bridges.last();
+        child.output(R"({"protocolVersion":1,"requestID":")" + child.request().requestID.string() +
+                     R"(","event":"connected","port":"/dev/ttyACM0"})" "\n");
+        for (int i = 0; i < kKnownNodes; ++i) child.output(nodeLine(i, 0));
+        loop.runPending();
+        if (withWindow) {
+            context = std::make_unique<UiContext>(UiContext{*model, loop, defaults, QStringLiteral("bench"),
+                                                            MapTileSource::resolve(defaults, QStringLiteral("bench"))});
+            window = std::make_unique<MainWindow>(*context, makeWindowSections(*context));
+            window->show();
+            QApplication::processEvents();
+            loop.runPending();
+        }
+        for (int i = 0; i < 4096; ++i) lines.push_back(nodeLine((i * 37) % kKnownNodes, i + 1));
+    }
+    ~Scene() {
+        window.reset();
+        model.reset();
+        fs::remove_all(folder);
+    }
+    void handleNext() {
+        bridges.last().output(lines[next]);
+        next = (next + 1) % lines.size();
+        loop.runPending();
+    }
+
+    fs::path folder = fs::temp_directory_path() / ("corvane-bench-ui-" + std::to_string(getpid()));
+    ManualEventLoop loop;
+    FakeDefaultsStore defaults;
+    FakeNotificationCenter notifications;
+    FakeBridgeFactory bridges;
+    std::unique_ptr<CorvaneModel> model;
+    std::unique_ptr<UiContext> context;
+    std::unique_ptr<MainWindow> window;
+    std::vector<std::string> lines;
+    std::size_t next = 0;
+};
+
+void nodeUpdate200(benchmark::State& state) {
+    Scene scene(true);
+    if (scene.model->nodes().size() != kKnownNodes) state.SkipWithError("nodes did not arrive");
+    for (auto _ : state) scene.handleNext();
+}
+BENCHMARK(nodeUpdate200)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+int reference(int events) {
+    Scene scene(false);
+    std::vector<double> micros;
+    for (int i = 0; i < events; ++i) {
+        const auto start = std::chrono::steady_clock::now();
+        scene.handleNext();
+        micros.push_back(std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count());
+    }
+    std::sort(micros.begin(), micros.end());
+    std::printf("INFO ui.nodeUpdate200 ref: the model alone, %d node events with 200 nodes known\n", events);
+    std::printf("RESULT %.3f\n", micros[micros.size() / 2]);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QApplication application(argc, argv);
+    for (int i = 1; i < argc; ++i) {
+        if (std::string(argv[i]) == "--reference") return reference(std::getenv("CORVANE_BENCH_SMOKE") ? 200 : 4000);
+    }
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,28 @@
+#pragma once
+// The one placeholder every empty list, pane and inspector shows: a large
+// symbol, a title and a line of explanation, centred.
+#include <QWidget>
+
+class QLabel;
+
+namespace corvane {
+
+class EmptyState : public QWidget {
+    Q_OBJECT
+public:
+    explicit EmptyState(QWidget* parent = nullptr);
+
+    void setContent(const QString& symbol, const QString& title, const QString& text);
+    QString title() const;
+
+protected:
+    void changeEvent(QEvent* event) override;
+
+private:
+    QLabel* icon_;
+    QLabel* title_;
+    QLabel* text_;
+    QString symbol_;
+};
+
+}  // namespace corvane

@@ -1,0 +1,66 @@
+#pragma once
+// The Meshtastic map: a marker for every node with a position (the guarded
+// one as a bicycle), each node's recent trail, the marked position with the
+// alert radius, and the user's last view of the map kept across runs in the
+// five "map.*" settings. Fitted to the nodes once, the first time positions
+// exist, unless a saved region was restored.
+#include <QWidget>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <vector>
+
+#include "ui/map/GeoTypes.h"
+
+class QStackedWidget;
+
+namespace corvane {
+
+class CorvaneModel;
+class DefaultsStore;
+class EmptyState;
+class MapView;
+
+struct MapTileSource {
+    QString urlTemplate;  // empty: the offline grid
+    QString cacheFolder;
+    QString userAgent;
+
+    static constexpr const char* kOpenStreetMap = "https://tile.openstreetmap.org/{z}/{x}/{y}.png";
+    // CORVANE_TILE_URL when set (even empty), else "map.tileURL", else
+    // OpenStreetMap; the cache under the user's cache folder.
+    static MapTileSource resolve(const DefaultsStore& defaults, const QString& version);
+};
+
+class MeshtasticMapPane : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr std::size_t kTrailLength = 500;
+
+    MeshtasticMapPane(CorvaneModel& model, DefaultsStore& defaults, const MapTileSource& tiles,
+                      QWidget* parent = nullptr);
+
+    void refresh();
+    // Centres on the latest positions of all positioned nodes (nothing
+    // without any), animated.
+    void fitDevices();
+    void saveRegion();
+    MapView& map() { return *map_; }
+
+private:
+    std::vector<GeoCoordinate> nodeCoordinates() const;
+    void refreshTrails();
+
+    CorvaneModel& model_;
+    DefaultsStore& defaults_;
+    QStackedWidget* pages_;
+    EmptyState* waiting_;
+    MapView* map_;
+    bool fitted_ = false;
+    std::size_t trailsRead_ = 0;
+    std::map<std::uint32_t, std::deque<GeoCoordinate>> trails_;
+    std::vector<MapMarker> markers_;
+    std::optional<MapCircle> circle_;
+};
+
+}  // namespace corvane

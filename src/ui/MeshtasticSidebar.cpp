@@ -1,0 +1,167 @@
+#include "ui/MeshtasticSidebar.h"
+
+#include <QHeaderView>
+#include <QAction>
+#include <QStackedWidget>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+#include "app/CorvaneModel.h"
+#include "ui/EmptyState.h"
+#include "ui/GroupedListModel.h"
+#include "ui/NodeText.h"
+#include "ui/SidebarRowDelegate.h"
+
+namespace corvane {
+namespace {
+
+SidebarRow nodeRow(const CorvaneModel& model, const MeshNode& node, bool guarded, bool base, Timestamp now) {
+    SidebarRow row;
+    row.id = QString::number(node.number);
+    row.title = QString::fromStdString(model.displayName(node.number));
+    row.symbol = guarded ? QStringLiteral("bicycle")
+               : base    ? QStringLiteral("cable.connector")
+                         : QStringLiteral("sensor.tag.radiowaves.forward.fill");
+    row.caption = NodeText::hexNumber(node.number);
+    if (!base && node.reachability(now, std::chrono::duration<double>(CorvaneModel::kNearbyWindow).count()).kind == MeshNodeReachability::Kind::directlyHeard)
+        row.badges.push_back({QStringLiteral("dot.radiowaves.left.and.right"), QStringLiteral("Directly heard by the base")});
+    if (node.position) row.badges.push_back({QStringLiteral("location.fill"), {}});
+    return row;
+}
+
+std::vector<SidebarGroup> nodeGroups(const CorvaneModel& model, Timestamp now) {
+    std::vector<SidebarGroup> groups;
+    const auto local = model.localNodeID();
+    const auto guarded = model.guardedNodeID();
+    const MeshNode* baseNode = nullptr;
+    const MeshNode* guardedNode = nullptr;
+    for (const auto& node : model.nodes()) {
+        if (node.number == local) baseNode = &node;
+        if (node.number == guarded) guardedNode = &node;
+    }
+    if (local) {
+        MeshNode unheard;
+        unheard.number = *local;
+        groups.push_back({QStringLiteral("base"), QStringLiteral("Base"),
+                          {nodeRow(model, baseNode ? *baseNode : unheard, false, true, now)}});
+    }
+    if (guardedNode && guardedNode->number != local)
+        groups.push_back({QStringLiteral("guarded"), QStringLiteral("Guarded device"),
+                          {nodeRow(model, *guardedNode, true, false, now)}});
+    const auto addGroup = [&](QString id, QString title, const std::vector<MeshNode>& nodes) {
+        if (nodes.empty()) return;
+        SidebarGroup group{std::move(id), std::move(title), {}};
+        group.rows.reserve(nodes.size());
+        for (const auto& node : nodes) group.rows.push_back(nodeRow(model, node, false, false, now));
+        groups.push_back(std::move(group));
+    };
+    addGroup(QStringLiteral("nearby"), QStringLiteral("Nearby · directly heard"), model.directlyHeardNodes());
+    addGroup(QStringLiteral("mesh"), QStringLiteral("Mesh nodes"), model.otherMeshNodes());
+    return groups;
+}
+
+}  // namespace
+
+MeshtasticSidebar::MeshtasticSidebar(CorvaneModel& model, EventLoop& loop, QWidget* parent)
+    : QWidget(parent),
+      model_(model),
+      loop_(loop),
+      list_(new GroupedListModel(this)),
+      view_(new QTreeView),
+      pages_(new QStackedWidget),
+      noBase_(new EmptyState),
+      noRemoteNodes_(new EmptyState) {
+    noBase_->setObjectName(QStringLiteral("meshtasticNoBase"));
+    noBase_->setContent(QStringLiteral("antenna.radiowaves.left.and.right.slash"), QStringLiteral("No Meshtastic base"),
+                        QStringLiteral("Connect a Meshtastic radio by USB to load its nodes, positions and messages."));
+    noRemoteNodes_->setObjectName(QStringLiteral("meshtasticNoRemoteNodes"));
+    noRemoteNodes_->setContent(QStringLiteral("antenna.radiowaves.left.and.right"), QStringLiteral("No remote nodes heard"),
+                               QStringLiteral("Trackers must use the same EU868 channel and key as the connected base."));
+
+    view_->setObjectName(QStringLiteral("meshtasticNodeList"));
+    view_->setAccessibleName(QStringLiteral("Meshtastic nodes"));
+    view_->setModel(list_);
+    view_->setItemDelegate(new SidebarRowDelegate(view_));
+    view_->setHeaderHidden(true);
+    view_->setRootIsDecorated(false);
+    view_->setItemsExpandable(false);
+    view_->setIndentation(0);
+    view_->setUniformRowHeights(false);
+    view_->setFrameShape(QFrame::NoFrame);
+    view_->setContextMenuPolicy(Qt::ActionsContextMenu);
+    auto* message = new QAction(QStringLiteral("Message"), view_);
+    message->setObjectName(QStringLiteral("messageNodeAction"));
+    connect(message, &QAction::triggered, this, [this] {
+        if (const auto node = currentNode()) emit messageRequested(*node);
+    });
+    auto* guard = new QAction(QStringLiteral("Guard This Device"), view_);
+    guard->setObjectName(QStringLiteral("guardNodeAction"));
+    connect(guard, &QAction::triggered, this, [this] {
+        const auto number = currentNode();
+        for (const auto& node : model_.nodes())
+            if (node.number == number) model_.setGuarded(node);
+    });
+    view_->addActions({message, guard});
+    connect(list_, &QAbstractItemModel::rowsInserted, view_, [this](const QModelIndex& group, int first, int last) {
+        if (group.isValid()) return;
+        for (int row = first; row <= last; ++row) view_->expand(list_->index(row, 0));
+    });
+    connect(view_->selectionModel(), &QItemSelectionModel::currentChanged, this, [this] { selectionMoved(); });
+
+    auto* listPage = new QWidget;
+    auto* listLayout = new QVBoxLayout(listPage);
+    listLayout->setContentsMargins(0, 0, 0, 0);
+    listLayout->setSpacing(0);
+    listLayout->addWidget(view_, 1);
+    listLayout->addWidget(noRemoteNodes_, 1);
+
+    pages_->addWidget(noBase_);
+    pages_->addWidget(listPage);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(pages_);
+    refresh();
+}
+
+void MeshtasticSidebar::refresh() {
+    const bool connected = model_.connectedPort().has_value();
+    pages_->setCurrentIndex(connected ? 1 : 0);
+    // Rows moving between groups drag the view's current row along; that is
+    // not the user choosing a node.
+    applyingSelection_ = true;
+    list_->setGroups(connected ? nodeGroups(model_, loop_.now()) : std::vector<SidebarGroup>{});
+    applyingSelection_ = false;
+
+    const auto local = model_.localNodeID();
+    const bool anyRemote =
+        std::any_of(model_.nodes().begin(), model_.nodes().end(), [&](const MeshNode& node) { return node.number != local; });
+    noRemoteNodes_->setVisible(!anyRemote);
+    view_->setVisible(anyRemote || local.has_value());
+    view_->setMaximumHeight(anyRemote ? QWIDGETSIZE_MAX : 90);
+
+    // Show the model's selection; the view's own notice of it is ours, not
+    // the user's.
+    const auto selected = model_.selectedNodeID();
+    const QModelIndex index = selected ? list_->indexOfRow(QString::number(*selected)) : QModelIndex();
+    if (index != view_->selectionModel()->currentIndex() || (index.isValid() && !view_->selectionModel()->isSelected(index))) {
+        applyingSelection_ = true;
+        if (index.isValid())
+            view_->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
+        else
+            view_->selectionModel()->clear();
+        applyingSelection_ = false;
+    }
+}
+
+void MeshtasticSidebar::selectionMoved() {
+    if (applyingSelection_) return;
+    if (const auto node = currentNode()) model_.setSelectedNodeID(*node);
+}
+
+std::optional<std::uint32_t> MeshtasticSidebar::currentNode() const {
+    const SidebarRow* row = list_->row(view_->selectionModel()->currentIndex());
+    if (!row) return std::nullopt;
+    return row->id.toUInt();
+}
+
+}  // namespace corvane

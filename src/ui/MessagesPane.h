@@ -1,0 +1,54 @@
+#pragma once
+// The Meshtastic messages: the conversation oldest first, and below it the
+// recipient and channel pickers, the text field and the send button. New
+// messages scroll into view unless the user has scrolled up to read.
+#include <QWidget>
+#include <cstdint>
+#include <vector>
+
+#include "ui/ComboChoices.h"
+
+class QComboBox;
+class QLineEdit;
+class QListView;
+class QStackedWidget;
+class QToolButton;
+
+namespace corvane {
+
+class CorvaneModel;
+class EmptyState;
+class MessageListModel;
+
+class MessagesPane : public QWidget {
+    Q_OBJECT
+public:
+    explicit MessagesPane(CorvaneModel& model, QWidget* parent = nullptr);
+
+    void refresh();
+    // Empties the field, then sends what was typed; blank text does nothing.
+    void sendDraft();
+    void focusDraft();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void refreshRecipients();
+    void refreshChannels();
+
+    CorvaneModel& model_;
+    MessageListModel* messages_;
+    QStackedWidget* pages_;
+    EmptyState* empty_;
+    QListView* view_;
+    QComboBox* recipient_;
+    QComboBox* channel_;
+    QLineEdit* draft_;
+    QToolButton* send_;
+    bool scrolledOnce_ = false;
+    std::vector<ComboChoice> shownRecipients_;
+    std::vector<ComboChoice> shownChannels_;
+};
+
+}  // namespace corvane

@@ -1,0 +1,58 @@
+#include "ui/SettingsDialog.h"
+
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+#include "ui/AboutTab.h"
+#include "ui/GeneralSettingsTab.h"
+#include "ui/RadioSettingsTab.h"
+#include "ui/SymbolIcon.h"
+#include "ui/UiContext.h"
+
+namespace corvane {
+
+SettingsDialog::SettingsDialog(UiContext& context, QWidget* parent)
+    : QDialog(parent),
+      tabs_(new QTabWidget),
+      general_(new GeneralSettingsTab(context)),
+      base_(new RadioSettingsTab(context)),
+      about_(new AboutTab(context.version)) {
+    setObjectName(QStringLiteral("settingsDialog"));
+    setWindowTitle(QStringLiteral("Settings"));
+    setModal(false);
+    tabs_->setObjectName(QStringLiteral("settingsTabs"));
+    tabs_->addTab(general_, SymbolIcon::icon(QStringLiteral("gear")), QStringLiteral("General"));
+    tabs_->addTab(base_, SymbolIcon::icon(QStringLiteral("cable.connector")), QStringLiteral("Base"));
+    tabs_->addTab(about_, SymbolIcon::icon(QStringLiteral("info.circle")), QStringLiteral("About"));
+    tabs_->setFixedSize(650, 520);
+    auto* layout = new QVBoxLayout(this);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    layout->addWidget(tabs_);
+    connect(tabs_, &QTabWidget::currentChanged, this, [this] { tabShown(); });
+}
+
+void SettingsDialog::showTab(Tab tab) {
+    const int index = tab == Tab::general ? 0 : tab == Tab::base ? 1 : 2;
+    const bool changes = tabs_->currentIndex() != index;
+    tabs_->setCurrentIndex(index);
+    if (!isVisible()) {
+        show();
+    } else if (!changes) {
+        tabShown();
+    }
+    raise();
+    activateWindow();
+}
+
+void SettingsDialog::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    tabShown();
+}
+
+void SettingsDialog::tabShown() {
+    if (!isVisible()) return;
+    if (tabs_->currentWidget() == base_) base_->pageShown();
+    if (tabs_->currentWidget() == general_) general_->pageShown();
+}
+
+}  // namespace corvane

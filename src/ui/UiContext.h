@@ -1,0 +1,24 @@
+#pragma once
+// What every part of the window reaches: the model, the loop it runs on, the
+// settings store, and facts of the build. Built by the front end; outlives
+// the window.
+#include <QString>
+
+#include "ui/MeshtasticMapPane.h"
+
+namespace corvane {
+
+class CorvaneModel;
+class DefaultsStore;
+class EventLoop;
+
+struct UiContext {
+    CorvaneModel& model;
+    EventLoop& loop;
+    DefaultsStore& defaults;
+    // Empty in a development build: the About page says "Development".
+    QString version;
+    MapTileSource tiles;
+};
+
+}  // namespace corvane

@@ -1,0 +1,16 @@
+#include "ui/WindowSections.h"
+
+#include "ui/MeshtasticSection.h"
+#include "ui/PlaceholderSection.h"
+
+namespace corvane {
+
+std::vector<std::unique_ptr<WindowSection>> makeWindowSections(UiContext& context) {
+    std::vector<std::unique_ptr<WindowSection>> sections;
+    sections.push_back(std::make_unique<PlaceholderSection>(NetworkSection::bluetooth));
+    sections.push_back(std::make_unique<PlaceholderSection>(NetworkSection::localNetwork));
+    sections.push_back(std::make_unique<MeshtasticSection>(context));
+    return sections;
+}
+
+}  // namespace corvane

@@ -1,0 +1,235 @@
+// The main window's Meshtastic section driven through its widgets, over the
+// real model on virtual time.
+#include <QAction>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QSlider>
+#include <QToolButton>
+#include <QTreeView>
+
+#include "ui/GroupedListModel.h"
+#include "ui/MeshtasticSidebar.h"
+#include "ui/SettingsDialog.h"
+#include "ui/map/MapView.h"
+
+#include "UiFixture.h"
+
+namespace corvane {
+namespace {
+
+using Groups = std::vector<QString>;
+
+class MeshtasticUiTest : public UiFixture {
+protected:
+    Groups groupIds() {
+        Groups ids;
+        for (const auto& group : find<MeshtasticSidebar>("").listModel().groups()) ids.push_back(group.id);
+        return ids;
+    }
+    QTreeView& list() { return find<QTreeView>("meshtasticNodeList"); }
+    std::optional<std::uint32_t> listed() {
+        const auto* row = find<MeshtasticSidebar>("").listModel().row(list().currentIndex());
+        return row ? std::optional(row->id.toUInt()) : std::nullopt;
+    }
+    void selectInList(std::uint32_t number) {
+        auto& model = static_cast<GroupedListModel&>(*list().model());
+        list().setCurrentIndex(model.indexOfRow(QString::number(number)));
+        settle();
+    }
+    MeshNode heardNow(std::uint32_t number, std::string name, std::uint32_t hops) {
+        MeshNode node = makeNode(number, std::move(name), positionAt(number, 0, 0));
+        node.hopsAway = hops;
+        node.lastSeen = loop_.now();
+        return node;
+    }
+};
+
+TEST_F(MeshtasticUiTest, SidebarShowsThePlaceholderOrTheGroupsTheModelCallsFor) {
+    struct Case {
+        const char* name;
+        bool connected;
+        bool local;
+        bool guarded;
+        std::vector<std::pair<std::uint32_t, std::uint32_t>> remote;  // number, hops
+        bool noBase;
+        bool noRemote;
+        Groups groups;
+    };
+    const std::vector<Case> cases{
+        {"no base", false, true, false, {{5, 0}}, true, false, {}},
+        {"base alone", true, true, false, {}, false, true, {"base"}},
+        {"everything", true, true, true, {{5, 0}, {6, 2}}, false, false, {"base", "guarded", "nearby", "mesh"}},
+        {"mesh only", true, false, false, {{6, 3}}, false, false, {"mesh"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        window_.reset();
+        defaults_ = {};
+        if (c.guarded) defaults_.setNumber("guardedNode", 9);
+        addDevice("ttyACM0");
+        start();
+        if (c.connected) acceptConnect(device("ttyACM0"));
+        if (c.local) {
+            emitLocalNode(1);
+            emitNode(heardNow(1, "Base", 0));
+        }
+        if (c.guarded) emitNode(heardNow(9, "Bike", 1));
+        for (const auto& [number, hops] : c.remote) emitNode(heardNow(number, "Node " + std::to_string(number), hops));
+        openWindow();
+        EXPECT_EQ(shown("meshtasticNoBase"), c.noBase);
+        if (c.connected) {
+            EXPECT_EQ(shown("meshtasticNoRemoteNodes"), c.noRemote);
+        }
+        EXPECT_EQ(groupIds(), c.groups);
+    }
+}
+
+TEST_F(MeshtasticUiTest, SelectionFollowsTheNodeThroughRenamesAndResorting) {
+    startConnected();
+    for (const auto& [number, name] : {std::pair(1u, "Alpha"), std::pair(2u, "Bravo"), std::pair(3u, "Charlie")})
+        emitNode(makeNode(number, name));
+    openWindow();
+    selectInList(2);
+    EXPECT_EQ(model().selectedNodeID(), 2u);
+
+    emitNode(makeNode(2, "Zulu"));  // moves to the end of its group
+    emitNode(makeNode(4, "Aardvark"));
+    settle();
+    EXPECT_EQ(listed(), 2u);
+    EXPECT_EQ(find<QLabel>("inspectorName").text(), "Zulu");
+    EXPECT_TRUE(list().selectionModel()->isSelected(list().currentIndex()));
+
+    model().setSelectedNodeID(3);
+    settle();
+    EXPECT_EQ(listed(), 3u);
+}
+
+TEST_F(MeshtasticUiTest, ContextActionsAndInspectorButtonsCallTheirOperations) {
+    startConnected();
+    emitNode(makeNode(7, "Tracker", positionAt(7, 0, 0)));
+    emitNode(makeNode(8, "Other"));
+    openWindow();
+    selectInList(8);
+
+    find<QAction>("messageNodeAction").trigger();
+    settle();
+    EXPECT_EQ(model().messageRecipient(), 8u);
+    EXPECT_TRUE(shown("messageField"));
+    EXPECT_EQ(find<QComboBox>("recipientPicker").currentData().toLongLong(), 8);
+
+    selectInList(7);
+    EXPECT_TRUE(find<QAbstractButton>("inspectorGuardButton").isEnabled());
+    find<QAction>("guardNodeAction").trigger();
+    settle();
+    EXPECT_EQ(model().guardedNodeID(), 7u);
+    EXPECT_FALSE(find<QAbstractButton>("inspectorGuardButton").isEnabled());
+    EXPECT_FALSE(find<QAbstractButton>("clearMarkButton").isEnabled());
+
+    find<QAbstractButton>("markButton").click();
+    settle();
+    ASSERT_TRUE(model().parkedPosition().has_value());
+    EXPECT_EQ(model().parkedPosition()->nodeNumber, 7u);
+    EXPECT_TRUE(find<QAbstractButton>("clearMarkButton").isEnabled());
+
+    find<QAbstractButton>("clearMarkButton").click();
+    EXPECT_FALSE(model().parkedPosition().has_value());
+
+    find<QAbstractButton>("inspectorMessageButton").click();
+    EXPECT_EQ(model().messageRecipient(), 7u);
+
+    find<QAbstractButton>("stopGuardingButton").click();
+    settle();
+    EXPECT_FALSE(model().guardedNodeID().has_value());
+}
+
+TEST_F(MeshtasticUiTest, RadiusShowsWhatIsStoredAndWritesOnlyTheUsersMove) {
+    defaults_.setNumber("guardedNode", 7);
+    defaults_.setNumber("parkingRadius", 120);
+    startConnected();
+    emitNode(makeNode(7, "Tracker"));
+    openWindow();
+    model().setSelectedNodeID(7);
+    settle();
+    auto& slider = *find<QWidget>("alertRadius").findChild<QSlider*>();
+    EXPECT_EQ(model().parkingRadius(), 120);  // shown, not snapped to 125
+    EXPECT_EQ(defaults_.number("parkingRadius"), 120);
+
+    slider.setValue(6);
+    EXPECT_EQ(model().parkingRadius(), 150);
+    slider.setValue(slider.maximum() + 5);
+    EXPECT_EQ(model().parkingRadius(), 500);
+}
+
+TEST_F(MeshtasticUiTest, SendingEmptiesTheFieldAndSendsTheTextAsTyped) {
+    startConnected();
+    openWindow();
+    auto& field = find<QLineEdit>("messageField");
+    auto& send = find<QToolButton>("sendButton");
+    const auto written = bridge().written.size();
+
+    field.setText(" \t ");
+    EXPECT_FALSE(send.isEnabled());
+    Q_EMIT field.returnPressed();
+    EXPECT_EQ(bridge().written.size(), written);
+    EXPECT_EQ(field.text(), " \t ");
+
+    field.setText("  hello there ");
+    emitNode(makeNode(3, "Someone"));  // a refresh in between keeps the typing
+    settle();
+    EXPECT_EQ(field.text(), "  hello there ");
+    ASSERT_TRUE(send.isEnabled());
+    send.click();
+    EXPECT_TRUE(field.text().isEmpty());
+    ASSERT_EQ(bridge().written.size(), written + 1);
+    EXPECT_EQ(bridge().request().text, "hello there");
+}
+
+TEST_F(MeshtasticUiTest, TheShownSectionIsRememberedAcrossARelaunch) {
+    startConnected();
+    EXPECT_EQ(openWindow().currentSection(), NetworkSection::meshtastic);
+    window_->showSection(NetworkSection::localNetwork);
+    EXPECT_EQ(openWindow().currentSection(), NetworkSection::localNetwork);
+    EXPECT_TRUE(window_->section(NetworkSection::localNetwork)->sidebar()->isVisibleTo(window_.get()));
+    defaults_.setString("main.selectedNetwork", "Nowhere");
+    EXPECT_EQ(openWindow().currentSection(), NetworkSection::meshtastic);
+}
+
+TEST_F(MeshtasticUiTest, TheMapKeepsTheRegionTheUserLeftItAt) {
+    startConnected();
+    openWindow();
+    auto& map = find<MapView>("meshtasticMap");
+    const MapRegion moved{{48.2, 16.37}, 0.5, 0.6};
+    map.setRegion(moved);
+    Q_EMIT map.regionSettled(moved);
+    EXPECT_EQ(defaults_.boolean("map.hasSavedRegion"), true);
+    const double latitude = *defaults_.number("map.centerLatitude");
+
+    // A relaunch restores it, and positions arriving later do not refit it.
+    openWindow();
+    emitNode(makeNode(7, "Far away", positionAt(7, 0, 0)));
+    settle();
+    auto& restored = find<MapView>("meshtasticMap");
+    EXPECT_NEAR(restored.region().center.latitude, latitude, 1e-6);
+    window_->close();
+    EXPECT_NEAR(*defaults_.number("map.centerLatitude"), latitude, 1e-6);
+}
+
+TEST_F(MeshtasticUiTest, EveryIconOnlyControlIsNamedForEveryone) {
+    startConnected();
+    openWindow();
+    window_->settings().showTab(SettingsDialog::Tab::base);
+    for (QWidget* root : {static_cast<QWidget*>(window_.get()), static_cast<QWidget*>(&window_->settings())}) {
+        for (auto* button : root->findChildren<QToolButton*>()) {
+            // Text-only buttons speak for themselves; Qt's own scroll arrows are not ours.
+            if (button->toolButtonStyle() == Qt::ToolButtonTextOnly || button->objectName().startsWith("qt_") ||
+                button->objectName().startsWith("Scroll"))
+                continue;
+            SCOPED_TRACE(button->objectName().toStdString());
+            EXPECT_FALSE(button->toolTip().isEmpty());
+            EXPECT_FALSE(button->accessibleName().isEmpty());
+        }
+    }
+}
+
+}  // namespace
+}  // namespace corvane

@@ -1,0 +1,145 @@
+// The Settings window's General and Base tabs over the real model, and the
+// text of the apply confirmation.
+#include <QComboBox>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include "ui/RadioSettingsSummary.h"
+#include "ui/RadioSettingsTab.h"
+#include "ui/SettingsDialog.h"
+#include "ui/Stepper.h"
+
+#include "UiFixture.h"
+
+namespace corvane {
+namespace {
+
+MeshtasticRadioSettings radioHolding(std::uint32_t hops) {
+    auto settings = MeshtasticRadioSettings::recommended();
+    settings.hopLimit = hops;
+    return settings;
+}
+
+TEST(RadioSettingsSummaryTest, ListsExactlyTheFieldsThatChange) {
+    const auto current = radioHolding(3);
+    struct Case {
+        const char* name;
+        std::function<void(MeshtasticRadioSettings&)> edit;
+        QStringList lines;
+    };
+    const QString header = "The connected radio configuration will be updated.";
+    const std::vector<Case> cases{
+        {"nothing", [](auto&) {}, {"No settings will change."}},
+        {"hops", [](auto& s) { s.hopLimit = 5; }, {header, "Hops: 3 → 5"}},
+        {"every field",
+         [](auto& s) {
+             s.region = MeshtasticRegion::unset;
+             s.modemPreset = MeshtasticModemPreset::shortFast;
+             s.hopLimit = 7;
+             s.channelNum = 20;
+             s.txEnabled = false;
+             s.txPower = 17;
+             s.rxBoostedGain = false;
+         },
+         {header, "Region: EU868 → unset", "Preset: Long Range – Fast → Short Range – Fast", "Hops: 3 → 7",
+          "Frequency slot: 0 → 20", "Transmit: disabled", "Power: 0 → 17 dBm (0 is regional default)",
+          "RX boosted gain: off"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto draft = current;
+        c.edit(draft);
+        EXPECT_EQ(radioSettingsChangeSummary(current, draft).split('\n'), c.lines);
+    }
+}
+
+class SettingsUiTest : public UiFixture {
+protected:
+    SettingsDialog& settings() { return window_->settings(); }
+    void radioReports(const std::optional<MeshtasticRadioSettings>& settings) {
+        emit(news(Event::radioSettings, [&](Response& r) { r.settings = settings; }));
+        settle();
+    }
+    std::optional<MeshtasticRadioSettings> draft() { return settings().base().draft(); }
+    QAbstractButton& button(const char* name) { return find<QAbstractButton>(name, &settings()); }
+};
+
+TEST_F(SettingsUiTest, BaseDraftKeepsEditsUntilTheRadioReportsNewValues) {
+    startConnected();
+    emitLocalNode(1);
+    openWindow();
+    settings().showTab(SettingsDialog::Tab::base);
+    settle();
+    EXPECT_TRUE(find<QWidget>("radioSettingsUnavailable", &settings()).isVisible());
+    EXPECT_EQ(bridge().request().command, MeshtasticBridgeCommand::readRadioSettings);
+
+    radioReports(radioHolding(3));
+    EXPECT_FALSE(button("applyRadioButton").isEnabled());
+    find<Stepper>("hopsStepper", &settings()).increment()->click();
+    EXPECT_EQ(draft()->hopLimit, 4u);
+    EXPECT_TRUE(button("applyRadioButton").isEnabled());
+
+    emitNode(makeNode(5, "Unrelated"));
+    radioReports(radioHolding(3));  // the same values again
+    radioReports(std::nullopt);     // gone
+    settle();
+    EXPECT_EQ(draft()->hopLimit, 4u);
+
+    radioReports(radioHolding(6));
+    EXPECT_EQ(draft()->hopLimit, 6u);
+    EXPECT_FALSE(button("applyRadioButton").isEnabled());
+}
+
+TEST_F(SettingsUiTest, ApplyAsksFirstAndSendsTheDraft) {
+    startConnected();
+    emitLocalNode(1);
+    openWindow();
+    settings().showTab(SettingsDialog::Tab::base);
+    auto held = radioHolding(9);  // outside the offered range: shown, not written back
+    radioReports(held);
+    EXPECT_EQ(draft(), held);
+
+    button("recommendedButton").click();
+    ASSERT_TRUE(button("applyRadioButton").isEnabled());
+    button("applyRadioButton").click();
+    auto& confirmation = find<QMessageBox>("applyConfirmation", &settings());
+    EXPECT_EQ(confirmation.text(), "The connected radio configuration will be updated.\nHops: 9 → 3");
+    find<QAbstractButton>("confirmApplyButton", &confirmation).click();
+    settle();
+    const auto request = bridge().request();
+    EXPECT_EQ(request.command, MeshtasticBridgeCommand::applyRadioSettings);
+    EXPECT_EQ(request.settings, MeshtasticRadioSettings::recommended());
+
+    // Recommended again on a radio that holds it: nothing to apply.
+    radioReports(MeshtasticRadioSettings::recommended());
+    button("recommendedButton").click();
+    EXPECT_FALSE(button("applyRadioButton").isEnabled());
+}
+
+TEST_F(SettingsUiTest, ConnectionButtonsPassTheChosenRadio) {
+    addDevice("ttyACM0");
+    addDevice("ttyUSB1");
+    start();
+    openWindow();
+    settings().showTab(SettingsDialog::Tab::general);
+    auto& ports = find<QComboBox>("availableRadios", &settings());
+    EXPECT_EQ(ports.currentIndex(), 0);  // "Choose a radio": two listed, none chosen
+    const auto launches = this->launches();
+
+    ports.setCurrentIndex(ports.findData(QString::fromStdString(device("ttyUSB1"))));
+    EXPECT_EQ(model().selectedPort(), device("ttyUSB1"));
+    button("connectButton").click();
+    ASSERT_EQ(this->launches(), launches + 1);
+    acceptConnect(device("ttyUSB1"));
+    settle();
+    EXPECT_EQ(button("connectButton").text(), "Reconnect");
+    EXPECT_EQ(find<QLabel>("usbRadioValue", &settings()).text().toStdString(), device("ttyUSB1"));
+
+    button("disconnectButton").click();
+    settle();
+    EXPECT_FALSE(model().connectedPort().has_value());
+    EXPECT_EQ(button("connectButton").text(), "Connect");
+}
+
+}  // namespace
+}  // namespace corvane
