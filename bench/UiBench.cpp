@@ -20,6 +20,7 @@
 #include "support/FakeBridgeProcess.h"
 #include "support/FakeDefaultsStore.h"
 #include "support/FakeNotificationCenter.h"
+#include "support/FakeServiceBrowser.h"
 #include "support/ManualEventLoop.h"
 #include "ui/MainWindow.h"
 #include "ui/UiContext.h"
@@ -55,8 +56,10 @@ struct Scene {
         model = std::make_unique<CorvaneModel>(CorvaneModel::Dependencies{.loop = loop,
                                                                           .defaults = defaults,
                                                                           .notifications = notifications,
+                                                                          .serviceBrowser = services,
                                                                           .makeProcess = bridges.factory(),
-                                                                          .dataFolder = (folder / "data").string()});
+                                                                          .dataFolder = (folder / "data").string(),
+                                                                          .deviceFolder = (folder / "data").string()});
         loop.runPending();
         auto& child = bridges.last();
         child.output(R"({"protocolVersion":1,"requestID":")" + child.request().requestID.string() +
@@ -89,6 +92,7 @@ struct Scene {
     FakeDefaultsStore defaults;
     FakeNotificationCenter notifications;
     FakeBridgeFactory bridges;
+    FakeServiceBrowser services{loop};
     std::unique_ptr<CorvaneModel> model;
     std::unique_ptr<UiContext> context;
     std::unique_ptr<MainWindow> window;

@@ -12,6 +12,7 @@
 #include "headless/DemoEnvironment.h"
 #include "headless/HeadlessOptions.h"
 #include "headless/SignalWatcher.h"
+#include "platform/AvahiServiceBrowser.h"
 #include "platform/FileDefaultsStore.h"
 #include "platform/FreedesktopNotificationCenter.h"
 #include "platform/QProcessBridgeProcess.h"
@@ -40,8 +41,9 @@ int WindowFrontEnd::run(const HeadlessOptions& options, QApplication& applicatio
     }
 
     const auto dataFolder = CorvaneModel::defaultDataFolder();
+    const auto deviceFolder = LocalNetworkBrowser::defaultDataFolder();
     const auto defaultsPath = FileDefaultsStore::defaultPath();
-    if (!dataFolder || !defaultsPath) {
+    if (!dataFolder || !deviceFolder || !defaultsPath) {
         std::fprintf(stderr, "corvane: no home folder to keep data in; set HOME (or XDG_DATA_HOME and XDG_CONFIG_HOME)\n");
         return 1;
     }
@@ -51,12 +53,15 @@ int WindowFrontEnd::run(const HeadlessOptions& options, QApplication& applicatio
     FileDefaultsStore defaults(loop, *defaultsPath);
     FreedesktopNotificationCenter notifications;
     QtDeviceFolderWatcher deviceWatcher;
+    AvahiServiceBrowser serviceBrowser;
     {
         CorvaneModel model({.loop = loop,
                             .defaults = defaults,
                             .notifications = notifications,
+                            .serviceBrowser = serviceBrowser,
                             .makeProcess = [] { return std::make_unique<QProcessBridgeProcess>(); },
                             .dataFolder = *dataFolder,
+                            .deviceFolder = *deviceFolder,
                             .deviceWatcher = &deviceWatcher});
         GuardOnStart guardOnStart(model, loop, guard);
 

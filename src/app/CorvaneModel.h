@@ -51,7 +51,7 @@ public:
         // Holds "positions.json" and "messages.json"; created on first write.
         std::string dataFolder;
         // Holds the device files ("local-network-devices.json").
-        std::string deviceFolder = LocalNetworkBrowser::defaultDataFolder();
+        std::string deviceFolder;
         MeshRadio::Timeouts radioTimeouts = {};
         // Optional: without it a radio plugged in waits for the next retry.
         DeviceFolderWatcher* deviceWatcher = nullptr;

@@ -29,7 +29,11 @@ const std::vector<std::string>& LocalNetworkBrowser::serviceTypes() {
     return kTypes;
 }
 
-std::string LocalNetworkBrowser::defaultDataFolder() { return userDataFolder() + "/Corvane"; }
+std::optional<std::string> LocalNetworkBrowser::defaultDataFolder() {
+    const auto data = userDataFolder();
+    if (!data) return std::nullopt;
+    return *data + "/Corvane";
+}
 
 LocalNetworkBrowser::LocalNetworkBrowser(Dependencies dependencies)
     : loop_(dependencies.loop),

@@ -54,8 +54,9 @@ public:
 
     // The browsed types, in browsing order.
     static const std::vector<std::string>& serviceTypes();
-    // "$XDG_DATA_HOME/Corvane" (else ~/.local/share/Corvane).
-    static std::string defaultDataFolder();
+    // "$XDG_DATA_HOME/Corvane" (else ~/.local/share/Corvane); absent
+    // without a home folder.
+    static std::optional<std::string> defaultDataFolder();
     static std::string durationText(double seconds);
 
     ChangeSignal& changed() { return changed_; }

@@ -51,8 +51,9 @@ int HeadlessFrontEnd::run(const HeadlessOptions& options, QCoreApplication& appl
     }
 
     const auto dataFolder = CorvaneModel::defaultDataFolder();
+    const auto deviceFolder = LocalNetworkBrowser::defaultDataFolder();
     const auto defaultsPath = FileDefaultsStore::defaultPath();
-    if (!dataFolder || !defaultsPath) {
+    if (!dataFolder || !deviceFolder || !defaultsPath) {
         std::fprintf(stderr, "corvane: no home folder to keep data in; set HOME (or XDG_DATA_HOME and XDG_CONFIG_HOME)\n");
         return 1;
     }
@@ -78,6 +79,7 @@ int HeadlessFrontEnd::run(const HeadlessOptions& options, QCoreApplication& appl
                             .serviceBrowser = serviceBrowser,
                             .makeProcess = [] { return std::make_unique<QProcessBridgeProcess>(); },
                             .dataFolder = *dataFolder,
+                            .deviceFolder = *deviceFolder,
                             .deviceWatcher = &deviceWatcher});
         HeadlessReporter headlessReporter(model, loop, print);
         reporter = &headlessReporter;

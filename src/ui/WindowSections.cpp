@@ -1,5 +1,6 @@
 #include "ui/WindowSections.h"
 
+#include "ui/LocalNetworkSection.h"
 #include "ui/MeshtasticSection.h"
 #include "ui/PlaceholderSection.h"
 
@@ -8,7 +9,7 @@ namespace corvane {
 std::vector<std::unique_ptr<WindowSection>> makeWindowSections(UiContext& context) {
     std::vector<std::unique_ptr<WindowSection>> sections;
     sections.push_back(std::make_unique<PlaceholderSection>(NetworkSection::bluetooth));
-    sections.push_back(std::make_unique<PlaceholderSection>(NetworkSection::localNetwork));
+    sections.push_back(std::make_unique<LocalNetworkSection>(context));
     sections.push_back(std::make_unique<MeshtasticSection>(context));
     return sections;
 }
