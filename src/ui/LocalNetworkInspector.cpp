@@ -6,7 +6,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
-#include <QScrollArea>
 #include <QSignalBlocker>
 #include <QStackedWidget>
 #include <QVBoxLayout>
@@ -16,6 +15,7 @@
 #include "app/LocalNetworkBrowser.h"
 #include "ui/ComboChoices.h"
 #include "ui/EmptyState.h"
+#include "ui/FormParts.h"
 #include "ui/LocalNetworkText.h"
 #include "ui/MetricGroup.h"
 #include "ui/SymbolIcon.h"
@@ -55,30 +55,20 @@ LocalNetworkInspector::LocalNetworkInspector(LocalNetworkBrowser& browser, QWidg
     empty_->setObjectName(QStringLiteral("localNetworkInspectorEmpty"));
     empty_->setContent(QStringLiteral("network"), QStringLiteral("Select a Local Network device"),
                        QStringLiteral("Choose a device to see when it was last available and which services it announced."));
-    auto* scroll = new QScrollArea;
-    scroll->setObjectName(QStringLiteral("localNetworkInspectorDetails"));
-    scroll->setWidgetResizable(true);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setWidget(buildDetails());
+    auto* details = new QWidget;
+    details->setObjectName(QStringLiteral("localNetworkInspectorDetails"));
+    buildDetails(*scrollingColumn(*details));
     pages_->addWidget(empty_);
-    pages_->addWidget(scroll);
+    pages_->addWidget(details);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(pages_);
 }
 
-QWidget* LocalNetworkInspector::buildDetails() {
-    auto* details = new QWidget;
-    auto* column = new QVBoxLayout(details);
-    column->setContentsMargins(12, 12, 12, 12);
-    column->setSpacing(10);
-
+void LocalNetworkInspector::buildDetails(QVBoxLayout& column) {
     icon_ = new QLabel;
-    name_ = new QLabel;
+    name_ = wrappedText({}, false);
     name_->setObjectName(QStringLiteral("localNetworkInspectorName"));
-    name_->setTextFormat(Qt::PlainText);
-    name_->setWordWrap(true);
     QFont nameFont = name_->font();
     nameFont.setPointSizeF(nameFont.pointSizeF() * 1.3);
     nameFont.setBold(true);
@@ -86,14 +76,14 @@ QWidget* LocalNetworkInspector::buildDetails() {
     auto* header = new QHBoxLayout;
     header->addWidget(icon_, 0, Qt::AlignTop);
     header->addWidget(name_, 1);
-    column->addLayout(header);
+    column.addLayout(header);
 
     auto* status = new MetricGroup(QStringLiteral("Status"));
     state_ = status->addMetric(QStringLiteral("State"), QStringLiteral("localNetworkStateValue"));
     lastSeen_ = status->addMetric(QStringLiteral("Last seen"), QStringLiteral("localNetworkLastSeenValue"));
     domain_ = status->addMetric(QStringLiteral("Domain"), QStringLiteral("localNetworkDomainValue"));
     interfaces_ = status->addMetric(QStringLiteral("Interfaces"), QStringLiteral("localNetworkInterfacesValue"));
-    column->addWidget(status);
+    column.addWidget(status);
 
     auto* tracking = new MetricGroup(QStringLiteral("Tracking"));
     track_ = new QPushButton(QStringLiteral("Track This Device"));
@@ -114,11 +104,9 @@ QWidget* LocalNetworkInspector::buildDetails() {
     connect(delay_, &QComboBox::currentIndexChanged, this,
             [this](int index) { browser_.setLossAlertDelay(delay_->itemData(index).toDouble(), shown_); });
     controls->addRow(QStringLiteral("Alert after"), delay_);
-    auto* note = new QLabel(QStringLiteral("The alarm is armed only after this Mac sees the device online. Corvane sends "
-                                           "one alert when it leaves and one update when it returns."));
-    note->setWordWrap(true);
-    note->setForegroundRole(QPalette::PlaceholderText);
-    controls->addRow(note);
+    controls->addRow(wrappedText(QStringLiteral("The alarm is armed only after this Mac sees the device online. Corvane "
+                                                "sends one alert when it leaves and one update when it returns."),
+                                 true));
     monitor_ = new QLabel;
     monitor_->setObjectName(QStringLiteral("localNetworkMonitorValue"));
     monitor_->setTextFormat(Qt::PlainText);
@@ -129,7 +117,7 @@ QWidget* LocalNetworkInspector::buildDetails() {
     connect(stop, &QPushButton::clicked, this, [this] { browser_.stopTracking(shown_); });
     controls->addRow(stop);
     tracking->addRow(trackedControls_);
-    column->addWidget(tracking);
+    column.addWidget(tracking);
 
     services_ = new MetricGroup(QStringLiteral("Services"));
     services_->setObjectName(QStringLiteral("localNetworkServices"));
@@ -137,7 +125,7 @@ QWidget* LocalNetworkInspector::buildDetails() {
     serviceRows_ = new QVBoxLayout(rows);
     serviceRows_->setContentsMargins(0, 0, 0, 0);
     services_->addRow(rows);
-    column->addWidget(services_);
+    column.addWidget(services_);
 
     auto* forget = new QPushButton(QStringLiteral("Forget Device"));
     forget->setObjectName(QStringLiteral("localNetworkForgetButton"));
@@ -145,9 +133,8 @@ QWidget* LocalNetworkInspector::buildDetails() {
         browser_.forget(shown_);
         emit forgotten();
     });
-    column->addWidget(forget, 0, Qt::AlignLeft);
-    column->addStretch(1);
-    return details;
+    column.addWidget(forget, 0, Qt::AlignLeft);
+    column.addStretch(1);
 }
 
 void LocalNetworkInspector::showServices(const std::vector<std::string>& serviceTypes) {

@@ -37,7 +37,7 @@ signals:
     void forgotten();
 
 private:
-    QWidget* buildDetails();
+    void buildDetails(QVBoxLayout& column);
     void showServices(const std::vector<std::string>& serviceTypes);
 
     LocalNetworkBrowser& browser_;

@@ -47,19 +47,7 @@ LocalNetworkSidebar::LocalNetworkSidebar(LocalNetworkBrowser& browser, QWidget* 
       pages_(new QStackedWidget),
       empty_(new EmptyState) {
     empty_->setObjectName(QStringLiteral("localNetworkSidebarEmpty"));
-    view_->setObjectName(QStringLiteral("localNetworkDeviceList"));
-    view_->setAccessibleName(QStringLiteral("Local Network devices"));
-    view_->setModel(list_);
-    view_->setItemDelegate(new SidebarRowDelegate(view_));
-    view_->setHeaderHidden(true);
-    view_->setRootIsDecorated(false);
-    view_->setItemsExpandable(false);
-    view_->setIndentation(0);
-    view_->setFrameShape(QFrame::NoFrame);
-    connect(list_, &QAbstractItemModel::rowsInserted, view_, [this](const QModelIndex& group, int first, int last) {
-        if (group.isValid()) return;
-        for (int row = first; row <= last; ++row) view_->expand(list_->index(row, 0));
-    });
+    setUpSidebarView(*view_, *list_, QStringLiteral("localNetworkDeviceList"), QStringLiteral("Local Network devices"));
     connect(view_->selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex& current) {
         if (applyingSelection_) return;
         if (const SidebarRow* row = list_->row(current)) emit selected(row->id);

@@ -35,7 +35,7 @@ protected:
             .loop = loop_, .browser = services_, .notifications = notifications_, .dataFolder = folder_.string(),
             .writeFile = [this](const std::string& path, std::string_view bytes) {
                 ++writes_;
-                return writeResult_ ? *writeResult_ : PrivateFile::write(path, bytes);
+                return writeResult_ ? *writeResult_ : PrivateFile::writeIfChanged(path, bytes);
             }});
         return *browser_;
     }
