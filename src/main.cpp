@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 
 #include "WindowFrontEnd.h"
+#include "app/MeshRadio.h"
 #include "headless/HeadlessFrontEnd.h"
 #include "headless/HeadlessOptions.h"
 #include "platform/QtEventLoop.h"
@@ -26,8 +27,11 @@ int main(int argc, char** argv) {
     case HeadlessOptions::Action::version: std::printf("corvane %s\n", CORVANE_VERSION); return 0;
     case HeadlessOptions::Action::run: break;
     }
+    // A bridge installed beside corvane is found before the system-wide ones.
+    const auto programFolder = [] { return QCoreApplication::applicationDirPath().toStdString(); };
     if (!options->headless) {
         QApplication application(argc, argv);
+        MeshRadio::setApplicationFolder(programFolder());
         QtEventLoop::restoreEnvironment();
         QApplication::setApplicationName("Corvane");
         QApplication::setDesktopFileName("corvane");
@@ -35,6 +39,7 @@ int main(int argc, char** argv) {
     }
     QtEventLoop::preferUnixDispatcher();
     QCoreApplication application(argc, argv);
+    MeshRadio::setApplicationFolder(programFolder());
     QtEventLoop::restoreEnvironment();
     QCoreApplication::setApplicationName("Corvane");
     return HeadlessFrontEnd::run(*options, application);

@@ -17,6 +17,11 @@ namespace {
 constexpr const char* kIncompatibleVersionText = "Halvo Meshtastic Bridge uses an incompatible protocol version.";
 constexpr const char* kDefaultBridgeErrorText = "Halvo Meshtastic Bridge reported an error.";
 
+std::string& applicationFolder() {
+    static std::string folder;
+    return folder;
+}
+
 bool isExecutableFile(const std::string& path) {
     struct stat info {};
     return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && ::access(path.c_str(), X_OK) == 0;
@@ -76,6 +81,8 @@ std::optional<std::string> MeshRadio::installedBridgeURL() {
     if (const auto data = userDataFolder()) {
         candidates.push_back(*data + "/Halvo Corvane/Bridge/HalvoMeshtasticBridge");
     }
+    // Installed with the application, as the bundle would carry it.
+    if (!applicationFolder().empty()) candidates.push_back(applicationFolder() + "/halvo-meshtastic-bridge");
     candidates.emplace_back("/Applications/Halvo Meshtastic Bridge.app/Contents/MacOS/HalvoMeshtasticBridge");
     candidates.emplace_back("/opt/homebrew/bin/halvo-meshtastic-bridge");
     candidates.emplace_back("/usr/local/bin/halvo-meshtastic-bridge");
@@ -85,6 +92,8 @@ std::optional<std::string> MeshRadio::installedBridgeURL() {
     }
     return std::nullopt;
 }
+
+void MeshRadio::setApplicationFolder(std::string folder) { applicationFolder() = std::move(folder); }
 
 std::string MeshRadio::bridgeStatus() { return installedBridgeURL() ? "Installed" : "Not installed"; }
 

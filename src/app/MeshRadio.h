@@ -55,6 +55,9 @@ public:
 
     // The first executable candidate; the environment is read at each call.
     static std::optional<std::string> installedBridgeURL();
+    // The folder of the running application, where a bridge installed with it
+    // sits; set once by main(). Empty (the default) leaves that candidate out.
+    static void setApplicationFolder(std::string folder);
     // "Installed" or "Not installed".
     static std::string bridgeStatus();
     // $CORVANE_DEVICE_DIR, else /dev.

@@ -11,6 +11,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "core/WriteAll.h"
+
 namespace corvane {
 namespace {
 
@@ -96,18 +98,6 @@ Result<Done, FileError> createFolders(const std::string& folder) {
         position = end == std::string::npos ? end : folder.find_first_not_of('/', end);
     }
     return Done{};
-}
-
-bool writeAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return true;
 }
 
 // A rename is durable only once the folder entry itself reaches the disk.

@@ -92,6 +92,15 @@ int HeadlessFrontEnd::run(const HeadlessOptions& options, QCoreApplication& appl
         }
 
         GuardOnStart guardOnStart(model, loop, {effective.guard, effective.mark, effective.bicycle});
+        // Sends once, as soon as the radio is connected and has named itself.
+        ChangeSignal::Subscription sending;
+        if (effective.send) {
+            sending = model.changed().subscribe([&model, &loop, &sending, text = *effective.send] {
+                if (!model.connectedPort() || !model.localNodeID()) return;
+                loop.post([&model, text] { model.sendMessage(text); });
+                sending.reset();  // last: it ends this closure
+            });
+        }
 
         const auto stop = [&application, &print] {
             print("Stopping…");

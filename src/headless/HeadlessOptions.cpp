@@ -38,6 +38,9 @@ Result<HeadlessOptions, std::string> HeadlessOptions::parse(const std::vector<st
             }
             options.guard = parseNodeNumber(value);
             if (!options.guard) return fail("not a node number: " + value);
+        } else if (argument == "--send") {
+            if (i + 1 >= arguments.size()) return fail(std::string("--send needs a text"));
+            options.send = arguments[++i];
         } else if (argument == "--network") {
             options.network = true;
         } else if (argument == "--track-network" || argument.rfind("--track-network=", 0) == 0) {
@@ -54,13 +57,14 @@ Result<HeadlessOptions, std::string> HeadlessOptions::parse(const std::vector<st
 }
 
 std::string HeadlessOptions::usage() {
-    return "Usage: corvane --headless [--guard NODE] [--mark] [--demo]\n"
+    return "Usage: corvane --headless [--guard NODE] [--mark] [--send TEXT] [--demo]\n"
            "                         [--network] [--track-network NAME]...\n"
            "       corvane --help | --version\n"
            "\n"
            "  --headless     run the guard without a window and print what changes\n"
            "  --guard NODE   guard this mesh node (decimal, or \"!\" and 8 hex digits)\n"
            "  --mark         mark the guarded node's position as soon as it reports one\n"
+           "  --send TEXT    broadcast TEXT on the primary channel once the radio is connected\n"
            "  --demo         run against the bridge stand-in's simulated mesh, with\n"
            "                 data and settings in a fresh temporary folder\n"
            "  --network      watch the local network (Bonjour devices) for the whole run\n"

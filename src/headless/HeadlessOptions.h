@@ -20,6 +20,8 @@ struct HeadlessOptions {
     // Set by the demo, which guards a bicycle; not a command-line option.
     bool bicycle = false;
     std::optional<std::uint32_t> guard;
+    // Broadcast once on the primary channel when the radio first connects.
+    std::optional<std::string> send;
     // Browse the local network for the whole run; names of devices to track
     // and arm once seen (either option turns browsing on).
     bool network = false;

@@ -1,6 +1,12 @@
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -105,6 +111,56 @@ TEST_F(MeshRadioIntegrationTest, ConnectsSendsReadsSettingsAndDisconnectsThrough
     ASSERT_TRUE(disconnected.wait());
     EXPECT_FALSE(radio_->isRunning());
     EXPECT_TRUE(stops_.empty());
+}
+
+// The same conversation with the real bridge, driving the fake radio of
+// tests/integration/fake_radio.py on a pseudo-terminal.
+TEST_F(MeshRadioIntegrationTest, RealBridgeConnectsSendsReadsSettingsAndDisconnects) {
+    const fs::path bin = std::getenv("CORVANE_BUILD_BIN");
+    const auto source = fs::path(std::getenv("CORVANE_SOURCE_DIR"));
+    fs::remove(root_ / "ttyACM0");
+    const auto log = root_ / "radio.log";
+    const pid_t radio = ::fork();
+    ASSERT_GE(radio, 0);
+    if (radio == 0) {
+        ::setenv("CORVANE_BRIDGE_PYTHON", (bin.parent_path() / "python").c_str(), 1);
+        const auto script = (source / "tests" / "integration" / "fake_radio.py").string();
+        const auto link = (root_ / "ttyACM0").string();
+        ::execl("/usr/bin/python3", "python3", script.c_str(), link.c_str(), "--log", log.c_str(), nullptr);
+        ::_exit(127);
+    }
+    const struct RadioGuard {
+        pid_t pid;
+        ~RadioGuard() {
+            ::kill(pid, SIGTERM);
+            ::waitpid(pid, nullptr, 0);
+        }
+    } guard{radio};
+    ASSERT_TRUE(runUntil([&] { return fs::is_symlink(root_ / "ttyACM0"); }, 3s));
+    ::setenv("HALVO_MESHTASTIC_BRIDGE_PATH", (bin / "halvo-meshtastic-bridge").c_str(), 1);
+    makeRadio("");
+    connect();
+    const auto first = sendText("hello / world");
+    const auto second = sendText("two");
+    EXPECT_NE(first, 0u);
+    EXPECT_NE(first, second);
+    Outcome<Done> read;
+    radio_->requestRadioSettings(read.callback());
+    ASSERT_TRUE(runUntil([&] { return read.ok() && events_.size() >= 2 && events_.back().event ==
+                                                  MeshtasticBridgeEvent::radioSettings && events_.back().requestID; },
+                         3s));
+    EXPECT_EQ(events_.back().settings->region, MeshtasticRegion::eu868);
+
+    Outcome<Done> disconnected;
+    radio_->disconnect(disconnected.callback());
+    ASSERT_TRUE(disconnected.wait());
+    EXPECT_FALSE(radio_->isRunning());
+    EXPECT_TRUE(stops_.empty());
+    std::ifstream received(log);
+    std::string line, all;
+    while (std::getline(received, line)) all += line + "\n";
+    EXPECT_NE(all.find("\"text\": \"hello / world\""), std::string::npos) << all;
+    EXPECT_NE(all.find("\"text\": \"two\""), std::string::npos) << all;
 }
 
 TEST_F(MeshRadioIntegrationTest, ExitWithTwoRequestsPendingFailsBoth) {

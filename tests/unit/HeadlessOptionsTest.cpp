@@ -27,11 +27,14 @@ TEST(HeadlessOptions, ParsesTheCommandLineAndRefusesTheUnknown) {
     EXPECT_FALSE(options->demo);
     EXPECT_EQ(options->guard, 0x0B1CE5A1u);
     EXPECT_EQ(parse({"--guard=12"})->guard, 12u);
+    EXPECT_EQ(parse({"--send", "--mark"})->send, "--mark");
+    EXPECT_FALSE(parse({"--mark"})->send);
     EXPECT_EQ(parse({"--headless", "--version"})->action, HeadlessOptions::Action::version);
     EXPECT_EQ(parse({"--help"})->action, HeadlessOptions::Action::help);
 
     EXPECT_EQ(parse({"--bogus"}).error(), "unknown option: --bogus");
     EXPECT_EQ(parse({"--guard"}).error(), "--guard needs a node number");
+    EXPECT_EQ(parse({"--send"}).error(), "--send needs a text");
     EXPECT_EQ(parse({"--guard", "bike"}).error(), "not a node number: bike");
     EXPECT_FALSE(parse({"headless"}));
 }

@@ -178,6 +178,17 @@ TEST_F(MeshRadioTest, BridgeLookupSkipsEmptyAndNonExecutableCandidatesAndLaunchF
     fs::permissions(bridgePath_, fs::perms::owner_read | fs::perms::owner_write);
     EXPECT_EQ(MeshRadio::installedBridgeURL(), installed.string());
     EXPECT_EQ(MeshRadio::bridgeStatus(), "Installed");
+    // Beside the application: after the user's own install, before the
+    // system-wide places.
+    const auto beside = root_ / "app" / "halvo-meshtastic-bridge";
+    fs::create_directories(beside.parent_path());
+    touch(beside, fs::perms::owner_all);
+    MeshRadio::setApplicationFolder(beside.parent_path().string());
+    EXPECT_EQ(MeshRadio::installedBridgeURL(), installed.string());
+    fs::remove(installed);
+    EXPECT_EQ(MeshRadio::installedBridgeURL(), beside.string());
+    MeshRadio::setApplicationFolder("");
+    touch(installed, fs::perms::owner_all);
 
     bridges_.nextStartFailure = "execve: Permission denied";
     const auto refused = connect();
