@@ -34,8 +34,10 @@
 #include "bridge/RadioTranslator.h"
 #include "platform/QProcessBridgeProcess.h"
 #include "platform/QtEventLoop.h"
+#include "support/FakeBluetoothPlatform.h"
 #include "support/FakeDefaultsStore.h"
 #include "support/FakeNotificationCenter.h"
+#include "support/FakeServiceBrowser.h"
 
 namespace {
 
@@ -217,11 +219,16 @@ void radioToModel(benchmark::State& state) {
         QtEventLoop loop;
         FakeDefaultsStore defaults;
         FakeNotificationCenter notifications;
+        FakeServiceBrowser services(loop);
+        FakeBluetoothPlatform bluetooth;
         CorvaneModel model({.loop = loop,
                             .defaults = defaults,
                             .notifications = notifications,
+                            .serviceBrowser = services,
                             .makeProcess = [] { return std::make_unique<QProcessBridgeProcess>(); },
-                            .dataFolder = (folder / "data").string()});
+                            .dataFolder = (folder / "data").string(),
+                            .deviceFolder = (folder / "data").string(),
+                            .bluetooth = bluetooth.ports((folder / "data").string())});
         const auto deadline = Clock::now() + std::chrono::seconds(8);
         while (!(radio.ready() && model.connectedPort() && model.localNodeID()) && Clock::now() < deadline) {
             QCoreApplication::processEvents(QEventLoop::AllEvents, 50);

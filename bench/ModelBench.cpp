@@ -15,6 +15,7 @@
 #include "support/FakeBridgeProcess.h"
 #include "support/FakeDefaultsStore.h"
 #include "support/FakeNotificationCenter.h"
+#include "support/FakeServiceBrowser.h"
 #include "support/ManualEventLoop.h"
 
 namespace {
@@ -48,12 +49,15 @@ void nodeEvent200(benchmark::State& state) {
     FakeNotificationCenter notifications;
     FakeBridgeFactory bridges;
     FakeBluetoothPlatform bluetooth;
+    FakeServiceBrowser services(loop);
     {
         CorvaneModel model({.loop = loop,
                             .defaults = defaults,
                             .notifications = notifications,
+                            .serviceBrowser = services,
                             .makeProcess = bridges.factory(),
                             .dataFolder = (folder / "data").string(),
+                            .deviceFolder = (folder / "data").string(),
                             .bluetooth = bluetooth.ports((folder / "data").string())});
         loop.runPending();
         auto& child = bridges.last();

@@ -21,6 +21,7 @@
 #include "support/FakeBridgeProcess.h"
 #include "support/FakeDefaultsStore.h"
 #include "support/FakeNotificationCenter.h"
+#include "support/FakeServiceBrowser.h"
 #include "support/ManualEventLoop.h"
 #include "ui/MainWindow.h"
 #include "ui/UiContext.h"
@@ -56,8 +57,10 @@ struct Scene {
         model = std::make_unique<CorvaneModel>(CorvaneModel::Dependencies{.loop = loop,
                                                                           .defaults = defaults,
                                                                           .notifications = notifications,
+                                                                          .serviceBrowser = services,
                                                                           .makeProcess = bridges.factory(),
                                                                           .dataFolder = (folder / "data").string(),
+                                                                          .deviceFolder = (folder / "data").string(),
                                                                           .bluetooth = bluetooth.ports((folder / "data").string())});
         loop.runPending();
         auto& child = bridges.last();
@@ -92,6 +95,7 @@ struct Scene {
     FakeNotificationCenter notifications;
     FakeBridgeFactory bridges;
     FakeBluetoothPlatform bluetooth;
+    FakeServiceBrowser services{loop};
     std::unique_ptr<CorvaneModel> model;
     std::unique_ptr<UiContext> context;
     std::unique_ptr<MainWindow> window;

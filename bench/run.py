@@ -33,12 +33,13 @@ def read_figures(path):
         if not line.strip() or line.startswith("#"):
             continue
         fields = line.split("\t")
-        if len(fields) not in (4, 5) or fields[3] not in TIME_UNITS:
-            raise SystemExit("%s:%d: expected name, ours, reference, unit (%s)[, target]"
+        if len(fields) not in (4, 5, 6) or fields[3] not in TIME_UNITS or fields[5:] not in ([], ["slow"]):
+            raise SystemExit("%s:%d: expected name, ours, reference, unit (%s)[, target[, slow]]"
                              % (path, number, "|".join(TIME_UNITS)))
         figures.append({
             "name": fields[0], "ours": fields[1], "ref": fields[2], "unit": fields[3],
-            "target": float(fields[4]) if len(fields) == 5 and fields[4] else None,
+            "target": float(fields[4]) if len(fields) >= 5 and fields[4] else None,
+            "slow": fields[5:] == ["slow"],
         })
     return figures
 
@@ -143,6 +144,9 @@ def main():
 
     failed = False
     for figure in figures:
+        if args.smoke and figure["slow"]:
+            print("SKIP %s slow: minutes of waiting, measured only outside smoke mode" % figure["name"], flush=True)
+            continue
         try:
             ours, ours_info = run_ours(figure, places, args.smoke)
             ref, ref_info = run_reference(figure, places, args.smoke)

@@ -14,6 +14,7 @@
 #include "headless/SignalWatcher.h"
 #include "platform/BlueZBluetoothCentral.h"
 #include "platform/CanberraSoundPlayer.h"
+#include "platform/AvahiServiceBrowser.h"
 #include "platform/FileDefaultsStore.h"
 #include "platform/FreedesktopNotificationCenter.h"
 #include "platform/GeoClueLocationProvider.h"
@@ -45,8 +46,9 @@ int WindowFrontEnd::run(const HeadlessOptions& options, QApplication& applicatio
     }
 
     const auto dataFolder = CorvaneModel::defaultDataFolder();
+    const auto deviceFolder = LocalNetworkBrowser::defaultDataFolder();
     const auto defaultsPath = FileDefaultsStore::defaultPath();
-    if (!dataFolder || !defaultsPath) {
+    if (!dataFolder || !deviceFolder || !defaultsPath) {
         std::fprintf(stderr, "corvane: no home folder to keep data in; set HOME (or XDG_DATA_HOME and XDG_CONFIG_HOME)\n");
         return 1;
     }
@@ -61,15 +63,18 @@ int WindowFrontEnd::run(const HeadlessOptions& options, QApplication& applicatio
     LogindWakeMonitor wake;
     CanberraSoundPlayer sound;
     OsascriptScriptRunner scripts;
+    AvahiServiceBrowser serviceBrowser;
     {
         CorvaneModel model({.loop = loop,
                             .defaults = defaults,
                             .notifications = notifications,
+                            .serviceBrowser = serviceBrowser,
                             .makeProcess = [] { return std::make_unique<QProcessBridgeProcess>(); },
                             .dataFolder = *dataFolder,
+                            .deviceFolder = *deviceFolder,
                             .deviceWatcher = &deviceWatcher,
                             .bluetooth = {bluetoothCentral, location, wake, sound, scripts,
-                                          *BluetoothTrackerManager::defaultDataFolder()}});
+                                          *deviceFolder}});
         GuardOnStart guardOnStart(model, loop, guard);
 
         UiContext context{model, loop, defaults, version, MapTileSource::resolve(defaults, version)};

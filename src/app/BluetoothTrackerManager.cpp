@@ -95,12 +95,6 @@ BluetoothTrackerManager::~BluetoothTrackerManager() {
     if (hasUnsavedReceptions_) saveTrackedDevices();
 }
 
-std::optional<std::string> BluetoothTrackerManager::defaultDataFolder() {
-    const auto data = userDataFolder();
-    if (!data) return std::nullopt;
-    return *data + "/Corvane";
-}
-
 std::string_view BluetoothTrackerManager::stateText(BluetoothCentralState state) {
     switch (state) {
     case BluetoothCentralState::poweredOn: return "Bluetooth is ready";

@@ -65,9 +65,6 @@ public:
     BluetoothTrackerManager(const BluetoothTrackerManager&) = delete;
     BluetoothTrackerManager& operator=(const BluetoothTrackerManager&) = delete;
 
-    // "$XDG_DATA_HOME/Corvane" (else ~/.local/share/Corvane); absent
-    // without a home folder.
-    static std::optional<std::string> defaultDataFolder();
     static std::string_view stateText(BluetoothCentralState state);
 
     ChangeSignal& changed() { return changed_; }

@@ -39,7 +39,11 @@ CorvaneModel::CorvaneModel(Dependencies dependencies)
       store_(dependencies.dataFolder + "/positions.json"),
       messageStore_(dependencies.dataFolder + "/messages.json"),
       deviceWatcher_(dependencies.deviceWatcher),
-      radio_(dependencies.loop, std::move(dependencies.makeProcess), dependencies.radioTimeouts) {
+      radio_(dependencies.loop, std::move(dependencies.makeProcess), dependencies.radioTimeouts),
+      localNetwork_({.loop = dependencies.loop,
+                     .browser = dependencies.serviceBrowser,
+                     .notifications = dependencies.notifications,
+                     .dataFolder = dependencies.deviceFolder}) {
     const double storedRadius = defaults_.number("parkingRadius").value_or(0);
     setParkingRadius(storedRadius == 0 ? 75.0 : storedRadius);
 

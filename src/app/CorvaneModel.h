@@ -11,6 +11,8 @@
 //
 // The Bluetooth watcher is created first and exposed as `bluetoothTrackers`;
 // its platform comes in through Dependencies.
+// The local-network watcher is created here, idle, and exposed as
+// `localNetwork()`; the front end starts and stops it.
 #include <chrono>
 #include <cstdint>
 #include <map>
@@ -21,11 +23,13 @@
 
 #include "app/BluetoothTrackerManager.h"
 #include "app/ChangeSignal.h"
+#include "app/LocalNetworkBrowser.h"
 #include "app/MeshRadio.h"
 #include "app/ports/DefaultsStore.h"
 #include "app/ports/DeviceFolderWatcher.h"
 #include "app/ports/EventLoop.h"
 #include "app/ports/NotificationCenter.h"
+#include "app/ports/ServiceBrowser.h"
 #include "core/BicycleMovementDetector.h"
 #include "core/GuardProfile.h"
 #include "core/MeshMessage.h"
@@ -45,9 +49,12 @@ public:
         EventLoop& loop;
         DefaultsStore& defaults;
         NotificationCenter& notifications;
+        ServiceBrowser& serviceBrowser;
         MeshRadio::ProcessFactory makeProcess;
         // Holds "positions.json" and "messages.json"; created on first write.
         std::string dataFolder;
+        // Holds the device files ("local-network-devices.json").
+        std::string deviceFolder;
         MeshRadio::Timeouts radioTimeouts = {};
         // Optional: without it a radio plugged in waits for the next retry.
         DeviceFolderWatcher* deviceWatcher = nullptr;
@@ -124,6 +131,7 @@ public:
     void applyRadioSettings(const MeshtasticRadioSettings& settings);
 
     BluetoothTrackerManager& bluetoothTrackers() { return bluetoothTrackers_; }
+    LocalNetworkBrowser& localNetwork() { return localNetwork_; }
 
 private:
     template <typename T, typename U>
@@ -195,6 +203,7 @@ private:
 
     // Last, so it goes first: its callbacks point into the fields above.
     MeshRadio radio_;
+    LocalNetworkBrowser localNetwork_;
 };
 
 }  // namespace corvane

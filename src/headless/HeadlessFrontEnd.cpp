@@ -18,11 +18,13 @@
 #include "headless/DemoEnvironment.h"
 #include "headless/HeadlessOptions.h"
 #include "headless/HeadlessReporter.h"
+#include "headless/LocalNetworkReporter.h"
 #include "headless/PrintingNotificationCenter.h"
 #include "headless/SignalWatcher.h"
 #include "headless/TerminalPrinter.h"
 #include "platform/BlueZBluetoothCentral.h"
 #include "platform/CanberraSoundPlayer.h"
+#include "platform/AvahiServiceBrowser.h"
 #include "platform/FileDefaultsStore.h"
 #include "platform/FreedesktopNotificationCenter.h"
 #include "platform/GeoClueLocationProvider.h"
@@ -56,8 +58,9 @@ int HeadlessFrontEnd::run(const HeadlessOptions& options, QCoreApplication& appl
     }
 
     const auto dataFolder = CorvaneModel::defaultDataFolder();
+    const auto deviceFolder = LocalNetworkBrowser::defaultDataFolder();
     const auto defaultsPath = FileDefaultsStore::defaultPath();
-    if (!dataFolder || !defaultsPath) {
+    if (!dataFolder || !deviceFolder || !defaultsPath) {
         std::fprintf(stderr, "corvane: no home folder to keep data in; set HOME (or XDG_DATA_HOME and XDG_CONFIG_HOME)\n");
         return 1;
     }
@@ -71,6 +74,7 @@ int HeadlessFrontEnd::run(const HeadlessOptions& options, QCoreApplication& appl
     LogindWakeMonitor wake;
     CanberraSoundPlayer sound;
     OsascriptScriptRunner scripts;
+    AvahiServiceBrowser serviceBrowser;
     // Alerts are printed after the changes of their loop turn, by the reporter.
     HeadlessReporter* reporter = nullptr;
     PrintingNotificationCenter notifications(desktopNotifications, [&reporter, &print](const std::string& line) {
@@ -84,11 +88,13 @@ int HeadlessFrontEnd::run(const HeadlessOptions& options, QCoreApplication& appl
         CorvaneModel model({.loop = loop,
                             .defaults = defaults,
                             .notifications = notifications,
+                            .serviceBrowser = serviceBrowser,
                             .makeProcess = [] { return std::make_unique<QProcessBridgeProcess>(); },
                             .dataFolder = *dataFolder,
+                            .deviceFolder = *deviceFolder,
                             .deviceWatcher = &deviceWatcher,
                             .bluetooth = {bluetoothCentral, location, wake, sound, scripts,
-                                          *BluetoothTrackerManager::defaultDataFolder()}});
+                                          *deviceFolder}});
         HeadlessReporter headlessReporter(model, loop, print);
         reporter = &headlessReporter;
         std::optional<BluetoothReporter> bluetoothReporter;
@@ -98,6 +104,13 @@ int HeadlessFrontEnd::run(const HeadlessOptions& options, QCoreApplication& appl
             bluetoothReporter.emplace(trackers, loop, print);
             bluetoothTracking.emplace(trackers, loop, effective.trackBluetooth);
             trackers.startScanning();
+        }
+        // Without a window there are no sections: the network is watched for
+        // the whole run when asked for.
+        std::optional<LocalNetworkReporter> networkReporter;
+        if (effective.network) {
+            networkReporter.emplace(model.localNetwork(), loop, print, effective.trackNetwork);
+            model.localNetwork().start();
         }
 
         GuardOnStart guardOnStart(model, loop, {effective.guard, effective.mark, effective.bicycle});

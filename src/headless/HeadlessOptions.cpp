@@ -48,6 +48,14 @@ Result<HeadlessOptions, std::string> HeadlessOptions::parse(const std::vector<st
             const auto id = Uuid::parse(arguments[++i]);
             if (!id) return fail("not a device identifier: " + arguments[i]);
             options.trackBluetooth.push_back(*id);
+        } else if (argument == "--network") {
+            options.network = true;
+        } else if (argument == "--track-network" || argument.rfind("--track-network=", 0) == 0) {
+            if (argument == "--track-network" && i + 1 >= arguments.size()) {
+                return fail(std::string("--track-network needs a device name"));
+            }
+            options.trackNetwork.push_back(argument == "--track-network" ? arguments[++i] : argument.substr(16));
+            options.network = true;
         } else {
             return fail("unknown option: " + argument);
         }
@@ -58,6 +66,7 @@ Result<HeadlessOptions, std::string> HeadlessOptions::parse(const std::vector<st
 std::string HeadlessOptions::usage() {
     return "Usage: corvane --headless [--guard NODE] [--mark] [--send TEXT] [--demo]\n"
            "                         [--bluetooth] [--track-bluetooth ID]...\n"
+           "                         [--network] [--track-network NAME]...\n"
            "       corvane --help | --version\n"
            "\n"
            "  --headless     run the guard without a window and print what changes\n"
@@ -71,6 +80,10 @@ std::string HeadlessOptions::usage() {
            "                 track this Bluetooth device (its identifier as printed)\n"
            "                 and switch its loss alert on when first heard; implies\n"
            "                 --bluetooth\n"
+           "  --network      watch the local network (Bonjour devices) for the whole run\n"
+           "  --track-network NAME\n"
+           "                 track the device of that name once it is seen and alert\n"
+           "                 when it leaves the network (implies --network)\n"
            "\n"
            "Environment: HALVO_MESHTASTIC_BRIDGE_PATH (the bridge executable),\n"
            "CORVANE_DEVICE_DIR (where serial devices are listed, default /dev),\n"

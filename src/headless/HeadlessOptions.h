@@ -26,6 +26,10 @@ struct HeadlessOptions {
     // Scan for Bluetooth devices for the whole run; track these (repeatable).
     bool bluetooth = false;
     std::vector<Uuid> trackBluetooth;
+    // Browse the local network for the whole run; names of devices to track
+    // and arm once seen (either option turns browsing on).
+    bool network = false;
+    std::vector<std::string> trackNetwork;
 
     // `arguments` excludes the program name. The error is a one-line reason.
     static Result<HeadlessOptions, std::string> parse(const std::vector<std::string>& arguments);

@@ -78,16 +78,7 @@ MeshtasticSidebar::MeshtasticSidebar(CorvaneModel& model, EventLoop& loop, QWidg
     noRemoteNodes_->setContent(QStringLiteral("antenna.radiowaves.left.and.right"), QStringLiteral("No remote nodes heard"),
                                QStringLiteral("Trackers must use the same EU868 channel and key as the connected base."));
 
-    view_->setObjectName(QStringLiteral("meshtasticNodeList"));
-    view_->setAccessibleName(QStringLiteral("Meshtastic nodes"));
-    view_->setModel(list_);
-    view_->setItemDelegate(new SidebarRowDelegate(view_));
-    view_->setHeaderHidden(true);
-    view_->setRootIsDecorated(false);
-    view_->setItemsExpandable(false);
-    view_->setIndentation(0);
-    view_->setUniformRowHeights(false);
-    view_->setFrameShape(QFrame::NoFrame);
+    setUpSidebarView(*view_, *list_, QStringLiteral("meshtasticNodeList"), QStringLiteral("Meshtastic nodes"));
     view_->setContextMenuPolicy(Qt::ActionsContextMenu);
     auto* message = new QAction(QStringLiteral("Message"), view_);
     message->setObjectName(QStringLiteral("messageNodeAction"));
@@ -102,10 +93,6 @@ MeshtasticSidebar::MeshtasticSidebar(CorvaneModel& model, EventLoop& loop, QWidg
             if (node.number == number) model_.setGuarded(node);
     });
     view_->addActions({message, guard});
-    connect(list_, &QAbstractItemModel::rowsInserted, view_, [this](const QModelIndex& group, int first, int last) {
-        if (group.isValid()) return;
-        for (int row = first; row <= last; ++row) view_->expand(list_->index(row, 0));
-    });
     connect(view_->selectionModel(), &QItemSelectionModel::currentChanged, this, [this] { selectionMoved(); });
 
     auto* listPage = new QWidget;

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QPainter>
+#include <QTreeView>
 
 #include "ui/GroupedListModel.h"
 #include "ui/SymbolIcon.h"
@@ -100,6 +101,24 @@ void SidebarRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
         }
     }
     painter->restore();
+}
+
+void setUpSidebarView(QTreeView& view, GroupedListModel& model, const QString& objectName, const QString& accessibleName) {
+    view.setObjectName(objectName);
+    view.setAccessibleName(accessibleName);
+    view.setModel(&model);
+    view.setItemDelegate(new SidebarRowDelegate(&view));
+    view.setHeaderHidden(true);
+    view.setRootIsDecorated(false);
+    view.setItemsExpandable(false);
+    view.setIndentation(0);
+    view.setUniformRowHeights(false);
+    view.setFrameShape(QFrame::NoFrame);
+    QObject::connect(&model, &QAbstractItemModel::rowsInserted, &view,
+                     [&view, &model](const QModelIndex& group, int first, int last) {
+        if (group.isValid()) return;
+        for (int row = first; row <= last; ++row) view.expand(model.index(row, 0));
+    });
 }
 
 }  // namespace corvane

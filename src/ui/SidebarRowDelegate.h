@@ -3,6 +3,8 @@
 // symbol, a title, a caption line and a line of badges (symbol and text).
 #include <QStyledItemDelegate>
 
+class QTreeView;
+
 namespace corvane {
 
 class SidebarRowDelegate : public QStyledItemDelegate {
@@ -13,5 +15,12 @@ public:
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 };
+
+class GroupedListModel;
+
+// A sidebar's list: `model` drawn by this delegate as a flat, frameless list
+// of groups that are always expanded.
+void setUpSidebarView(QTreeView& view, GroupedListModel& model, const QString& objectName,
+                      const QString& accessibleName);
 
 }  // namespace corvane

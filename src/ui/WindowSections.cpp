@@ -1,6 +1,7 @@
 #include "ui/WindowSections.h"
 
 #include "ui/BluetoothSection.h"
+#include "ui/LocalNetworkSection.h"
 #include "ui/MeshtasticSection.h"
 #include "ui/PlaceholderSection.h"
 
@@ -9,7 +10,7 @@ namespace corvane {
 std::vector<std::unique_ptr<WindowSection>> makeWindowSections(UiContext& context) {
     std::vector<std::unique_ptr<WindowSection>> sections;
     sections.push_back(std::make_unique<BluetoothSection>(context));
-    sections.push_back(std::make_unique<PlaceholderSection>(NetworkSection::localNetwork));
+    sections.push_back(std::make_unique<LocalNetworkSection>(context));
     sections.push_back(std::make_unique<MeshtasticSection>(context));
     return sections;
 }

@@ -17,6 +17,7 @@
 #include "support/FakeDefaultsStore.h"
 #include "support/FakeDeviceFolderWatcher.h"
 #include "support/FakeNotificationCenter.h"
+#include "support/FakeServiceBrowser.h"
 #include "support/ManualEventLoop.h"
 
 namespace corvane {
@@ -45,12 +46,12 @@ protected:
     // Builds the model from the current defaults and lets its start-up run.
     CorvaneModel& start() {
         model_ = std::make_unique<CorvaneModel>(CorvaneModel::Dependencies{
-            .loop = loop_, .defaults = defaults_, .notifications = notifications_,
+            .loop = loop_, .defaults = defaults_, .notifications = notifications_, .serviceBrowser = services_,
             .makeProcess = [this, makeChild = bridges_.factory()] {
                 bridges_.nextStartFailure = launchFailure_;
                 return makeChild();
             },
-            .dataFolder = (root_ / "Halvo Corvane").string(),
+            .dataFolder = (root_ / "Halvo Corvane").string(), .deviceFolder = (root_ / "Corvane").string(),
             .deviceWatcher = &deviceWatcher_,
             .bluetooth = bluetooth_.ports((root_ / "Corvane").string())});
         loop_.runPending();
@@ -120,6 +121,7 @@ protected:
     ManualEventLoop loop_;
     FakeDefaultsStore defaults_;
     FakeNotificationCenter notifications_;
+    FakeServiceBrowser services_{loop_};
     FakeBridgeFactory bridges_;
     FakeDeviceFolderWatcher deviceWatcher_;
     FakeBluetoothPlatform bluetooth_;

@@ -48,5 +48,14 @@ TEST(HeadlessOptions, ParsesTheCommandLineAndRefusesTheUnknown) {
     EXPECT_EQ(parse({"--track-bluetooth", "keys"}).error(), "not a device identifier: keys");
 }
 
+TEST(HeadlessOptions, TrackedNetworkDevicesRepeatAndTurnBrowsingOn) {
+    EXPECT_TRUE(parse({"--network"})->network);
+    const auto options = parse({"--track-network", "Office Printer", "--track-network=NAS"});
+    ASSERT_TRUE(options);
+    EXPECT_TRUE(options->network);
+    EXPECT_EQ(options->trackNetwork, (std::vector<std::string>{"Office Printer", "NAS"}));
+    EXPECT_EQ(parse({"--track-network"}).error(), "--track-network needs a device name");
+}
+
 }  // namespace
 }  // namespace corvane

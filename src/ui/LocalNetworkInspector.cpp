@@ -1,0 +1,186 @@
+#include "ui/LocalNetworkInspector.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QStackedWidget>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+#include "app/LocalNetworkBrowser.h"
+#include "ui/ComboChoices.h"
+#include "ui/EmptyState.h"
+#include "ui/FormParts.h"
+#include "ui/LocalNetworkText.h"
+#include "ui/MetricGroup.h"
+#include "ui/SymbolIcon.h"
+
+namespace corvane {
+namespace {
+
+const std::vector<ComboChoice>& listedDelays() {
+    static const std::vector<ComboChoice> kDelays{
+        {QStringLiteral("5 minutes"), 300.0},   {QStringLiteral("10 minutes"), 600.0},
+        {QStringLiteral("15 minutes"), 900.0},  {QStringLiteral("30 minutes"), 1800.0},
+        {QStringLiteral("1 hour"), 3600.0},     {QStringLiteral("1 day"), 86400.0}};
+    return kDelays;
+}
+
+// The listed delays, with `current` added in its place when it is not one.
+std::vector<ComboChoice> delayChoices(double current) {
+    auto choices = listedDelays();
+    const auto at = std::find_if(choices.begin(), choices.end(),
+                                 [current](const ComboChoice& choice) { return choice.second.toDouble() >= current; });
+    if (at == choices.end() || at->second.toDouble() != current) {
+        choices.insert(at, {QString::fromStdString(LocalNetworkBrowser::durationText(current)), current});
+    }
+    return choices;
+}
+
+QLabel* iconLabel(const QString& symbol, int size) {
+    auto* label = new QLabel;
+    label->setPixmap(SymbolIcon::icon(symbol).pixmap(size, size));
+    return label;
+}
+
+}  // namespace
+
+LocalNetworkInspector::LocalNetworkInspector(LocalNetworkBrowser& browser, QWidget* parent)
+    : QWidget(parent), browser_(browser), pages_(new QStackedWidget), empty_(new EmptyState) {
+    empty_->setObjectName(QStringLiteral("localNetworkInspectorEmpty"));
+    empty_->setContent(QStringLiteral("network"), QStringLiteral("Select a Local Network device"),
+                       QStringLiteral("Choose a device to see when it was last available and which services it announced."));
+    auto* details = new QWidget;
+    details->setObjectName(QStringLiteral("localNetworkInspectorDetails"));
+    buildDetails(*scrollingColumn(*details));
+    pages_->addWidget(empty_);
+    pages_->addWidget(details);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(pages_);
+}
+
+void LocalNetworkInspector::buildDetails(QVBoxLayout& column) {
+    icon_ = new QLabel;
+    name_ = wrappedText({}, false);
+    name_->setObjectName(QStringLiteral("localNetworkInspectorName"));
+    QFont nameFont = name_->font();
+    nameFont.setPointSizeF(nameFont.pointSizeF() * 1.3);
+    nameFont.setBold(true);
+    name_->setFont(nameFont);
+    auto* header = new QHBoxLayout;
+    header->addWidget(icon_, 0, Qt::AlignTop);
+    header->addWidget(name_, 1);
+    column.addLayout(header);
+
+    auto* status = new MetricGroup(QStringLiteral("Status"));
+    state_ = status->addMetric(QStringLiteral("State"), QStringLiteral("localNetworkStateValue"));
+    lastSeen_ = status->addMetric(QStringLiteral("Last seen"), QStringLiteral("localNetworkLastSeenValue"));
+    domain_ = status->addMetric(QStringLiteral("Domain"), QStringLiteral("localNetworkDomainValue"));
+    interfaces_ = status->addMetric(QStringLiteral("Interfaces"), QStringLiteral("localNetworkInterfacesValue"));
+    column.addWidget(status);
+
+    auto* tracking = new MetricGroup(QStringLiteral("Tracking"));
+    track_ = new QPushButton(QStringLiteral("Track This Device"));
+    track_->setObjectName(QStringLiteral("localNetworkTrackButton"));
+    track_->setDefault(true);
+    connect(track_, &QPushButton::clicked, this, [this] { browser_.track(shown_); });
+    tracking->addRow(track_);
+    trackedControls_ = new QWidget;
+    auto* controls = new QFormLayout(trackedControls_);
+    controls->setContentsMargins(0, 0, 0, 0);
+    alert_ = new QCheckBox(QStringLiteral("Alert when this device leaves the network"));
+    alert_->setObjectName(QStringLiteral("localNetworkAlertToggle"));
+    connect(alert_, &QCheckBox::toggled, this, [this](bool on) { browser_.setLossAlert(on, shown_); });
+    controls->addRow(alert_);
+    delay_ = new QComboBox;
+    delay_->setObjectName(QStringLiteral("localNetworkAlertAfter"));
+    delay_->setAccessibleName(QStringLiteral("Alert after"));
+    connect(delay_, &QComboBox::currentIndexChanged, this,
+            [this](int index) { browser_.setLossAlertDelay(delay_->itemData(index).toDouble(), shown_); });
+    controls->addRow(QStringLiteral("Alert after"), delay_);
+    controls->addRow(wrappedText(QStringLiteral("The alarm is armed only after this Mac sees the device online. Corvane "
+                                                "sends one alert when it leaves and one update when it returns."),
+                                 true));
+    monitor_ = new QLabel;
+    monitor_->setObjectName(QStringLiteral("localNetworkMonitorValue"));
+    monitor_->setTextFormat(Qt::PlainText);
+    controls->addRow(QStringLiteral("Monitor"), monitor_);
+    monitorRow_ = controls->labelForField(monitor_);
+    auto* stop = new QPushButton(QStringLiteral("Stop Tracking"));
+    stop->setObjectName(QStringLiteral("localNetworkStopTrackingButton"));
+    connect(stop, &QPushButton::clicked, this, [this] { browser_.stopTracking(shown_); });
+    controls->addRow(stop);
+    tracking->addRow(trackedControls_);
+    column.addWidget(tracking);
+
+    services_ = new MetricGroup(QStringLiteral("Services"));
+    services_->setObjectName(QStringLiteral("localNetworkServices"));
+    auto* rows = new QWidget;
+    serviceRows_ = new QVBoxLayout(rows);
+    serviceRows_->setContentsMargins(0, 0, 0, 0);
+    services_->addRow(rows);
+    column.addWidget(services_);
+
+    auto* forget = new QPushButton(QStringLiteral("Forget Device"));
+    forget->setObjectName(QStringLiteral("localNetworkForgetButton"));
+    connect(forget, &QPushButton::clicked, this, [this] {
+        browser_.forget(shown_);
+        emit forgotten();
+    });
+    column.addWidget(forget, 0, Qt::AlignLeft);
+    column.addStretch(1);
+}
+
+void LocalNetworkInspector::showServices(const std::vector<std::string>& serviceTypes) {
+    if (serviceTypes == shownServices_) return;
+    shownServices_ = serviceTypes;
+    while (QLayoutItem* item = serviceRows_->takeAt(0)) {
+        delete item->widget();
+        delete item;
+    }
+    for (const auto& type : serviceTypes) {
+        auto* row = new QWidget;
+        auto* layout = new QHBoxLayout(row);
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->addWidget(iconLabel(QStringLiteral("bonjour"), 16));
+        auto* name = new QLabel(QString::fromStdString(LocalNetworkDevice::readableServiceName(type)));
+        name->setTextFormat(Qt::PlainText);
+        name->setToolTip(QString::fromStdString(type));
+        layout->addWidget(name, 1);
+        serviceRows_->addWidget(row);
+    }
+}
+
+void LocalNetworkInspector::refresh(const LocalNetworkDevice* device) {
+    pages_->setCurrentIndex(device ? 1 : 0);
+    if (!device) return;
+    shown_ = device->id;
+    icon_->setPixmap(SymbolIcon::icon(LocalNetworkText::kindSymbol(*device)).pixmap(32, 32));
+    name_->setText(QString::fromStdString(device->name));
+    state_->setText(device->isOnline ? QStringLiteral("Available now") : QStringLiteral("Seen before"));
+    lastSeen_->setText(LocalNetworkText::lastSeen(*device));
+    domain_->setText(QString::fromStdString(device->domain));
+    QStringList interfaces;
+    for (const auto& name : device->interfaceNames) interfaces << QString::fromStdString(name);
+    interfaces_->setText(interfaces.isEmpty() ? QStringLiteral("Not reported") : interfaces.join(QStringLiteral(", ")));
+
+    track_->setVisible(!device->isTracked);
+    trackedControls_->setVisible(device->isTracked);
+    {
+        const QSignalBlocker blocker(alert_);
+        alert_->setChecked(device->lossAlertEnabled);
+    }
+    showChoices(*delay_, shownDelays_, delayChoices(device->lossAlertDelay), device->lossAlertDelay);
+    monitor_->setVisible(device->lossAlertEnabled);
+    monitorRow_->setVisible(device->lossAlertEnabled);
+    monitor_->setText(QString::fromStdString(browser_.monitoringStatus(*device)));
+    showServices(device->serviceTypes);
+}
+
+}  // namespace corvane

@@ -1,0 +1,97 @@
+#include "ui/LocalNetworkSection.h"
+
+#include <algorithm>
+
+#include <QSignalBlocker>
+#include <QToolButton>
+
+#include "app/CorvaneModel.h"
+#include "ui/LocalNetworkDetail.h"
+#include "ui/LocalNetworkInspector.h"
+#include "ui/LocalNetworkSidebar.h"
+#include "ui/UiContext.h"
+
+namespace corvane {
+
+LocalNetworkSection::LocalNetworkSection(UiContext& context)
+    : browser_(context.model.localNetwork()),
+      sidebar_(new LocalNetworkSidebar(browser_)),
+      content_(new LocalNetworkDetail(browser_)),
+      inspector_(new LocalNetworkInspector(browser_)),
+      scan_(new QToolButton) {
+    scan_->setObjectName(QStringLiteral("localNetworkScanButton"));
+    scan_->setText(QStringLiteral("Scan"));
+    scan_->setToolTip(QStringLiteral("Listen for Bonjour devices on this network"));
+    scan_->setCheckable(true);
+    scan_->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    connect(scan_, &QToolButton::clicked, this, [this] { run(Command::scan); });
+    connect(sidebar_, &LocalNetworkSidebar::selected, this, [this](const QString& id) { select(id.toStdString()); });
+    connect(inspector_, &LocalNetworkInspector::forgotten, this, [this] { select({}); });
+    refresher_ = std::make_unique<RefreshOnChange>(context.loop, browser_.changed(), [this] { refresh(); });
+    refresh();
+}
+
+LocalNetworkSection::~LocalNetworkSection() = default;
+
+QWidget* LocalNetworkSection::sidebar() { return sidebar_; }
+QWidget* LocalNetworkSection::content() { return content_; }
+QWidget* LocalNetworkSection::inspector() { return inspector_; }
+QWidget* LocalNetworkSection::toolbarControls() { return scan_; }
+
+void LocalNetworkSection::run(Command command) {
+    if (command != Command::scan) return;
+    if (browser_.isScanning()) {
+        browser_.stop();
+    } else {
+        browser_.start();
+    }
+}
+
+void LocalNetworkSection::activate() {
+    if (!browser_.isScanning()) browser_.start();
+    if (selectedDevice()) return;
+    const auto& devices = browser_.devices();
+    const auto tracked = std::find_if(devices.begin(), devices.end(),
+                                      [](const LocalNetworkDevice& device) { return device.isTracked; });
+    select(tracked == devices.end() ? std::string() : tracked->id);
+}
+
+void LocalNetworkSection::deactivate() {
+    if (browser_.isScanning()) browser_.stop();
+}
+
+void LocalNetworkSection::select(std::string id) {
+    selectedID_ = std::move(id);
+    refresh();
+}
+
+const LocalNetworkDevice* LocalNetworkSection::selectedDevice() const {
+    for (const auto& device : browser_.devices()) {
+        if (device.id == selectedID_) return &device;
+    }
+    return nullptr;
+}
+
+void LocalNetworkSection::refresh() {
+    const LocalNetworkDevice* device = selectedDevice();
+    sidebar_->refresh(device ? QString::fromStdString(device->id) : QString());
+    content_->refresh(device);
+    inspector_->refresh(device);
+    {
+        const QSignalBlocker blocker(scan_);
+        scan_->setChecked(browser_.isScanning());
+    }
+    emit statusChanged();
+}
+
+QString LocalNetworkSection::statusLine() const {
+    return QStringLiteral("Local Network: ") + QString::fromStdString(browser_.state());
+}
+
+QString LocalNetworkSection::errorLine() const {
+    return QString::fromStdString(browser_.errorMessage().value_or(std::string()));
+}
+
+void LocalNetworkSection::dismissError() { browser_.dismissError(); }
+
+}  // namespace corvane

@@ -1,0 +1,16 @@
+#include "ui/LocalNetworkText.h"
+
+#include "ui/NodeText.h"
+
+namespace corvane::LocalNetworkText {
+
+QString kindSymbol(const LocalNetworkDevice& device) {
+    const auto symbol = systemImage(device.kind());
+    return QString::fromUtf8(symbol.data(), static_cast<qsizetype>(symbol.size()));
+}
+
+QString lastSeen(const LocalNetworkDevice& device) {
+    return device.lastSeen ? NodeText::dateTime(*device.lastSeen) : QStringLiteral("Not currently seen");
+}
+
+}  // namespace corvane::LocalNetworkText

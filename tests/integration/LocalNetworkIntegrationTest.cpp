@@ -1,0 +1,188 @@
+// LocalNetworkBrowser over AvahiServiceBrowser against real avahi-daemons on
+// private buses in network namespaces of the test's own (avahi/harness.sh),
+// brought up and torn down by each test. Needs root; skipped otherwise.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sched.h>
+#include <unistd.h>
+
+#include <csignal>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QEventLoop>
+#include <QTimer>
+
+#include "app/LocalNetworkBrowser.h"
+#include "platform/AvahiServiceBrowser.h"
+#include "platform/QtEventLoop.h"
+#include "support/FakeNotificationCenter.h"
+
+namespace corvane {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+QCoreApplication& application() {
+    static int argc = 1;
+    static char name[] = "network_integration_test";
+    static char* argv[] = {name, nullptr};
+    static QCoreApplication app(argc, argv);
+    return app;
+}
+
+bool runUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+    if (done()) return true;
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (done()) loop.quit();
+    });
+    poll.start(20);
+    QTimer::singleShot(limit, &loop, &QEventLoop::quit);
+    loop.exec();
+    return done();
+}
+
+class LocalNetworkIntegrationTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (::geteuid() != 0) GTEST_SKIP() << "needs root for network namespaces";
+        application();
+        static int counter = 0;
+        const std::string tag = "cvn" + std::to_string(::getpid()) + "x" + std::to_string(counter++);
+        state_ = std::filesystem::temp_directory_path() / ("corvane-" + tag);
+        environment_ = "AVH_PREFIX=" + tag + " AVH_STATE=" + state_.string() + " ";
+        namespace_ = tag + "-a";
+        hostNamespace_ = ::open("/proc/self/ns/net", O_RDONLY | O_CLOEXEC);
+    }
+    void TearDown() override {
+        browser_.reset();
+        avahi_.reset();
+        QDBusConnection::disconnectFromBus(busName_);
+        if (hostNamespace_ >= 0) {
+            ::setns(hostNamespace_, CLONE_NEWNET);
+            ::close(hostNamespace_);
+        }
+        if (!state_.empty()) harness("down");
+    }
+
+    std::string command(const std::string& arguments) const {
+        return environment_ + "'" + std::getenv("CORVANE_SOURCE_DIR") + "/tests/integration/avahi/harness.sh' " +
+               arguments;
+    }
+    int harness(const std::string& arguments) { return std::system((command(arguments) + " >/dev/null").c_str()); }
+    int daemonOf(const std::string& node) {
+        std::FILE* output = ::popen(command("pid " + node + "/avahi").c_str(), "r");
+        int pid = 0;
+        if (output && std::fscanf(output, "%d", &pid) != 1) pid = 0;
+        if (output) ::pclose(output);
+        return pid;
+    }
+
+    // Harness up, this thread moved into node a's namespace (interface
+    // indexes are read there), the watcher started on node a's bus.
+    void up(const std::string& mode) {
+        ASSERT_EQ(harness("up " + mode), 0);
+        const int target = ::open(("/run/netns/" + namespace_).c_str(), O_RDONLY | O_CLOEXEC);
+        ASSERT_GE(target, 0);
+        ASSERT_EQ(::setns(target, CLONE_NEWNET), 0);
+        ::close(target);
+        busName_ = QString::fromStdString(namespace_);
+        const auto bus = QDBusConnection::connectToBus("unix:path=" + QString::fromStdString((state_ / "a" / "bus.sock").string()), busName_);
+        ASSERT_TRUE(bus.isConnected());
+        avahi_ = std::make_unique<AvahiServiceBrowser>(bus);
+        browser_ = std::make_unique<LocalNetworkBrowser>(LocalNetworkBrowser::Dependencies{
+            .loop = loop_, .browser = *avahi_, .notifications = notifications_, .dataFolder = (state_ / "data").string()});
+        browser_->start();
+        ASSERT_TRUE(runUntil([this] { return browser_->state() == "Listening for Bonjour services…"; }, 5s));
+    }
+
+    // The listed record, or an empty one.
+    LocalNetworkDevice device(const std::string& id) const {
+        for (const auto& device : browser_->devices()) {
+            if (device.id == id) return device;
+        }
+        return {};
+    }
+    bool online(const std::string& id) const { return device(id).isOnline; }
+    // Seconds until `id` shows offline, or -1 when it stays online past `limit`.
+    double secondsUntilOffline(const std::string& id, std::chrono::milliseconds limit) {
+        const auto start = Clock::now();
+        if (!runUntil([&] { return !online(id); }, limit)) return -1;
+        return std::chrono::duration<double>(Clock::now() - start).count();
+    }
+
+    QtEventLoop loop_;
+    FakeNotificationCenter notifications_;
+    std::unique_ptr<AvahiServiceBrowser> avahi_;
+    std::unique_ptr<LocalNetworkBrowser> browser_;
+    std::filesystem::path state_;
+    std::string environment_;
+    std::string namespace_;
+    QString busName_;
+    int hostNamespace_ = -1;
+};
+
+TEST_F(LocalNetworkIntegrationTest, ServicesComeAndGoAndTheDaemonMayStopAndReturn) {
+    up("lo");
+    ASSERT_EQ(harness("publish a k1 Kitchen _airplay._tcp 7000 & " + command("publish a k2 Kitchen _raop._tcp 7001") +
+                      " & " + command("publish a n1 NAS _smb._tcp 445") + " & wait"),
+              0);
+    ASSERT_TRUE(runUntil([&] { return online("nas|local.") && device("kitchen|local.").serviceTypes.size() == 2; }, 5s));
+    EXPECT_EQ(browser_->devices().size(), 2u);
+    EXPECT_EQ(device("kitchen|local.").interfaceNames, std::vector<std::string>{"lo"});
+
+    harness("kill k1 & " + command("kill k2") + " & wait");
+    const double goodbye = secondsUntilOffline("kitchen|local.", 3s);
+    EXPECT_GE(goodbye, 0);
+    EXPECT_LT(goodbye, 2.5);
+
+    // The daemon's stop removes nothing: a false departure would follow.
+    harness("daemon-stop a");
+    ASSERT_TRUE(runUntil([&] { return browser_->state() == "Local Network scan failed"; }, 3s));
+    EXPECT_TRUE(browser_->errorMessage());
+    EXPECT_TRUE(online("nas|local."));
+    ASSERT_EQ(harness("daemon-start a"), 0);
+    ASSERT_EQ(harness("publish a o1 Office _ipp._tcp 631"), 0);
+    EXPECT_TRUE(runUntil([&] { return online("office|local.") && !online("nas|local."); }, 6s));
+    EXPECT_EQ(browser_->state(), "1 devices available");
+}
+
+TEST_F(LocalNetworkIntegrationTest, LinkDownTakesItsServicesAway) {
+    up("veth");
+    ASSERT_EQ(harness("publish b p1 Printer _ipp._tcp 631"), 0);
+    ASSERT_TRUE(runUntil([&] { return online("printer|local."); }, 5s));
+    EXPECT_EQ(device("printer|local.").interfaceNames, std::vector<std::string>{"veth-a"});
+    ASSERT_EQ(std::system(("ip -n " + namespace_ + " link set veth-a down").c_str()), 0);
+    EXPECT_GE(secondsUntilOffline("printer|local.", 3s), 0);
+}
+
+// Slow: the host's service record lives 120 s, and only its expiry shows
+// that a host which lost power has gone.
+TEST_F(LocalNetworkIntegrationTest, SilentHostOfAnArmedDeviceGoesOfflineWithinTwoAndAHalfMinutes) {
+    up("veth");
+    ASSERT_EQ(harness("publish b o1 Office _ipp._tcp 631"), 0);
+    ASSERT_TRUE(runUntil([&] { return online("office|local."); }, 5s));
+    browser_->setLossAlert(true, "office|local.");
+    const int daemon = daemonOf("b");
+    ASSERT_GT(daemon, 0);
+    ASSERT_EQ(::kill(daemon, SIGKILL), 0);
+    const double silent = secondsUntilOffline("office|local.", 150s);
+    EXPECT_GE(silent, 0) << "still online 150 s after its host went silent";
+    // Sooner than the service record's lifetime would be a guess, not a fact.
+    EXPECT_GT(silent, 100);
+    std::printf("silent host reported offline after %.1f s\n", silent);
+}
+
+}  // namespace
+}  // namespace corvane
