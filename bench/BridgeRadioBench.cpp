@@ -17,6 +17,7 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QTimer>
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -234,6 +235,7 @@ void radioToModel(benchmark::State& state) {
             QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
         }
         if (!model.connectedPort()) state.SkipWithError("the bridge did not connect");
+        const auto gap = std::chrono::milliseconds(countFromEnvironment("CORVANE_BENCH_GAP_MS", 20));
         std::int32_t step = 0;
         double latitude = 0;
         std::optional<Clock::time_point> arrivedAt;
@@ -264,6 +266,14 @@ void radioToModel(benchmark::State& state) {
                 break;
             }
             state.SetIterationTime(std::chrono::duration<double>(*arrivedAt - start).count());
+            // A radio reports a fix every few seconds, so each one meets an
+            // idle guard: the kernel's writeback of the previous fix's file
+            // (journal commit after the fsyncs) has ended by then. Frames
+            // sent back to back would time that writeback's contention for
+            // the two cores instead of the path from radio to model.
+            QEventLoop quiet;
+            QTimer::singleShot(gap, &quiet, &QEventLoop::quit);
+            quiet.exec();
         }
     }
     ::close(slave);

@@ -4,7 +4,8 @@
 // size (run with --reference; prints "RESULT <median milliseconds>", fewer
 // runs when CORVANE_BENCH_SMOKE is set). What ours adds is the projection of
 // every point, the grid, the fading trail shades, the circle, badges with
-// titles and the attribution.
+// titles and the attribution. ui.mapPaint10kNewFix is the same repaint after
+// a new fix, when every trail is stroked again.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -69,8 +70,12 @@ QIcon symbolIcon(const QString&) {
     return QIcon(pixmap);
 }
 
-void mapPaint10k(benchmark::State& state) {
-    const Scene scene = makeScene();
+// Each repaint follows a real change: one marker moves (a node's new fix),
+// and with newFix its trail also gains that point, so every trail is stroked
+// again; without it the trails are as last painted, as after a selection, a
+// marker's move or a tile's arrival.
+void paintAfterChange(benchmark::State& state, bool newFix) {
+    Scene scene = makeScene();
     corvane::MapView view;
     view.resize(kSize);
     view.setRegion(kRegion);
@@ -79,12 +84,29 @@ void mapPaint10k(benchmark::State& state) {
     view.setMarkers(scene.markers);
     view.setCircle(corvane::MapCircle{kRegion.center, 300});
     QImage image(kSize, QImage::Format_ARGB32_Premultiplied);
+    view.render(&image);
+    std::size_t step = 0;
     for (auto _ : state) {
+        corvane::MapTrail& trail = scene.trails[step % scene.trails.size()];
+        corvane::GeoCoordinate fix = trail.points.back();
+        fix.latitude += 0.0002;
+        scene.markers[step % scene.markers.size()].coordinate = fix;
+        view.setMarkers(scene.markers);
+        if (newFix) {
+            trail.points.push_back(fix);
+            view.setTrails(scene.trails);
+        }
+        ++step;
         view.render(&image);
         benchmark::DoNotOptimize(image.constBits());
     }
 }
+
+void mapPaint10k(benchmark::State& state) { paintAfterChange(state, false); }
 BENCHMARK(mapPaint10k)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void mapPaint10kNewFix(benchmark::State& state) { paintAfterChange(state, true); }
+BENCHMARK(mapPaint10kNewFix)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 int reference(int runs) {
     const Scene scene = makeScene();

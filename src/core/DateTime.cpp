@@ -93,6 +93,21 @@ std::string formatIso8601(Timestamp instant) {
         days -= 1;
     }
     const Civil civil = civilFromDays(days);
+    if (civil.year >= 0 && civil.year <= 9999) {
+        // Digits by hand: a store rewrite formats one time per record, and
+        // snprintf's format parsing was most of that.
+        std::string text = "0000-00-00T00:00:00Z";
+        const auto put = [&text](std::size_t at, std::size_t width, std::int64_t value) {
+            for (std::size_t i = at + width; i-- > at; value /= 10) text[i] = static_cast<char>('0' + value % 10);
+        };
+        put(0, 4, civil.year);
+        put(5, 2, civil.month);
+        put(8, 2, civil.day);
+        put(11, 2, secondsOfDay / 3600);
+        put(14, 2, secondsOfDay / 60 % 60);
+        put(17, 2, secondsOfDay % 60);
+        return text;
+    }
     std::array<char, 48> buffer{};
     std::snprintf(buffer.data(), buffer.size(), "%04lld-%02u-%02uT%02lld:%02lld:%02lldZ",
                   static_cast<long long>(civil.year), civil.month, civil.day,

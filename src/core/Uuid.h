@@ -2,7 +2,9 @@
 // A 128-bit UUID value: identity of positions, messages and bridge requests.
 // Parsed from the canonical 36-character text in either letter case and always
 // written in upper case, so that two spellings of one UUID compare equal.
-// Backed by libuuid; random ones are version 4 from the kernel's generator.
+// The parser is our own, as store loading parses one per record; random ones
+// are version 4 from the kernel's generator through libuuid, which also writes
+// the text.
 #include <array>
 #include <cstdint>
 #include <optional>

@@ -113,6 +113,41 @@ TEST_F(MapViewTest, DrawsCircleToScaleMarkersTrailsAndAttributionOverTheGrid) {
     EXPECT_EQ(night.pixel(int(kWidth / 2 + eastOffset), cy), qRgb(255, 0, 0));
 }
 
+TEST_F(MapViewTest, RepaintsFollowChangedTrailsPansAndColours) {
+    // A vertical trail through the middle; repaints reuse its strokes only
+    // while nothing they depend on has changed.
+    MapTrail trail{"bike", {}};
+    for (int i = 0; i < 50; ++i) trail.points.push_back({kCenter.latitude + 0.005 - i * 0.0002, kCenter.longitude});
+    const int x = kWidth / 2;
+    const int y = kHeight / 2;
+    const int dx = 100;
+    const double shift = dx / pixelsPerDegreeLongitude();
+    auto inked = [&](const QImage& image, int at) { return image.pixel(at, y) != image.pixel(at + 30, y); };
+
+    MapTrail early{"bike", {trail.points.begin(), trail.points.begin() + 10}};
+    view.setTrails({early});
+    EXPECT_FALSE(inked(render(), x)) << "the early part ends above the middle";
+    view.setTrails({trail});
+    EXPECT_TRUE(inked(render(), x)) << "a grown trail is drawn to its new end";
+    view.setTrails({});
+    EXPECT_FALSE(inked(render(), x)) << "a removed trail is gone";
+    MapTrail moved = trail;
+    for (GeoCoordinate& point : moved.points) point.longitude += shift;
+    view.setTrails({moved});
+    const QImage shifted = render();
+    EXPECT_TRUE(inked(shifted, x + dx)) << "a trail's new points are drawn";
+    EXPECT_FALSE(inked(shifted, x));
+    view.setRegion({{kCenter.latitude, kCenter.longitude + shift}, 0.01, kSpan});
+    const QImage panned = render();
+    EXPECT_TRUE(inked(panned, x)) << "a pan moves the trail";
+    EXPECT_FALSE(inked(panned, x + dx));
+    QPalette palette = view.palette();
+    palette.setColor(QPalette::Highlight, Qt::red);
+    view.setPalette(palette);
+    const QColor red = render().pixel(x, y);
+    EXPECT_GT(red.red(), red.blue()) << "the trail takes the new highlight colour";
+}
+
 TEST_F(MapViewTest, ClicksWheelAndKeysActOnTheMarkerAndRegion) {
     const QPointF marker(middle.x() + 0.06 * pixelsPerDegreeLongitude(), middle.y());
     view.setMarkers({{"bike", {kCenter.latitude, kCenter.longitude + 0.06}, "bicycle", "", false}});

@@ -74,8 +74,19 @@ TEST(Uuid, ParsesEitherCaseAndWritesUpperCase) {
     ASSERT_TRUE(lower);
     EXPECT_EQ(lower->string(), "6F1C0B8E-2D3A-4C5B-9E7F-0A1B2C3D4E5F");
     EXPECT_EQ(lower, Uuid::parse("6F1C0B8E-2D3A-4C5B-9E7F-0A1B2C3D4E5F"));
-    EXPECT_FALSE(Uuid::parse("6F1C0B8E2D3A-4C5B-9E7F-0A1B2C3D4E5F0"));
-    EXPECT_FALSE(Uuid::parse("6F1C0B8E-2D3A-4C5B-9E7F-0A1B2C3D4E5G"));
+    EXPECT_EQ(Uuid::parse("00000000-0000-0000-0000-0000000000fF")->bytes.back(), 0xFF);
+    EXPECT_EQ(Uuid::parse("a0000000-0000-0000-0000-000000000000")->bytes.front(), 0xA0);
+    // A hyphen moved or missing at each place, and the characters just outside
+    // the digit ranges.
+    for (const char* bad : {"6F1C0B8E2D3A-4C5B-9E7F-0A1B2C3D4E5F0", "6F1C0B8E02D3A-4C5B-9E7F-0A1B2C3D4E5F",
+                            "6F1C0B8E-2D3A04C5B-9E7F-0A1B2C3D4E5F", "6F1C0B8E-2D3A-4C5B09E7F-0A1B2C3D4E5F",
+                            "6F1C0B8E-2D3A-4C5B-9E7F00A1B2C3D4E5F",
+                            "6F1C0B8E-2D3A-4C5B-9E7F-0A1B2C3D4E5G", "6F1C0B8E-2D3A-4C5B-9E7F-0A1B2C3D4E5g",
+                            "/F1C0B8E-2D3A-4C5B-9E7F-0A1B2C3D4E5F", "6:1C0B8E-2D3A-4C5B-9E7F-0A1B2C3D4E5F",
+                            "6F1C0B8E-2D3A-4C5B-9E7F-0A1B2C3D4E5@", "6F1C0B8E-2D3A-4C5B-9E7F-0A1B2C3D4E5`",
+                            "6F1C0B8E-2D3A-4C5B-9E7F-0A1B2C3D4E5 ", "+F1C0B8E-2D3A-4C5B-9E7F-0A1B2C3D4E5F"}) {
+        EXPECT_FALSE(Uuid::parse(bad)) << bad;
+    }
     // The text ends where the view ends, whatever the memory after it holds.
     const std::string longer = "00000000-0000-0000-0000-0000000000-00";
     EXPECT_FALSE(Uuid::parse(std::string_view(longer).substr(0, 36)));

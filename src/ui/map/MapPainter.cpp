@@ -1,6 +1,7 @@
 #include "ui/map/MapPainter.h"
 
 #include <QFontMetricsF>
+#include <QPaintDevice>
 #include <QPainter>
 #include <QPainterPath>
 #include <algorithm>
@@ -28,6 +29,15 @@ constexpr std::size_t kTrailPieceSegments = 8;
 QColor withAlpha(QColor color, int alpha) {
     color.setAlpha(alpha);
     return color;
+}
+
+bool sameTrails(const std::vector<MapTrail>& a, const std::vector<MapTrail>& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const MapTrail& x, const MapTrail& y) {
+        return x.id == y.id && std::equal(x.points.begin(), x.points.end(), y.points.begin(), y.points.end(),
+                                          [](const GeoCoordinate& p, const GeoCoordinate& q) {
+                                              return p.latitude == q.latitude && p.longitude == q.longitude;
+                                          });
+    });
 }
 
 bool isDark(const QPalette& palette) { return palette.color(QPalette::Base).lightness() < 128; }
@@ -59,7 +69,7 @@ void MapPainter::paint(QPainter& painter, const MapProjection& projection, const
                        const std::optional<MapCircle>& circle, const std::vector<MapMarker>& markers) {
     paintGrid(painter, projection, palette);
     if (tiles != nullptr && tiles->enabled()) paintTiles(painter, projection, *tiles);
-    paintTrails(painter, projection, palette, trails);
+    paintTrailLayer(painter, projection, palette, trails);
     if (circle) paintCircle(painter, projection, palette, *circle);
     paintMarkers(painter, projection, palette, markers);
     paintAttribution(painter, projection, palette);
@@ -145,6 +155,36 @@ void MapPainter::paintTiles(QPainter& painter, const MapProjection& projection, 
         painter.drawImage(target, *image);
     }
     painter.restore();
+}
+
+void MapPainter::paintTrailLayer(QPainter& painter, const MapProjection& projection, const QPalette& palette,
+                                 const std::vector<MapTrail>& trails) {
+    // Stroking thousands of antialiased points is most of a repaint, and most
+    // repaints (a marker moving, the selection, a tile arriving) leave the
+    // trails and the view as they were: those reuse the last strokes.
+    const qreal ratio = painter.device() != nullptr ? painter.device()->devicePixelRatioF() : 1.0;
+    const QColor color = palette.color(QPalette::Highlight);
+    const bool reusable = !trailLayer_.isNull() && trailLayerOrigin_.x() == projection.origin().x() &&
+                          trailLayerOrigin_.y() == projection.origin().y() &&
+                          trailLayerZoom_ == projection.zoom() && trailLayerSize_.width() == projection.viewSize().width() &&
+                          trailLayerSize_.height() == projection.viewSize().height() &&
+                          trailLayer_.devicePixelRatio() == ratio && trailLayerColor_ == color &&
+                          sameTrails(trailLayerTrails_, trails);
+    if (!reusable) {
+        const QSize pixels = (projection.viewSize() * ratio).toSize();
+        trailLayer_ = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
+        trailLayer_.setDevicePixelRatio(ratio);
+        trailLayer_.fill(Qt::transparent);
+        QPainter layer(&trailLayer_);
+        paintTrails(layer, projection, palette, trails);
+        layer.end();
+        trailLayerOrigin_ = projection.origin();
+        trailLayerZoom_ = projection.zoom();
+        trailLayerSize_ = projection.viewSize();
+        trailLayerColor_ = color;
+        trailLayerTrails_ = trails;
+    }
+    painter.drawImage(QPointF(0, 0), trailLayer_);
 }
 
 void MapPainter::paintTrails(QPainter& painter, const MapProjection& projection, const QPalette& palette,

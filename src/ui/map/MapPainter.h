@@ -3,6 +3,7 @@
 // them, which shows wherever a tile is missing or failed, and alone offline),
 // trails, the circle, markers, and the attribution on top of everything.
 #include <QIcon>
+#include <QImage>
 #include <QPalette>
 #include <QPixmap>
 #include <functional>
@@ -53,6 +54,8 @@ public:
     static void paintAttribution(QPainter& painter, const MapProjection& projection, const QPalette& palette);
 
 private:
+    void paintTrailLayer(QPainter& painter, const MapProjection& projection, const QPalette& palette,
+                         const std::vector<MapTrail>& trails);
     const QPixmap& badge(const QString& symbol, bool highlighted, const QPalette& palette, qreal pixelRatio);
 
     const QPixmap& label(const QString& title, bool highlighted, const QFont& font, const QPalette& palette,
@@ -61,6 +64,13 @@ private:
     std::function<QIcon(const QString&)> icons_;
     std::unordered_map<QString, QPixmap> badges_;
     std::unordered_map<QString, QPixmap> labels_;
+    // The trails as last stroked, and what they were stroked for.
+    QImage trailLayer_;
+    std::vector<MapTrail> trailLayerTrails_;
+    QPointF trailLayerOrigin_;
+    double trailLayerZoom_ = 0;
+    QSizeF trailLayerSize_;
+    QColor trailLayerColor_;
 };
 
 }  // namespace corvane

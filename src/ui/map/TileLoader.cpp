@@ -40,14 +40,11 @@ public:
 }  // namespace
 
 TileLoader::TileLoader(QObject* parent)
-    : QObject(parent), network_(new QNetworkAccessManager(this)), diskCache_(new WeekLongDiskCache(this)),
-      images_(kMemoryKiB) {
-    diskCache_->setMaximumCacheSize(kDiskCacheBytes);
+    : QObject(parent), images_(kMemoryKiB) {
     // Tile servers turn away requests without a User-Agent; until the window
     // names the version, the program's own name and version stand in.
     const QString version = QCoreApplication::applicationVersion();
     userAgent_ = version.isEmpty() ? QStringLiteral("Corvane") : QStringLiteral("Corvane/") + version;
-    network_->setCache(diskCache_);  // reparents the cache to the manager
 }
 
 TileLoader::~TileLoader() {
@@ -86,6 +83,14 @@ void TileLoader::prepareFolder() {
     for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
         if (!QDir().mkdir(*it)) break;
         QFile::setPermissions(*it, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    // The network stack and its cache wait for the first tile: the window's
+    // start, and an offline map, need neither.
+    if (network_ == nullptr) {
+        network_ = new QNetworkAccessManager(this);
+        diskCache_ = new WeekLongDiskCache(this);
+        diskCache_->setMaximumCacheSize(kDiskCacheBytes);
+        network_->setCache(diskCache_);  // reparents the cache to the manager
     }
     diskCache_->setCacheDirectory(folder_);
     folderReady_ = true;

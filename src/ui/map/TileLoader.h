@@ -61,8 +61,8 @@ private:
     QString userAgent_;
     QString folder_;
     bool folderReady_ = false;
-    QNetworkAccessManager* network_;
-    QNetworkDiskCache* diskCache_;
+    QNetworkAccessManager* network_ = nullptr;
+    QNetworkDiskCache* diskCache_ = nullptr;
     QCache<quint64, QImage> images_;
     QHash<quint64, QNetworkReply*> pending_;
     QHash<quint64, std::chrono::steady_clock::time_point> failures_;
