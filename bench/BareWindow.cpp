@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The reference of ui.coldStart: an empty Qt Widgets main window of the same
 // size, started and measured the same way as `corvane` (first paint).
 #include <QApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // bluetooth.advertisement200: one advertisement handled in finder mode with
 // 200 devices listed: estimator update, entry replaced in place, status text
 // and the observers told. It enters where the radio's report does (the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // bluetooth.dbusToModel: a PropertiesChanged carrying a new RSSI, emitted by
 // the BlueZ stand-in on a private bus, until the watcher's nearby entry shows
 // it (BlueZ adapter, advertisement, finder-mode handling, observers). With

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // bridge.roundtrip: one sendText through MeshRadio on the Qt loop to a real
 // corvane-bridge-sim child and back, against a bare echo of a line of the
 // same size through a pipe to `cat` (run with --reference; prints

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The bridge program's two figures.
 // bridge.frameDecode: 10,000 FromRadio frames (node database entries,
 // position packets, text packets; the same mix bench/reference/bridge_frames.py

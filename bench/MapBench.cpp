@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // ui.mapPaint10k: one repaint of the map widget offscreen in grid mode with
 // 20 trails of 500 points (10,000 in all) and 200 markers, against a bare
 // QPainter drawing the same polylines and points into an image of the same

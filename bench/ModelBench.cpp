@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // model.nodeEvent200: one `node` line from the bridge, decoded, handled by the
 // model and the node list re-sorted, with 200 nodes already known. The line
 // enters where the real bridge's output does (the process port), so framing,

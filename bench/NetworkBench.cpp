@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // network.browseUpdate300: one browse result that changes one service while
 // 300 devices are known (15 types of 20 services each): folding into
 // devices, the online recompute, the sort and scheduling the save. The file

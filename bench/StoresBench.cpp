@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The stores as the model uses them: appends to full files (each append drops
 // the oldest record, fsync included) and the start-up load of both files.
 // Each append is also timed on its own so the runner can report a p99.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // ui.nodeUpdate200: one `node` line from the bridge, with 200 nodes listed,
 // until the window's refresh has run and the sidebar shows the update (the
 // node is renamed, so its row changes and moves). The reference

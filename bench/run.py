@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Runs the figures of bench/figures.tsv: our Google Benchmark program and its
 Python reference, one after the other, and prints one BENCH line per figure
 (see bench/README.md). Called by scripts/bench after the build.

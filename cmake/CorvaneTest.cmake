@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # corvane_add_test(NAME LABELS unit|integration|e2e SOURCES ... [LIBS ...] [TIMEOUT s])
 # One GoogleTest executable per area, registered with ctest under its label.
 function(corvane_add_test name)

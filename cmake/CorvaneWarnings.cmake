@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Warnings every target of ours builds with; third-party headers come in as
 # system includes and stay quiet.
 function(corvane_warnings target)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Feeds arbitrary serial bytes through the bridge's frame reader and decoder
 // and turns every frame into the records the bridge would send: whatever the
 // radio says, each record must encode as a JSON line (text repaired, floats

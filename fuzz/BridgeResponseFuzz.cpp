@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Feeds arbitrary bytes through the line splitter and the response decoder, as
 // bridge output arrives. Whatever decodes must encode, and its encoding must
 // be a fixed point (sub-second times and float widths settle after one trip).

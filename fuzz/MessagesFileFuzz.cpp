@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Decodes arbitrary bytes as a whole messages file.
 #include "StoreFileFuzz.h"
 #include "core/MessageStore.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Shared check of the store fuzz targets: whatever decodes as a whole store
 // file must encode, and the encoded text must decode to the same records and

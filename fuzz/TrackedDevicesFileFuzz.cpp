@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Decodes arbitrary bytes as a tracked Bluetooth devices file. Whatever
 // decodes must encode; from the first encoding on (dates settle to whole
 // microseconds) decoding and encoding must be a fixed point.

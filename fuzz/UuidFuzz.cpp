@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Our UUID parser against libuuid's on the same text: both must accept the
 // same inputs and agree on the value, and ours must stay inside the input.
 #include <uuid/uuid.h>

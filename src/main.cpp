@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // corvane: reads the command line and hands over to a front end: the window
 // by default, or `--headless` to run the guard and print what changes.
 #include <cstdio>
@@ -34,7 +35,7 @@ int main(int argc, char** argv) {
         MeshRadio::setApplicationFolder(programFolder());
         QtEventLoop::restoreEnvironment();
         QApplication::setApplicationName("Corvane");
-        QApplication::setDesktopFileName("corvane");
+        QApplication::setDesktopFileName("org.corvane.Corvane");
         return WindowFrontEnd::run(*options, application);
     }
     QtEventLoop::preferUnixDispatcher();

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Figure e2e.alertLatency: how long a movement alert takes from the radio to
 the desktop, against a bare Notify call to the same kind of server.
 

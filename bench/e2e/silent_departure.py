@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Figure network.silentDeparture: seconds from the SIGKILL of a tracked device's host (no goodbye is sent) to the
 moment Corvane shows the device offline, against the seconds until Avahi's own browser reports the service gone.
 Both run in node a of the avahi namespace harness (tests/integration/avahi), the device "Office" (_ipp._tcp) on

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """ui.coldStart: process start to the first paint of the main window.
 
 ours: `corvane` (the window) with 10,000 positions and 5,000 messages on file

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Reference for bluetooth.advertisement200: the same work in Python 3 with a
 plain list of dicts: one advertisement in finder mode with 200 devices listed
 (estimator window and medians, linear search and replace, status text, one

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """bridge.frameDecode reference: the same 10,000 FromRadio frames as bench/BridgeRadioBench.cpp, decoded the
 straightforward Python way (python3-protobuf classes generated from src/bridge/meshtastic.proto, the json module)
 into the same JSON lines, with node records merged across frames. Usage: bridge_frames.py PYTHON_CLASSES_DIR.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Reference for model.nodeEvent200: the same work in Python with the standard
 json module: decode one node line, replace the node in a dict of 200, and
 re-sort the list with the guarded node first and a natural, case-insensitive

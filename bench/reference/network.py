@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Reference for network.browseUpdate300: the same work in Python, the
 straightforward way: one browse result set of one type (20 services, one of
 them toggled) among 300 known devices; fold each name (NFD, drop combining

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Reference for the store figures: the straightforward Python way of keeping
 a JSON log file, standard library only. Each append reads the file, decodes
 it, checks for a duplicate, appends, drops the oldest beyond the cap, encodes

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The Bluetooth watcher: scans for LE advertisers, keeps the nearby list with
 // smoothed strength, band and trend, keeps the user's tracked devices and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The one "something changed" signal a long-lived object publishes: observers
 // subscribe and re-read the fields they show. A Subscription is an RAII

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Work that runs once on the loop however many times it is asked for within
 // one loop turn: a burst of changes costs one file write or one report.

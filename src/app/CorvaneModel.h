@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The application's central model: the link to the USB radio, the mesh state
 // every window shows (nodes, positions, messages, channels, radio settings),

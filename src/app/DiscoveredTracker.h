@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One entry of the nearby Bluetooth list: who was heard, under which name,
 // and how near the last readings put it. A plain value.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What `--guard`, `--mark` and the demo ask of a fresh model: guard a node
 // (with the bicycle profile if asked) and mark its position once, the first

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The local-network watcher: while scanning it browses fifteen Bonjour
 // service types, folds every announced service into a LocalNetworkDevice,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One local notification as an alert source hands it to the notification
 // centre: delivered at once, nothing beyond these fields. A plain value.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The application's single link to the Halvo Meshtastic Bridge: finds the
 // executable, starts it as a child, writes requests, matches reply lines to

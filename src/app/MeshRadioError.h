@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Why an operation of MeshRadio failed, with the text the owner shows as the
 // error message. The first six cases are the bridge link's own failures. The

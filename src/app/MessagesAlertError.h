@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Why an iMessage alert could not be sent, with the text shown to the user.
 #include <string>

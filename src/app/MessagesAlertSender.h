@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Sends an alert as an iMessage by building the Messages automation script
 // and handing it to a ScriptRunner. Stateless; called on the loop thread and

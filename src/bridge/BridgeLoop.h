@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The bridge's single-threaded event loop: poll() over a few file descriptors
 // with one-shot timers on the monotonic clock. Signals reach it through a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The bridge proper: answers the application's request lines (standard input)
 // and drives one Meshtastic radio on a serial port. Owned by main(); runs on

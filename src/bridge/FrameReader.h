@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Splits the byte stream of a Meshtastic serial port into frames (0x94 0xC3,
 // a 16-bit big-endian length of at most 512, one protobuf) and the radio's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the bridge knows about each node, merged from the handshake's node
 // database and later position, node-info and telemetry packets, so that each

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The translation between the Meshtastic device API and the bridge's records:
 // the ToRadio messages the bridge sends (each as frame bytes ready for the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Turns the radio's news (node database entries, channels, text, position,
 // node-info and telemetry packets) into the lines the application reads, with

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The radio's USB serial device, opened the way the Meshtastic device API
 // expects it: raw 8N1 at 115200 baud, no controlling terminal, exclusive, non-

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Radio text (node names, channel names, messages) arrives as bytes; a node
 // that cut a name in the middle of a character sends ill-formed UTF-8. The JSON

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // halvo-meshtastic-bridge: speaks the application's JSON-line protocol on
 // standard input and output and the Meshtastic device API on a USB serial
 // port. Started by corvane as `halvo-meshtastic-bridge serve --jsonl`.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Decides whether a guarded mesh node has left its parked circle. Radio fixes
 // are noisy and repeat, so movement is confirmed only after a run of

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The verdict of BicycleMovementDetector on one position fix: the fix lies
 // inside the guarded circle, is one of a run of outside fixes still being

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // How near a Bluetooth device seems, from its smoothed signal strength, with
 // the words the window shows for it. Plain values, no state.

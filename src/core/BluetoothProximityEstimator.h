@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Smooths one Bluetooth device's signal readings: a window of the newest
 // readings, the median of the last five as the strength, and the trend from

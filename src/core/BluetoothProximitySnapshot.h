@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The result of one accepted signal reading: the reading, its smoothed
 // strength, band, trend and the window's size. A plain value.

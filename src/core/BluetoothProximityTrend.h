@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Whether a Bluetooth device's signal is getting stronger or weaker, with the
 // finder panel's words and symbol for it. Plain values, no state.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Wall-clock instants and their two stored forms: ISO 8601 internet date-time
 // text (bridge lines, positions and messages files) and seconds since

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What kind of thing the user guards. It does not change detection; it picks
 // the wording of the movement alert and the title and symbol the windows show.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Strict typed reads from a decoded JSON object, shared by every record codec.
 // Each function returns false when the record must be refused: a required key

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Streaming JSON writer in the conventions our files and the bridge expect:
 // "/" escaped as "\/", floats in their shortest round-trip form (a 32-bit float

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Splits a byte stream that arrives in arbitrary chunks into lines at LF, CR or
 // CRLF (a CRLF split across two chunks is one break). Empty lines are skipped;

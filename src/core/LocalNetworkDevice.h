@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One device seen on the local network: every service announced under one
 // instance name in one domain, whatever its type or interface. A plain value

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What a local network device looks like to the user, worked out from its
 // name and services (LocalNetworkDevice::kind); never stored. Picks the

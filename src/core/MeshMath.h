@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Geometry on mesh positions, free of state: great-circle distance on a sphere
 // of the Earth's mean radius. Usable from any thread.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One text message, sent or received; identified by its `id`. Every field is
 // required in JSON.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One node of the mesh as last reported by the bridge; identified by `number`.
 // A plain value: the model replaces its copy whenever news arrives.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A node's verdict about how it is heard: through the mesh (with its hop count
 // when known), directly by the local radio, or not recently at all.

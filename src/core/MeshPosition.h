@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One position fix of a mesh node: a plain value, identified by its `id`.
 // Carried in bridge lines, kept in the position history and its file.

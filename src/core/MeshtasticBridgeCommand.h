@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Commands the application sends to the bridge; the JSON value is the case name.
 #include <array>

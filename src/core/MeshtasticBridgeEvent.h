@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What a line from the bridge reports; the JSON value is the case name and any
 // other name makes the line undecodable.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One request line from the application to the bridge. Built from a command
 // and its payload; every request gets a fresh random `requestID`.

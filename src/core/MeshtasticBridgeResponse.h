@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One line from the bridge: the reply to a request (it echoes the request's
 // `requestID`) or unsolicited news. Decoding requires "protocolVersion" and

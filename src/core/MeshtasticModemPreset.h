@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // LoRa modem preset of the radio; its raw value is its JSON form, its label
 // what the settings window shows.

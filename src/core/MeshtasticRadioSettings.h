@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The radio's LoRa settings, always read and applied whole. All ten fields are
 // required in both JSON directions.

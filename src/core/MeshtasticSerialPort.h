@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Which entries of the device folder may be a Meshtastic radio on USB: the
 // macOS serial names and the Linux CDC-ACM and USB-serial names. Stateless;

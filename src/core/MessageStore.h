@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The message log on disk ("messages.json"): every text message sent or
 // received, oldest first. The mesh may deliver one packet more than once, so

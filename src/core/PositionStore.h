@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The position history on disk ("positions.json"): every accepted fix, oldest
 // first. A fix whose node and coordinates equal the last entry's exactly is

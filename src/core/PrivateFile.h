@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The one place that writes files under the user's folders. Every write is
 // private and atomic: missing folders are created 0700, the bytes go to a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The case of a text-valued enumeration whose raw value is `raw`, absent for
 // any other text. `rawValue(Enum)` is found next to each enumeration.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A persistent log of records kept as one pretty-printed JSON array, oldest
 // first: the engine behind PositionStore and MessageStore, which differ only in

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A value or a typed error, for operations whose failures are part of their
 // contract (the project targets C++20, which has no std::expected).

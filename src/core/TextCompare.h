@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Text rules for what users read: the ordering of names in lists (case-
 // insensitive, digit runs by numeric value, locale-aware, like Apple's

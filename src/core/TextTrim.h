@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Trimming of Unicode white space and line breaks from both ends of UTF-8
 // text, as user input (message texts, recipients) is cleaned before use.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A Bluetooth device the user chose to keep near: its names, its last
 // reception with the place this computer was then, and its signal-loss alert

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // "tracked-bluetooth-devices.json" in the "Corvane" data folder: loads the
 // tracked devices once and replaces the file whole on every save. A file

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Where the user's files live, from the environment as the XDG base-directory
 // rules say: $XDG_DATA_HOME or ~/.local/share, $XDG_CONFIG_HOME or ~/.config

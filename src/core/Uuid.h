@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A 128-bit UUID value: identity of positions, messages and bridge requests.
 // Parsed from the canonical 36-character text in either letter case and always

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Tracks the devices named on the command line: each one not tracked yet is
 // tracked, with its loss alert on, the first time it is heard, so it carries

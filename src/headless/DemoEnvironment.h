@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Sets up the environment of `corvane --demo`: a fresh temporary folder for
 // data and settings (the user's own files are never touched), a device folder

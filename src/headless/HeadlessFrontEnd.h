@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // `corvane --headless`: wires the Linux adapters into the model, prints what
 // changes and runs until a signal, a closed standard output or, for the demo,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "headless/HeadlessOptions.h"
 
 #include <charconv>
@@ -67,6 +68,7 @@ std::string HeadlessOptions::usage() {
     return "Usage: corvane --headless [--guard NODE] [--mark] [--send TEXT] [--demo]\n"
            "                         [--bluetooth] [--track-bluetooth ID]...\n"
            "                         [--network] [--track-network NAME]...\n"
+           "       corvane [--demo]   (the window)\n"
            "       corvane --help | --version\n"
            "\n"
            "  --headless     run the guard without a window and print what changes\n"
@@ -88,7 +90,8 @@ std::string HeadlessOptions::usage() {
            "Environment: HALVO_MESHTASTIC_BRIDGE_PATH (the bridge executable),\n"
            "CORVANE_DEVICE_DIR (where serial devices are listed, default /dev),\n"
            "XDG_DATA_HOME, XDG_CONFIG_HOME, DBUS_SESSION_BUS_ADDRESS, DBUS_SYSTEM_BUS_ADDRESS,\n"
-           "CORVANE_DEMO_SECONDS (with --demo: stop after that many seconds).\n";
+           "CORVANE_DEMO_SECONDS (with --demo: stop after that many seconds),\n"
+           "CORVANE_TILE_URL (map tiles; empty draws a plain grid).\n";
 }
 
 }  // namespace corvane

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The command line of `corvane`: what to run and how. Parsing is pure so the
 // rules (node number forms, unknown options) can be tested without a process.

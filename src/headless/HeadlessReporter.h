@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The headless front end's view of the model: one readable line per change a
 // person would care about (whether the bridge is installed, connection state

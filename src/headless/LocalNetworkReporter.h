@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The headless front end's view of the local-network watcher: one line for
 // each device the first time it is seen online, each online/offline change

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Hands every notification on to the desktop's notification centre and also
 // prints it, so that an alert reaches a person watching the terminal even

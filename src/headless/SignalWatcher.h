@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Turns SIGINT, SIGTERM and SIGHUP (the terminal or the service manager going
 // away) into a call on the Qt event loop (through a self-pipe, the only safe

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The one place the headless front end writes to standard output: each line
 // stamped with the local time and passed through terminalText(), so text from

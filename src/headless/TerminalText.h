@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the headless front end writes to the terminal is text from the mesh
 // (node names, hardware names, messages) and from the bridge; a control

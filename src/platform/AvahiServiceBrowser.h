@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // ServiceBrowser over Avahi's D-Bus API on the system bus (Server2: Prepare,
 // connect, Start), asynchronous only. Keeps every entry per (interface,

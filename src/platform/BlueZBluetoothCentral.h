@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The Bluetooth LE central on BlueZ (org.bluez on the system bus), spoken to
 // directly with QtDBus. One adapter: the lowest-numbered hciN that can be a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The finder's click through libcanberra: the theme's "bell" event, played
 // asynchronously. The sound context opens on the first click, so a run that

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Hands the D-Bus signals it is subscribed to to a function: QtDBus delivers
 // signals only to Qt slots, and the adapters keep their logic in plain

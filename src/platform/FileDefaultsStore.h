@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The user's small settings as one JSON object file, by default
 // $XDG_CONFIG_HOME/Corvane/defaults.json (else ~/.config/Corvane/...). Numbers,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Local notifications through org.freedesktop.Notifications on the session
 // bus. Summary = title; app name "Corvane"; hints: "sound-name" (the alarm

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // This computer's location from GeoClue2 on the system bus, spoken to
 // directly with QtDBus. Asking for permission creates the client (desktop id

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Wake events from logind: PrepareForSleep(false) on the system bus, sent
 // when the machine has resumed. Without logind nothing is reported.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Runs automation scripts with `osascript` (script on standard input), which
 // exists only on macOS; elsewhere every run fails with a text saying so. A run

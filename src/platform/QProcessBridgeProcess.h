@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The BridgeProcess adapter on QProcess: one instance, one child. Standard
 // output, a pipe of the adapter's own so its end is seen while the child

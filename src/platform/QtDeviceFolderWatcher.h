@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The DeviceFolderWatcher adapter on QFileSystemWatcher (inotify): a device
 // node created or removed in the folder reports a change. Loop thread only;

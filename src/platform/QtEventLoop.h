@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The production EventLoop: Qt's event loop of the thread that creates it
 // (the main thread). Timers are QTimers parented to an internal context

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Settings ▸ General ▸ Alert delivery: whether signal-loss alerts also go
 // out through Messages, to whom, the delivery status and a test message,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The Bluetooth section: tracked and nearby devices in the sidebar, the
 // selected device's card or the finder panel in the content area, and its

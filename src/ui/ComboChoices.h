@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Shows a model's list in a combo box without disturbing the user: the items
 // are rebuilt only when the list differs from `shown` (what the box was last

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The one placeholder every empty list, pane and inspector shows: a large
 // symbol, a title and a line of explanation, centred.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // For start-up measurements: prints "first-paint" on standard output when
 // the watched window is first painted, then quits the application. Used by

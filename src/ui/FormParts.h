@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Pieces every settings page and inspector is made of: a scrolling body
 // filling its page, and wrapped explanatory text.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Settings ▸ General: the USB radio connection and the movement radius.
 // Further sections (alert delivery) are appended with addSection().

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A two-level item model for sidebars: group headers at the top level, rows
 // under them. setGroups() takes the new state whole and turns the difference

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The Local Network section's content: the selected device's card (kind,
 // name, tracking, availability, last seen, services), or the placeholder

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The Local Network inspector: the selected device's status, its tracking
 // controls (alert toggle, "Alert after" picker, monitoring status, stop

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The Local Network section: device list, device card and inspector over
 // the model's LocalNetworkBrowser, refreshed once per loop turn. Browsing

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The Local Network section's device list in three groups, "Tracked",
 // "Available now" and "Seen before", each in the browser's order, with the

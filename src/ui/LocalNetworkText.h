@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // How the windows write a local network device's facts: its kind symbol and
 // when it was last seen.

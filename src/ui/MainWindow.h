@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The one main window: the "Network" picker over the registered sections,
 // each section's sidebar, content and inspector side by side, the menus and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The Meshtastic inspector: what is known of the selected node, and, for the
 // guarded device, the guarding controls (profile, marked position, alert

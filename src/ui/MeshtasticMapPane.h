@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The Meshtastic map: a marker for every node with a position (the guarded
 // one as a bicycle), each node's recent trail, the marked position with the

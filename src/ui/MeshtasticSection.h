@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The Meshtastic section: node list, map or messages, and the node
 // inspector, refreshed once per loop turn from the model. Its toolbar part

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The Meshtastic section's node list: the base, the guarded device, nodes
 // heard directly and the rest of the mesh, with the placeholders for "no

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Draws one message as a bubble: received ones on the left, sent ones on the
 // right in the accent colour, with the sender and the channel as a caption.

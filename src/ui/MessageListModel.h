@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The model's messages as a list for the message view, oldest first. The
 // model's list only grows, so a refresh appends rows; names of senders and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The Meshtastic messages: the conversation oldest first, and below it the
 // recipient and channel pickers, the text field and the send button. New

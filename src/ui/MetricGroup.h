@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A titled group of label–value rows (the inspectors' "Status", the
 // settings' "Connection"); values are plain text, never rich text.

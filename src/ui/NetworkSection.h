@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The main window's three sections; the persisted setting
 // "main.selectedNetwork" holds the title.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // How the windows write a mesh node's facts: its number, power, signal,
 // connection and times. Locale-independent where the format is fixed.

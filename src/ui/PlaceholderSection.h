@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A section whose watcher is not part of this build yet: it is listed in
 // the picker and shows its name in an empty state.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The text of the "Apply radio settings?" confirmation: what applying
 // `draft` changes on a radio that holds `current`, one line per field.

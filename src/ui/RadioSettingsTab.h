@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Settings ▸ Base: the connected radio's LoRa settings. The user edits a
 // draft; the draft follows the radio only when the radio's settings change

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A radius in metres: a slider from 25 to 500 in steps of 25 and the value
 // as "N m". The label shows the value it was given even when the slider

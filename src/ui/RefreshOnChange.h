@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Re-reads a watcher once per loop turn however many of its fields changed:
 // the watchers announce every assignment, the widgets only need the last

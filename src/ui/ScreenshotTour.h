@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Walks the window through its views and saves a PNG of each into a folder:
 // the empty states first, then, once the mesh has nodes, each Meshtastic

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The Settings window: one non-modal dialog with the tabs "General", "Base"
 // and "About", raised when opened again.

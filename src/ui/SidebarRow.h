@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What one sidebar row shows, as plain values: a section builds the whole
 // list of groups from its watcher and hands it to a GroupedListModel, which

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Draws GroupedListModel rows: group headers as small captions, rows as a
 // symbol, a title, a caption line and a line of badges (symbol and text).

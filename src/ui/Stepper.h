@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A whole number with − and + buttons inside a range. A value from outside
 // the range is shown as it is; a press moves it into the range. Only presses

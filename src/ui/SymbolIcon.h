@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The symbols the windows show, by their symbol names ("bicycle",
 // "arrow.clockwise"): monochrome SVGs of our own in a Qt resource, drawn in a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What every part of the window reaches: the model, the loop it runs on, the
 // settings store, and facts of the build. Built by the front end; outlives

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One section of the main window (Bluetooth, Local Network, Meshtastic): a
 // sidebar, a content area and an inspector, plus what the toolbar, the View

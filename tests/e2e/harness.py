@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """What the end-to-end tests of `corvane --headless` stand on: a private session bus with python3-dbusmock's
 notification server, a sandbox of user folders with one fake serial device, bridge scripts for corvane-bridge-sim,
 and a running corvane. Every process is started and ended here by its own pid; waits poll against deadlines and

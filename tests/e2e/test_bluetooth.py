@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """A tracked Bluetooth device against the BlueZ mock on a private system bus: heard, silent past its delay (one
 loss alert), back (one return alert); the last reception is on disk after SIGTERM."""
 import json

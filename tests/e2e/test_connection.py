@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """The link to the bridge as a user watches it: a bridge that speaks another protocol version never counts as
 connected and is retried every five seconds, its reason printed once; a radio plugged in while none is listed is
 connected at once. (A bridge that dies is covered by the unit and integration tests of MeshRadio and the model;

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """The guarded device rides away: one alert per arming, on the desktop and in
 the terminal, with the parked position and the history on disk."""
 import time

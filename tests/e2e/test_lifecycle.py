@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Starting and stopping corvane: the command line's answers and exit statuses, and an orderly end on SIGINT (the
 other end-to-end tests stop with SIGTERM), SIGHUP or a closed standard output that leaves no bridge behind and the
 files whole and private; a crash takes the bridge along; the demo ends itself."""

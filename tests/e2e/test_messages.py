@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Incoming text messages: a packet the mesh delivers twice is announced and
 stored once; the same packet number from another sender is a new message."""
 import time

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """`corvane --headless --network --track-network office` in node a of the avahi namespace harness, the device
 "Office" published from node a itself (quick case: lines printed, a goodbye) or from node b (slow case: b's daemon
 is SIGKILLed, so no goodbye; one departure notification follows after the service record expires plus the grace

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """`corvane --headless` with the real halvo-meshtastic-bridge, found beside corvane itself, and the fake radio on a
 pseudo-terminal in the device folder: nodes shown, the movement alert for a guarded node that rides away, and a
 message that reaches the radio."""

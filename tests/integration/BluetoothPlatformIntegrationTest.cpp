@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Bluetooth watcher's adapters against python3-dbusmock on a private
 // system bus that each test starts itself: BlueZ with the project's LE
 // template, GeoClue2 with the project's template, logind with dbusmock's.

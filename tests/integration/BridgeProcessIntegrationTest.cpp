@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // QProcessBridgeProcess against small shell children that misbehave the way a
 // broken bridge can: output closed early, input closed, SIGTERM ignored.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One run of the real corvane-bridge-sim in its demo mode, which `corvane
 // --demo` shows to users: each request is answered with its ID, the simulated
 // mesh reports its nodes, repeats one message and lets the Bike ride away,

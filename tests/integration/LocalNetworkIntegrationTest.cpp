@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // LocalNetworkBrowser over AvahiServiceBrowser against real avahi-daemons on
 // private buses in network namespaces of the test's own (avahi/harness.sh),
 // brought up and torn down by each test. Needs root; skipped otherwise.

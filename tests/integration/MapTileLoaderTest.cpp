@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The tile loader against a tile server of our own on 127.0.0.1: what it
 // sends, what it keeps on disk, what it cancels, and the grid when the server
 // is gone.

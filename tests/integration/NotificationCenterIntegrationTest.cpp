@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // FreedesktopNotificationCenter against python3-dbusmock's notification daemon
 // on a private session bus of our own; the mock's GetMethodCalls shows the calls.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the integration tests share for waiting on Qt's loop: the one
 // QCoreApplication of the test program, and a bounded wait for a condition.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """A Meshtastic radio on the master side of a pseudo-terminal, for tests of halvo-meshtastic-bridge.
 
 It parses the bridge's frames, answers the handshake, text packets and admin requests as firmware does, and plays

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """halvo-meshtastic-bridge against the fake radio on a pseudo-terminal: the JSON side as the application speaks it,
 the radio side as firmware does. Each test bounded to a few seconds."""
 import json

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Stand-ins for the Bluetooth watcher's ports, for unit tests and
 // benchmarks: the test plays the radio, the location service and the wake

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A scripted BridgeProcess for unit tests. The test keeps the shared Child
 // record of every instance (through FakeBridgeFactory) and plays the child's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A DefaultsStore kept in a map, for unit tests. Each key holds one typed
 // value, and a read of another type is missing, as the port promises; so a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A DeviceFolderWatcher the test drives: it records what is watched, and
 // change() plays the folder changing (only while watching, as the real one).

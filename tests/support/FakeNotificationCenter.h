@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A NotificationCenter that only records, for unit tests: every notification
 // posted, in order, and how often authorization was asked for. Like the real

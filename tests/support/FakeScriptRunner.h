@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A ScriptRunner for unit tests: records the text of every script it is
 // given and answers each with the scripted `outcome` (by default, ran).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A ServiceBrowser driven by the test. It keeps the real one's promises: sets
 // and failures are posted to the loop, never delivered inside a call, and

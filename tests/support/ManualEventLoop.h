@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // An EventLoop on virtual time for unit tests: nothing happens until the test
 // calls advance() or runPending(), so an 8-second time-out takes microseconds.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's Bluetooth section driven through its widgets, over the
 // real Bluetooth watcher with a scripted radio on virtual time.
 #include <QCheckBox>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's Local Network section driven through its widgets, over
 // the real model and browser on virtual time with the fake service browser.
 #include <QCheckBox>

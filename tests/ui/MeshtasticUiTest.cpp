@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's Meshtastic section driven through its widgets, over the
 // real model on virtual time.
 #include <QAction>

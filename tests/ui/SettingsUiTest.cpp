@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Settings window's General and Base tabs over the real model, and the
 // text of the apply confirmation.
 #include <QComboBox>

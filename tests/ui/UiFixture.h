@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the window tests share: the model fixture's model on virtual time,
 // with the real window over it, offscreen. One QApplication for the whole

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Messages alert script, its errors, and the text helpers alert
 // identifiers and user input go through.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Bluetooth records of the core: the proximity estimator's windows,
 // medians and band limits, the tracked-devices file and the delay wording.
 #include <gtest/gtest.h>

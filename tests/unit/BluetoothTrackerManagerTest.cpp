@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // BluetoothTrackerManager on virtual time with scripted radio, location,
 // wake, sound and Messages stand-ins.
 #include <gtest/gtest.h>

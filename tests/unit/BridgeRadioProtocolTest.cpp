@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fixture bytes below were made once with the Meshtastic project's published
 // schema package and an independent protobuf encoder, so that a wrong field
 // number in our own schema cannot hide behind our own encoder.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How CorvaneModel applies what the bridge reports: connection news, the node
 // index and its order, positions, channels, messages and the views on nodes.
 #include <gtest/gtest.h>

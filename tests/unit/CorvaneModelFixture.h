@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the CorvaneModel tests share: a model on virtual time with map-backed defaults, a recording notification
 // centre and scripted bridge children, its device and data folders in a fresh temp folder. The bridge executable

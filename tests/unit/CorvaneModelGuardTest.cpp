@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The guarded device, messaging and radio settings of CorvaneModel.
 #include <gtest/gtest.h>
 

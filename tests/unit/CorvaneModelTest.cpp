@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Construction, the port list and the connection lifecycle of CorvaneModel.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // FileDefaultsStore on a temp XDG_CONFIG_HOME: values and their JSON form,
 // one write per loop turn, private files, damaged files kept aside.
 #include <gtest/gtest.h>

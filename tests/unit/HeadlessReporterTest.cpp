@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The headless reporter on the real model with scripted bridges, on virtual time.
 #include "headless/HeadlessReporter.h"
 

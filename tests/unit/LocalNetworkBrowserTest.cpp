@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // LocalNetworkBrowser on virtual time with a scripted service browser, a
 // recording notification centre and a counting file writer over a temp folder.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The stand-in bridge proper: turns request lines into reply lines, bent by
 // the fault modes in SimOptions, and plays the --script file or the demo mesh

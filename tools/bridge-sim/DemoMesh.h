@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The simulated mesh of --demo: a local radio, a few remote nodes with
 // telemetry, two channels, chatty neighbours (one message delivered twice) and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Whole-text number parsing for option values and script directives: the
 // entire text must be the number, nothing before or after it.

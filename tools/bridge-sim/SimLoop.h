@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The stand-in bridge's only thread: poll(2) over one input descriptor plus
 // one-shot timers on the monotonic clock. Owned by main(); every callback runs

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Everything a run of corvane-bridge-sim can be told: the fault modes of the
 // scripted bridge and the demo mesh's pace. Parsed once in main() from

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Blocking, whole-buffer writes to one file descriptor (standard output,
 // standard error or the request log). Owned by main() or BridgeSim, used on the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A --script file read into steps before the bridge starts, so that a broken
 // script fails the launch (exit status 2) instead of surfacing mid-test. Plain

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // corvane-bridge-sim: a stand-in for the Halvo Meshtastic Bridge that tests,
 // benchmarks and the demo start in its place. See --help and tools/README.md.
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The Bluetooth LE radio as the scanner needs it: a state, a scan of every
 // advertiser with duplicates reported, and a stream of advertisements.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One child process speaking JSON lines on its standard input and output: the
 // Halvo Meshtastic Bridge. MeshRadio owns each instance and makes a fresh one

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The user's small settings, by key: numbers, booleans, texts and data. A
 // value of another type than the one asked for reads as missing. Writes may

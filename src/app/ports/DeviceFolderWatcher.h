@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Watches the folder where serial devices appear ($CORVANE_DEVICE_DIR, else
 // /dev), so the model can connect the moment a radio is plugged in instead

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The one thread that runs the application's logic: clocks, posted work and
 // timers. Implementations: QtEventLoop in production, ManualEventLoop (virtual

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // This computer's approximate location, one fix at a time. Used on the loop
 // thread only. Contract that adapters and fakes keep:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Where alert sources post local notifications. Fire-and-forget: posting
 // reports nothing back, and a missing notification service is not an error

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Runs an automation script synchronously and says how it went. The only
 // script the application runs sends an iMessage through the Messages app.

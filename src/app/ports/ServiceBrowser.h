@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Bonjour (DNS-SD) browsing as LocalNetworkBrowser needs it: for each service
 // type, a stream of complete current result sets and of failures. Contract

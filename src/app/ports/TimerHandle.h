@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Ownership of one timer started on an EventLoop. Move-only; destroying or
 // cancel()ing the handle cancels the timer, so an object that keeps its

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Tells when the computer has woken from sleep. The handler is called from
 // the loop, never after setHandler({}) or destruction. Loop thread only.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Plain values the map speaks in: degrees of WGS 84, spans in degrees, radii
 // in metres. The window builds them from the model; the map never reads the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The paint layers of the map, in drawing order: tiles (with the grid under
 // them, which shows wherever a tile is missing or failed, and alone offline),

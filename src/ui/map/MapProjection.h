@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Web Mercator as the OpenStreetMap tiles use it: the world is a square of
 // 256 * 2^zoom pixels, x growing east from longitude -180, y growing south

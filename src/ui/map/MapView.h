@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The map widget: tiles from an OpenStreetMap-style server (or a plain grid
 // offline), trails, one circle and markers, drawn in that order, with the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Fetches OpenStreetMap-style tiles the way the tile usage policy asks: a
 // User-Agent naming the program, HTTP caching honoured through a disk cache

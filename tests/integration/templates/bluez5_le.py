@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 '''BlueZ stand-in for an LE scanner: python3-dbusmock's bluez5 template with the fixes below (0.28.x, Debian 12).
 
 Load with:  python3 -m dbusmock --system -t PATH/TO/bluez5_le.py

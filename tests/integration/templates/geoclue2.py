@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 '''A small GeoClue2 stand-in for python3-dbusmock (system bus).
 
 Parameters: latitude, longitude, accuracy (defaults 52.52, 13.405, 65.0) and
