@@ -71,6 +71,9 @@ def main():
     parser.add_argument("--repetitions", type=int, default=DEFAULT_REPETITIONS)
     parser.add_argument("--benchmark_format", default="json")
     parser.add_argument("--benchmark_report_aggregates_only", default="false")
+    # The runner's smoke mode passes this to every program of ours; one start
+    # per repetition is already the smallest unit here.
+    parser.add_argument("--benchmark_min_time", default=None)
     options = parser.parse_args()
     folder = options.bin.resolve()
     if options.mode == "bare":
