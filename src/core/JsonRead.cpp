@@ -67,7 +67,14 @@ std::optional<std::string> withoutOutOfRangeNumbers(std::string_view text) {
         }
         if (outOfRange) {
             rewritten.append(text.substr(copied, start - copied));
-            rewritten.append("{}");
+            // A whole number past the integer range (as our own writer prints
+            // a large double) still reads where a double is expected.
+            if (!fraction && digits.size() <= 308) {
+                rewritten.append(text.substr(start, end - start));
+                rewritten.append(".0");
+            } else {
+                rewritten.append("{}");
+            }
             copied = end;
         }
         i = end;

@@ -161,7 +161,9 @@ TEST(JsonRead, NumbersBeyondTheParsersRangeSpoilOnlyTheKeysThatAreRead) {
         EXPECT_FALSE(node(known + "," + bad + "}")) << bad;
     }
     EXPECT_FALSE(node(R"({"number":184467440737095516160,"longName":"A","shortName":"A","hardware":"X"})"));
-    EXPECT_FALSE(position(
+    // Under a double key a whole number past the integer range is a double,
+    // as our own writer prints large ones.
+    EXPECT_TRUE(position(
         R"({"id":"6F1C0B8E-2D3A-4C5B-9E7F-0A1B2C3D4E5F","nodeNumber":7,"latitude":18446744073709551616,"longitude":11.5,"timestamp":"2026-03-01T09:30:00Z"})"));
 }
 
