@@ -19,6 +19,7 @@ class GuardAlertTest(harness.CorvaneTestCase):
         corvane.wait_for(ARMED)
         corvane.wait_for("Notification: Guarded device moved — " + ALERT_BODY)
         corvane.wait_for("Guard: Movement detected · 160 m from parked position")
+        harness.wait_until(lambda: len(self.bus.notify_calls()) >= alerts, 5, "the alert on the desktop")
         time.sleep(0.3)
         calls = self.bus.notify_calls()
         self.assertEqual(len(calls), alerts, calls)

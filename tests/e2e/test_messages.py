@@ -29,6 +29,7 @@ class MessagesTest(harness.CorvaneTestCase):
         messages = self.sandbox.messages_file
         harness.wait_until(lambda: messages.exists() and [m["id"] for m in self.sandbox.read_json(messages)]
                            == [harness.upper_uuid(n) for n in (1, 3, 4)], 5.0, "messages.json to hold three messages")
+        harness.wait_until(lambda: len(self.bus.notify_calls()) >= 2, 5, "both messages on the desktop")
         time.sleep(0.3)
 
         self.assertEqual([t for t in corvane.texts() if t.startswith("Notification:")],
