@@ -11,6 +11,7 @@ import math
 import os
 import pty
 import random
+import select
 import signal
 import sys
 import threading
@@ -29,17 +30,6 @@ SPOT = (55.675680, 12.569920)
 def frame(message):
     payload = message.SerializeToString()
     return bytes([0x94, 0xC3, len(payload) >> 8, len(payload) & 0xFF]) + payload
-
-
-def from_radio(**fields):
-    message = pb.FromRadio()
-    for key, value in fields.items():
-        target = getattr(message, key)
-        if hasattr(target, "CopyFrom"):
-            target.CopyFrom(value)
-        else:
-            setattr(message, key, value)
-    return message
 
 
 def node_info(number, long_name, short_name, hw=4, position=None, hops=None, last_heard=START):
@@ -67,10 +57,8 @@ class FakeRadio:
         # A field this schema does not declare (pa_fan_disabled, 15): it must survive a read-change-write.
         self.lora_extra = bytes([15 << 3, 1])
         self.received, self.handshakes, self.lock, self.write_lock = [], 0, threading.Lock(), threading.Lock()
-        self.master = self.slave = None
+        self.master = self.slave = self.log = self.on_handshake = None
         self.stopping = False
-        self.log = None
-        self.on_handshake = None
         self.plug()
         self.reader = threading.Thread(target=self.read_loop, daemon=True)
         self.reader.start()
@@ -117,7 +105,7 @@ class FakeRadio:
                 time.sleep(0.001)
 
     def send(self, **fields):
-        self.write(frame(from_radio(**fields)))
+        self.write(frame(pb.FromRadio(**fields)))
 
     def read_loop(self):
         buffer = b""
@@ -128,7 +116,6 @@ class FakeRadio:
                 buffer = b""
                 continue
             try:
-                import select
                 ready, _, _ = select.select([master], [], [], 0.05)
                 if not ready:
                     continue
@@ -155,12 +142,9 @@ class FakeRadio:
 
     # MARK: firmware behaviour
 
-    def lora_bytes(self):
-        return self.lora.SerializeToString() + self.lora_extra
-
     def current_lora(self):
         lora = pb.Config.LoRaConfig()
-        lora.ParseFromString(self.lora_bytes())
+        lora.ParseFromString(self.lora.SerializeToString() + self.lora_extra)
         return lora
 
     def respond(self, message):

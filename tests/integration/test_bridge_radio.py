@@ -175,7 +175,6 @@ class BridgeRadioTest(unittest.TestCase):
         self.assertEqual(admins, ["get_config_request", "begin_edit_settings", "set_config", "commit_edit_settings"])
         self.assertIn(bytes([15 << 3, 1]), self.radio.lora.SerializeToString())
         self.assertEqual((self.radio.lora.hop_limit, self.radio.lora.tx_power), (5, 17))
-        time.sleep(1.5)
         again = self.bridge.reply(self.bridge.request("readRadioSettings"), timeout=5)
         self.assertEqual(again["settings"], wanted)
         self.assertEqual(self.radio.handshakes, 2)
@@ -195,7 +194,7 @@ class BridgeRadioTest(unittest.TestCase):
         self.connect()
         self.bridge.process.stdin.close()
         self.assertEqual(self.bridge.process.wait(timeout=3), 0)
-        time.sleep(0.2)
+        wait_until(lambda: self.radio.messages("disconnect"), 2.0)
         self.assertEqual(len(self.radio.messages("disconnect")), 1)
 
     def test_port_that_cannot_be_opened_or_stays_silent(self):
