@@ -195,23 +195,5 @@ TEST_F(NotificationCenterIntegrationTest, BodiesAreEscapedExactlyWhenTheServerRe
     EXPECT_EQ(calls[0][1].toUInt(), 0u) << "ids of the earlier server replace nothing here";
 }
 
-// The session connection is made once per process, so the bus-less case runs
-// in a freshly started copy of this program (gtest's threadsafe death test).
-TEST(NotificationCenterWithoutBusTest, PostingDoesNothing) {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(
-        {
-            ::setenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/corvane-no-bus", 1);
-            ensureApplication();
-            FreedesktopNotificationCenter center;
-            center.post({.identifier = "message-1", .title = "Bike", .body = "hello"});
-            center.post({.identifier = "message-1", .title = "Bike", .body = "hello",
-                         .sound = LocalNotification::Sound::critical});
-            runUntil([] { return false; }, 100ms);
-            std::exit(QDBusConnection::sessionBus().isConnected() ? 1 : 0);
-        },
-        ::testing::ExitedWithCode(0), "");
-}
-
 }  // namespace
 }  // namespace corvane
