@@ -2,7 +2,7 @@
 #pragma once
 // What the model and window figures start from: a CorvaneModel on the manual
 // loop with the test fakes, in a folder of its own (removed at the end), its
-// fake bridge connected and `nodeLines` already reported.
+// fake bridge connected and `nodeLines` already reported; and the node lines.
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -19,6 +19,18 @@
 #include "support/ManualEventLoop.h"
 
 namespace corvane::bench {
+
+// The bridge's `node` line for node 1000 + `index`, named "Node <index><suffix>".
+inline std::string nodeLine(int index, int battery, const std::string& suffix = {}) {
+    char line[512];
+    std::snprintf(line, sizeof line,
+                  R"({"protocolVersion":1,"event":"node","node":{"number":%d,"longName":"Node %d%s","shortName":"N%d",)"
+                  R"("hardware":"T_ECHO","batteryLevel":%d,"voltage":3.9,"signalToNoise":6.25,"hopsAway":%d,)"
+                  R"("lastSeen":"2026-03-01T09:30:00Z"}})"
+                  "\n",
+                  1000 + index, index, suffix.c_str(), index, battery, index % 4);
+    return line;
+}
 
 struct ConnectedModel {
     ConnectedModel(const std::string& name, const std::vector<std::string>& nodeLines)

@@ -17,25 +17,14 @@ using namespace corvane;
 
 constexpr int kKnownNodes = 200;
 
-std::string nodeLine(int index, int battery) {
-    char line[512];
-    std::snprintf(line, sizeof line,
-                  R"({"protocolVersion":1,"event":"node","node":{"number":%d,"longName":"Node %d","shortName":"N%d",)"
-                  R"("hardware":"T_ECHO","batteryLevel":%d,"voltage":3.9,"signalToNoise":6.25,"hopsAway":%d,)"
-                  R"("lastSeen":"2026-03-01T09:30:00Z"}})"
-                  "\n",
-                  1000 + index, index, index, battery, index % 4);
-    return line;
-}
-
 void nodeEvent200(benchmark::State& state) {
     std::vector<std::string> known;
-    for (int i = 0; i < kKnownNodes; ++i) known.push_back(nodeLine(i, 50));
+    for (int i = 0; i < kKnownNodes; ++i) known.push_back(bench::nodeLine(i, 50));
     bench::ConnectedModel scene("model", known);
     if (scene.model->nodes().size() != kKnownNodes) state.SkipWithError("nodes did not arrive");
     // Lines are made up front so that only their handling is timed.
     std::vector<std::string> lines;
-    for (int i = 0; i < 4096; ++i) lines.push_back(nodeLine((i * 37) % kKnownNodes, i % 101));
+    for (int i = 0; i < 4096; ++i) lines.push_back(bench::nodeLine((i * 37) % kKnownNodes, i % 101));
     std::size_t next = 0;
     for (auto _ : state) {
         scene.bridge().output(lines[next]);

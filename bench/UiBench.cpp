@@ -28,14 +28,7 @@ using namespace corvane;
 constexpr int kKnownNodes = 200;
 
 std::string nodeLine(int index, int version) {
-    char line[512];
-    std::snprintf(line, sizeof line,
-                  R"({"protocolVersion":1,"event":"node","node":{"number":%d,"longName":"Node %d v%d","shortName":"N%d",)"
-                  R"("hardware":"T_ECHO","batteryLevel":%d,"voltage":3.9,"signalToNoise":6.25,"hopsAway":%d,)"
-                  R"("lastSeen":"2026-03-01T09:30:00Z"}})"
-                  "\n",
-                  1000 + index, index, version, index, version % 101, index % 4);
-    return line;
+    return bench::nodeLine(index, version % 101, " v" + std::to_string(version));
 }
 
 std::vector<std::string> knownNodes() {
