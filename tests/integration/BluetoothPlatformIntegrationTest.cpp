@@ -259,6 +259,15 @@ TEST(GeoClueTest, AnAuthorizedClientDeliversOneFixAndADeniedOneSaysWhy) {
         ASSERT_EQ(fixes.size(), 1u);
         EXPECT_EQ(std::tuple(fixes[0].latitude, fixes[0].longitude, fixes[0].horizontalAccuracy), std::tuple(48.5, 9.25, 65.0));
         EXPECT_LT(std::chrono::abs(std::chrono::system_clock::now() - fixes[0].timestamp), 10s);
+        // GeoClue's agent shows the desktop id; street accuracy and 50 m spare the battery.
+        const auto client = bus.call("org.freedesktop.GeoClue2", "/org/freedesktop/GeoClue2/Client/1",
+                                     "org.freedesktop.DBus.Properties", "GetAll", {QString("org.freedesktop.GeoClue2.Client")})
+                                .arguments().value(0).value<QDBusArgument>();
+        QVariantMap asked;
+        client >> asked;
+        EXPECT_EQ(std::tuple(asked["DesktopId"].toString(), asked["RequestedAccuracyLevel"].toUInt(),
+                             asked["DistanceThreshold"].toUInt()),
+                  std::tuple(QString("corvane"), 6u, 50u));
     }
 }
 
