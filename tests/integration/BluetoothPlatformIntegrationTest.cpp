@@ -125,7 +125,8 @@ protected:
         if (!name.isEmpty()) properties.insert("Name", name);
         mock("Advertise", {QString("hci0"), address, QVariant::fromValue(rssi), properties});
     }
-    // How often the adapter was asked `method`, from the mock's call log.
+    // How often the adapter was asked `method`, from the mock's call log; the
+    // filter of the last SetDiscoveryFilter in `filter_`.
     int adapterCalls(const QString& method) {
         const auto log = bus_.call(kBlueZ, "/org/bluez/hci0", "org.freedesktop.DBus.Mock", "GetCalls")
                              .arguments().value(0).value<QDBusArgument>();
@@ -139,6 +140,7 @@ protected:
             log >> time >> name >> arguments;
             log.endStructure();
             count += name == method;
+            if (name == "SetDiscoveryFilter") filter_ = qdbus_cast<QVariantMap>(arguments.value(0));
         }
         log.endArray();
         return count;
@@ -155,6 +157,7 @@ protected:
     std::unique_ptr<BlueZBluetoothCentral> central_;
     std::vector<State> states_;
     std::vector<BluetoothAdvertisement> heard_;
+    QVariantMap filter_;
 };
 
 TEST_F(BlueZTest, AdvertisementsArriveWithTheirSignalWhileScanningOnAPoweredAdapter) {
@@ -167,6 +170,8 @@ TEST_F(BlueZTest, AdvertisementsArriveWithTheirSignalWhileScanningOnAPoweredAdap
     central_->startScan();
     ASSERT_TRUE(runUntil([&] { return adapterCalls("StartDiscovery") == 1; }));
     EXPECT_EQ(adapterCalls("SetDiscoveryFilter"), 1);
+    // Only with this filter does bluetoothd report every advertisement.
+    EXPECT_EQ(filter_, (QVariantMap{{"Transport", "le"}, {"DuplicateData", true}}));
 
     advertise("AA:BB:CC:DD:EE:01", -60, "Keys");
     ASSERT_TRUE(waitForHeard(1));
