@@ -20,6 +20,7 @@ LocalNetworkSection::LocalNetworkSection(UiContext& context)
       content_(new LocalNetworkDetail(browser_)),
       inspector_(new LocalNetworkInspector(browser_)),
       scan_(new QToolButton) {
+    setPanes(sidebar_, content_, inspector_);
     scan_->setObjectName(QStringLiteral("localNetworkScanButton"));
     scan_->setText(QStringLiteral("Scan"));
     scan_->setToolTip(QStringLiteral("Listen for Bonjour devices on this network"));
@@ -28,37 +29,23 @@ LocalNetworkSection::LocalNetworkSection(UiContext& context)
     connect(scan_, &QToolButton::clicked, this, [this] { run(Command::scan); });
     connect(sidebar_, &LocalNetworkSidebar::selected, this, [this](const QString& id) { select(id.toStdString()); });
     connect(inspector_, &LocalNetworkInspector::forgotten, this, [this] { select({}); });
-    refresher_ = std::make_unique<RefreshOnChange>(context.loop, browser_.changed(), [this] { refresh(); });
-    refresh();
+    refreshOn(context.loop, browser_.changed());
 }
 
-LocalNetworkSection::~LocalNetworkSection() = default;
-
-QWidget* LocalNetworkSection::sidebar() { return sidebar_; }
-QWidget* LocalNetworkSection::content() { return content_; }
-QWidget* LocalNetworkSection::inspector() { return inspector_; }
 QWidget* LocalNetworkSection::toolbarControls() { return scan_; }
 
-void LocalNetworkSection::run(Command command) {
-    if (command != Command::scan) return;
-    if (browser_.isScanning()) {
-        browser_.stop();
-    } else {
-        browser_.start();
-    }
-}
+bool LocalNetworkSection::isScanning() const { return browser_.isScanning(); }
 
-void LocalNetworkSection::activate() {
-    if (!browser_.isScanning()) browser_.start();
+void LocalNetworkSection::setScanning(bool on) { on ? browser_.start() : browser_.stop(); }
+
+std::string LocalNetworkSection::watcherState() const { return browser_.state(); }
+
+void LocalNetworkSection::selectFirstTracked() {
     if (selectedDevice()) return;
     const auto& devices = browser_.devices();
     const auto tracked = std::find_if(devices.begin(), devices.end(),
                                       [](const LocalNetworkDevice& device) { return device.isTracked; });
     select(tracked == devices.end() ? std::string() : tracked->id);
-}
-
-void LocalNetworkSection::deactivate() {
-    if (browser_.isScanning()) browser_.stop();
 }
 
 void LocalNetworkSection::select(std::string id) {
@@ -83,10 +70,6 @@ void LocalNetworkSection::refresh() {
         scan_->setChecked(browser_.isScanning());
     }
     emit statusChanged();
-}
-
-QString LocalNetworkSection::statusLine() const {
-    return QStringLiteral("Local Network: ") + QString::fromStdString(browser_.state());
 }
 
 QString LocalNetworkSection::errorLine() const {

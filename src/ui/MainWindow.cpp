@@ -47,6 +47,8 @@ MainWindow::MainWindow(UiContext& context, std::vector<std::unique_ptr<WindowSec
         contents_->addWidget(section->content());
         inspectors_->addWidget(section->inspector());
         connect(section.get(), &WindowSection::statusChanged, this, &MainWindow::refreshStatus);
+        connect(section.get(), &WindowSection::settingsRequested, this,
+                [this] { settings().showTab(SettingsDialog::Tab::general); });
     }
     sidebars_->setObjectName(QStringLiteral("sidebar"));
     contents_->setObjectName(QStringLiteral("content"));

@@ -69,12 +69,12 @@ TEST_F(BluetoothUiTest, SectionScansWhileShownAndDrivesTrackingAndFinding) {
     find<QPushButton>("bluetoothInspectorFindButton").click();
     settle();
     EXPECT_TRUE(shown("bluetoothFinder"));
-    EXPECT_EQ(find<QLabel>("bluetoothFinderTrend").text(), "Nearby · Measuring signal…");
+    EXPECT_EQ(find<EmptyState>("bluetoothFinderSignal").title(), "Nearby · Measuring signal…");
     find<QCheckBox>("bluetoothSoundGuidance").click();
     EXPECT_TRUE(trackers().finderSoundEnabled());
     loop_.advance(6s);
     settle();
-    EXPECT_EQ(find<QLabel>("bluetoothFinderTrend").text(), "Signal lost · Move around to find the signal again");
+    EXPECT_EQ(find<EmptyState>("bluetoothFinderSignal").title(), "Signal lost");
 
     // Leaving ends finding and scanning and silences the finder.
     window.showSection(NetworkSection::meshtastic);
