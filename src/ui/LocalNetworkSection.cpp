@@ -4,12 +4,12 @@
 #include <algorithm>
 
 #include <QSignalBlocker>
-#include <QToolButton>
 
 #include "app/CorvaneModel.h"
 #include "ui/LocalNetworkDetail.h"
 #include "ui/LocalNetworkInspector.h"
 #include "ui/LocalNetworkSidebar.h"
+#include "ui/SegmentButton.h"
 #include "ui/UiContext.h"
 
 namespace corvane {
@@ -19,13 +19,9 @@ LocalNetworkSection::LocalNetworkSection(UiContext& context)
       sidebar_(new LocalNetworkSidebar(browser_)),
       content_(new LocalNetworkDetail(browser_)),
       inspector_(new LocalNetworkInspector(browser_)),
-      scan_(new QToolButton) {
+      scan_(new SegmentButton(QStringLiteral("localNetworkScanButton"), QStringLiteral("Scan"))) {
     setPanes(sidebar_, content_, inspector_);
-    scan_->setObjectName(QStringLiteral("localNetworkScanButton"));
-    scan_->setText(QStringLiteral("Scan"));
     scan_->setToolTip(QStringLiteral("Listen for Bonjour devices on this network"));
-    scan_->setCheckable(true);
-    scan_->setToolButtonStyle(Qt::ToolButtonTextOnly);
     connect(scan_, &QToolButton::clicked, this, [this] { run(Command::scan); });
     connect(sidebar_, &LocalNetworkSidebar::selected, this, [this](const QString& id) { select(id.toStdString()); });
     connect(inspector_, &LocalNetworkInspector::forgotten, this, [this] { select({}); });

@@ -8,8 +8,6 @@
 
 #include "ui/ScanningSection.h"
 
-class QToolButton;
-
 namespace corvane {
 
 struct UiContext;
@@ -17,6 +15,7 @@ class LocalNetworkBrowser;
 class LocalNetworkDetail;
 class LocalNetworkInspector;
 class LocalNetworkSidebar;
+class SegmentButton;
 struct LocalNetworkDevice;
 
 class LocalNetworkSection : public ScanningSection {
@@ -43,7 +42,7 @@ private:
     LocalNetworkSidebar* sidebar_;
     LocalNetworkDetail* content_;
     LocalNetworkInspector* inspector_;
-    QToolButton* scan_;
+    SegmentButton* scan_;
     std::string selectedID_;
 };
 

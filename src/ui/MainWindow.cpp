@@ -15,6 +15,7 @@
 #include <QToolButton>
 
 #include "app/ports/DefaultsStore.h"
+#include "ui/SegmentButton.h"
 #include "ui/SettingsDialog.h"
 #include "ui/SymbolIcon.h"
 #include "ui/UiContext.h"
@@ -115,14 +116,11 @@ void MainWindow::buildToolbar() {
     pickerBox->setAccessibleName(QStringLiteral("Network"));
     auto* layout = new QHBoxLayout(pickerBox);
     layout->setContentsMargins(6, 2, 6, 2);
-    layout->setSpacing(0);
+    layout->setSpacing(2);
     picker_ = new QButtonGroup(this);
     for (const auto& section : sections_) {
-        auto* button = new QToolButton;
-        button->setObjectName(QStringLiteral("network") + title(section->section()).remove(QLatin1Char(' ')));
-        button->setText(title(section->section()));
-        button->setCheckable(true);
-        button->setToolButtonStyle(Qt::ToolButtonTextOnly);
+        auto* button = new SegmentButton(QStringLiteral("network") + title(section->section()).remove(QLatin1Char(' ')),
+                                         title(section->section()));
         picker_->addButton(button, static_cast<int>(section->section()));
         layout->addWidget(button);
     }

@@ -81,20 +81,25 @@ MessagesPane::MessagesPane(CorvaneModel& model, QWidget* parent)
     connect(send_, &QToolButton::clicked, this, &MessagesPane::sendDraft);
     send_->setEnabled(false);
 
-    auto* compose = new QHBoxLayout;
-    compose->setContentsMargins(10, 6, 10, 10);
+    // The pickers above the field: beside them the field was left a sliver
+    // of the pane, too short for a sentence.
+    auto* addressing = new QHBoxLayout;
     auto* recipientLabel = new QLabel(QStringLiteral("Recipient"));
     recipientLabel->setBuddy(recipient_);
     auto* channelLabel = new QLabel(QStringLiteral("Channel"));
     channelLabel->setBuddy(channel_);
-    compose->addWidget(recipientLabel);
-    compose->addWidget(recipient_);
-    compose->addSpacing(8);
-    compose->addWidget(channelLabel);
-    compose->addWidget(channel_);
-    compose->addSpacing(8);
-    compose->addWidget(draft_, 1);
-    compose->addWidget(send_);
+    addressing->addWidget(recipientLabel);
+    addressing->addWidget(recipient_, 1);
+    addressing->addSpacing(8);
+    addressing->addWidget(channelLabel);
+    addressing->addWidget(channel_, 1);
+    auto* writing = new QHBoxLayout;
+    writing->addWidget(draft_, 1);
+    writing->addWidget(send_);
+    auto* compose = new QVBoxLayout;
+    compose->setContentsMargins(10, 6, 10, 10);
+    compose->addLayout(addressing);
+    compose->addLayout(writing);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
