@@ -19,6 +19,7 @@ constexpr double kSpanDegrees = 0.005;
 BluetoothLastSeenMap::BluetoothLastSeenMap(const MapTileSource& tiles, QWidget* parent)
     : QWidget(parent), map_(new MapView) {
     setObjectName(QStringLiteral("bluetoothLastSeenMap"));
+    map_->setObjectName(QStringLiteral("bluetoothLastSeenMapView"));
     map_->setAccessibleName(QStringLiteral("Last seen with this Mac"));
     map_->setMinimumHeight(220);
     tiles.applyTo(*map_);

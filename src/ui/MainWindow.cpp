@@ -157,6 +157,7 @@ void MainWindow::buildMenus() {
                                          std::pair(WindowSection::Command::reconnect, QStringLiteral("Reconnect"))}) {
         const WindowSection::Command chosen = command;
         commands_[command] = view->addAction(label, this, [this, chosen] { runCommand(chosen); });
+        commands_[command]->setObjectName(label.toLower() + QStringLiteral("Action"));
     }
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
