@@ -74,7 +74,7 @@ TEST_F(MeshtasticUiTest, SidebarShowsThePlaceholderOrTheGroupsTheModelCallsFor) 
         for (const auto& [number, hops] : c.remote) emitNode(heardNow(number, "Node " + std::to_string(number), hops));
         openWindow();
         EXPECT_EQ(shown("meshtasticNoBase"), !c.connected);
-        if (c.connected) EXPECT_EQ(shown("meshtasticNoRemoteNodes"), c.noRemote);
+        EXPECT_EQ(c.connected && shown("meshtasticNoRemoteNodes"), c.noRemote);
         EXPECT_EQ(groupIds(), c.groups);
     }
 }
