@@ -72,14 +72,10 @@ TEST(MessagesAlertSenderTest, ScriptOutcomesBecomeTheUsersErrorTexts) {
 }
 
 TEST(DoubleTextTest, ShortestRoundTripWithAFractionAlwaysShown) {
-    EXPECT_EQ(doubleDescription(1772357400.0), "1772357400.0");
-    EXPECT_EQ(doubleDescription(1772357400.5), "1772357400.5");
-    EXPECT_EQ(doubleDescription(1772357400.123), "1772357400.123");
-    EXPECT_EQ(doubleDescription(0.1), "0.1");
-    EXPECT_EQ(doubleDescription(0.0), "0.0");
-    EXPECT_EQ(doubleDescription(-1.5), "-1.5");
-    EXPECT_EQ(doubleDescription(5e-324), "5e-324");  // too long written out
-    EXPECT_EQ(doubleDescription(1e300), "1e+300");
+    // The last two would be too long written out.
+    for (const auto& [value, text] : {std::pair{1772357400.0, "1772357400.0"}, {1772357400.123, "1772357400.123"},
+                                      {0.0, "0.0"}, {-1.5, "-1.5"}, {5e-324, "5e-324"}, {1e300, "1e+300"}})
+        EXPECT_EQ(doubleDescription(value), text);
 
     // Times as identifiers carry them: every one must read back exactly and
     // carry no digit it does not need.
@@ -102,18 +98,14 @@ TEST(DoubleTextTest, ShortestRoundTripWithAFractionAlwaysShown) {
 }
 
 TEST(TextTrimTest, TrimsUnicodeWhiteSpaceAndLineBreaksAtBothEndsOnly) {
-    EXPECT_EQ(trimmedWhitespaceAndNewlines("  hello \n"), "hello");
-    EXPECT_EQ(trimmedWhitespaceAndNewlines("\t\r\n\v\f x y \u0085"), "x y");
-    // NBSP, ideographic space, en quad, line and paragraph separators.
-    EXPECT_EQ(trimmedWhitespaceAndNewlines("\u00a0\u3000\u2000a\u00a0b\u2028\u2029"), "a\u00a0b");
-    EXPECT_EQ(trimmedWhitespaceAndNewlines("\u200bzero width\ufeff"), "\u200bzero width\ufeff");
-    EXPECT_EQ(trimmedWhitespaceAndNewlines(" \n\u3000 "), "");
-    EXPECT_EQ(trimmedWhitespaceAndNewlines(""), "");
-
-    // Broken UTF-8 is kept, also where it touches the blanks.
-    EXPECT_EQ(trimmedWhitespaceAndNewlines(" \xff "), "\xff");
-    EXPECT_EQ(trimmedWhitespaceAndNewlines("\xe2\x80 a"), "\xe2\x80 a");
-    EXPECT_EQ(trimmedWhitespaceAndNewlines("a \xe3\x80"), "a \xe3\x80");  // a cut-off U+3000
+    const std::pair<const char*, const char*> cases[] = {
+        {"\t\r\n\v\f x y \u0085", "x y"},
+        // NBSP, ideographic space, en quad, line and paragraph separators.
+        {"\u00a0\u3000\u2000a\u00a0b\u2028\u2029", "a\u00a0b"},
+        {"\u200bzero width\ufeff", "\u200bzero width\ufeff"}, {" \n\u3000 ", ""}, {"", ""},
+        // Broken UTF-8 is kept, also where it touches the blanks; the last is a cut-off U+3000.
+        {" \xff ", "\xff"}, {"\xe2\x80 a", "\xe2\x80 a"}, {"a \xe3\x80", "a \xe3\x80"}};
+    for (const auto& [in, out] : cases) EXPECT_EQ(trimmedWhitespaceAndNewlines(in), out) << in;
 }
 
 }  // namespace

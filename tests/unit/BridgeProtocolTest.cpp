@@ -55,25 +55,11 @@ TEST(BridgeRequest, MultilineTextStaysOnOneLineAndUnencodableSettingsFail) {
         R"({"protocolVersion":1,"requestID":"6F1C0B8E-2D3A-4C5B-9E7F-0A1B2C3D4E5F","command":"reboot"})"));
 }
 
-TEST(BridgeResponse, DecodesRepliesAndNews) {
-    const auto sent = decodeMeshtasticBridgeResponse(
-        R"({"protocolVersion":1,"requestID":"6f1c0b8e-2d3a-4c5b-9e7f-0a1b2c3d4e5f","event":"sent","packetID":1234567})");
-    ASSERT_TRUE(sent);
-    EXPECT_EQ(sent->requestID, Uuid::parse(kId));
-    EXPECT_EQ(sent->event, MeshtasticBridgeEvent::sent);
-    EXPECT_EQ(sent->packetID, 1234567u);
-
-    const auto node = decodeMeshtasticBridgeResponse(
-        R"({"protocolVersion":1,"event":"node","node":{"number":305419896,"longName":"Bike","shortName":"BK","hardware":"BOARD_A","hopsAway":1,"lastSeen":"2026-03-01T09:30:00Z"}})");
-    ASSERT_TRUE(node && node->node);
-    EXPECT_EQ(node->node->longName, "Bike");
-    EXPECT_FALSE(node->requestID);
-
+TEST(BridgeResponse, NullSettingsAndForeignVersionsStillDecode) {
     const auto settings = decodeMeshtasticBridgeResponse(R"({"protocolVersion":1,"event":"radioSettings","settings":null})");
     ASSERT_TRUE(settings);
     EXPECT_FALSE(settings->settings);
-
-    // Decodable with a foreign version: refusing it is the link's job.
+    // Refusing another version is the link's job.
     EXPECT_EQ(decodeMeshtasticBridgeResponse(R"({"protocolVersion":2,"event":"ready"})")->protocolVersion, 2);
 }
 
@@ -143,17 +129,6 @@ TEST(BridgeResponse, EachOptionalFieldHasItsOwnKeyOnTheWire) {
     sent.packetID = 17;
     EXPECT_EQ(decodeMeshtasticBridgeResponse(R"({"protocolVersion":1,"event":"sent","packetID":17,"future":18446744073709551616})"), sent);
     EXPECT_FALSE(decodeMeshtasticBridgeResponse(R"({"protocolVersion":18446744073709551616,"event":"ready"})"));
-}
-
-TEST(BridgeResponse, EncodesWithoutNullsAndRoundTrips) {
-    MeshtasticBridgeResponse response;
-    response.requestID = *Uuid::parse(kId);
-    response.event = MeshtasticBridgeEvent::radioSettings;
-    response.settings = MeshtasticRadioSettings::recommended();
-    response.channelName = "Family / Friends";
-    const std::string line = *encodeLine(response);
-    EXPECT_EQ(line.find("null"), std::string::npos);
-    EXPECT_EQ(decodeMeshtasticBridgeResponse(line), response);
 }
 
 }  // namespace

@@ -1,9 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <numbers>
-
 #include "ui/map/MapProjection.h"
 #include "ui/map/MapView.h"
 

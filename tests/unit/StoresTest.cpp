@@ -92,9 +92,14 @@ TEST_F(PrivateFileTest, WritesPrivatelyAndCreatesOnlyMissingFolders) {
     EXPECT_EQ((std::vector{modeOf(file), modeOf(shared + "/a"), modeOf(shared + "/a/b"), modeOf(shared)}),
               (std::vector<mode_t>{0600, 0700, 0700, 0755}));
 
+    // Replaced, never rewritten in place: a reader of the old file still reads it whole.
+    std::ifstream reader(file, std::ios::binary);
     const auto written = PrivateFile::write(file, "two");
     ASSERT_TRUE(written);
     EXPECT_EQ(contents(file), "two");
+    std::ostringstream seen;
+    seen << reader.rdbuf();
+    EXPECT_EQ(seen.str(), "one");
     EXPECT_EQ(*written, PrivateFile::identity(file)) << "the identity is that of the file now in place";
     // No temp files are left behind.
     EXPECT_EQ(std::distance(fs::directory_iterator(shared + "/a/b"), fs::directory_iterator()), 1);
@@ -246,25 +251,6 @@ TEST_F(PositionStoreTest, DamagedFileIsKeptAsideAndReplaced) {
         EXPECT_EQ(contents(kept[0]), bytes);
         fs::remove(kept[0]);
     }
-}
-
-TEST_F(StoresTest, WhatIsNoRegularFileLoadsAsEmptyAndIsKeptAside) {
-    ASSERT_EQ(::mkfifo(positions_.c_str(), 0600), 0);
-    fs::create_symlink("/dev/zero", messages_);
-    PositionStore positionStore(positions_);
-    MessageStore messageStore(messages_);
-    EXPECT_TRUE(positionStore.load().empty());
-    EXPECT_TRUE(messageStore.load().empty());
-    ASSERT_TRUE(positionStore.append(fix(1, 2, 3), 10));
-    ASSERT_TRUE(messageStore.append(text(1, 1), 10));
-    EXPECT_EQ(PositionStore(positions_).load().size(), 1u);
-    EXPECT_EQ(packets(messages_), std::vector<std::uint32_t>{1});
-    std::vector<fs::file_type> kept;
-    for (const auto& entry : fs::directory_iterator(folder_)) {
-        if (entry.path().filename().string().find(".corrupt-") != std::string::npos) kept.push_back(entry.symlink_status().type());
-    }
-    std::sort(kept.begin(), kept.end());
-    EXPECT_EQ(kept, (std::vector{fs::file_type::symlink, fs::file_type::fifo}));
 }
 
 TEST_F(StoresTest, FirstAppendClearsOnlyItsOwnStaleTemporaryFiles) {
