@@ -93,7 +93,9 @@ TEST_F(KdeConnectIntegrationTest, PingsCarryTheTextAndAMissingPluginIsAnError) {
     ASSERT_TRUE(runUntil([&] { return channel.isRunning(); }));
     const std::string alert = "Bicycle moved: Two positions place the device outside the marked area. Latest "
                               "distance: about 90 m. «ü» \"quoted\"";
-    EXPECT_EQ(sendAndWait(channel, kPixel, alert), std::optional<std::optional<std::string>>(std::nullopt));
+    const auto sent = sendAndWait(channel, kPixel, alert);
+    ASSERT_TRUE(sent.has_value());
+    EXPECT_EQ(*sent, std::nullopt);
     // Out of reach, the daemon has no ping plugin object for the tablet.
     const auto refused = sendAndWait(channel, kTablet, "never shown");
     ASSERT_TRUE(refused.has_value());
