@@ -6,11 +6,11 @@
 #include <optional>
 
 #include <QDBusArgument>
-#include <QDBusPendingCallWatcher>
 #include <QMap>
 #include <QTimer>
 
 #include "core/TextCompare.h"
+#include "platform/DBusCall.h"
 #include "platform/DBusSignalRelay.h"
 
 namespace corvane {
@@ -62,11 +62,7 @@ KdeConnectPhoneChannel::~KdeConnectPhoneChannel() = default;
 void KdeConnectPhoneChannel::call(const QDBusMessage& message, std::function<void(const QDBusMessage&)> done) {
     QDBusMessage outgoing = message;
     outgoing.setAutoStartService(false);
-    auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(outgoing), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [done = std::move(done)](QDBusPendingCallWatcher* finished) {
-        finished->deleteLater();
-        done(finished->reply());
-    });
+    callDBus(bus_, outgoing, this, std::move(done));
 }
 
 // One daemon change comes as several signals (visibility, then list):

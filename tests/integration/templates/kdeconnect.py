@@ -4,9 +4,9 @@
 Parameters: devices, a list of {"id", "name", "reachable", "paired"}; by default one paired, reachable phone
 "Pixel 7" with the id "a1b2c3d4_pixel".
 
-What the application reads: deviceNames(onlyReachable, onlyPaired) -> a{ss} and devices(...) -> as on
-org.kde.kdeconnect.daemon at /modules/kdeconnect; a device object per device (org.kde.kdeconnect.device: name,
-isReachable, isTrusted, with nameChanged); and, as in the daemon, a ping plugin object
+What the application reads: deviceNames(onlyReachable, onlyPaired) -> a{ss} on org.kde.kdeconnect.daemon at
+/modules/kdeconnect; a device object per device (org.kde.kdeconnect.device: name, isReachable, isTrusted, with
+nameChanged); and, as in the daemon, a ping plugin object
 /modules/kdeconnect/devices/<id>/ping (org.kde.kdeconnect.device.ping, sendPing(s)) only while the device is paired
 and reachable.
 
@@ -36,7 +36,6 @@ def load(mock, parameters):
     mock.kdc_devices = {}
     mock.kdc_pings = []
     mock.AddMethod(MAIN_IFACE, 'deviceNames', 'bb', 'a{ss}', 'ret = self.kdc_names(args[0], args[1])')
-    mock.AddMethod(MAIN_IFACE, 'devices', 'bb', 'as', 'ret = list(self.kdc_names(args[0], args[1]).keys())')
     mock.AddMethod(MOCK_IFACE, 'SetReachable', 'sb', '', 'self.kdc_set_reachable(args[0], args[1])')
     mock.AddMethod(MOCK_IFACE, 'Rename', 'ss', '', 'self.kdc_rename(args[0], args[1])')
     mock.AddMethod(MOCK_IFACE, 'Pair', 'ssb', '', 'self.kdc_pair(args[0], args[1], args[2])')
@@ -62,8 +61,7 @@ def _names(mock, only_reachable, only_paired):
 def _add(mock, device_id, name, reachable, paired):
     mock.kdc_devices[device_id] = {'name': name, 'reachable': reachable, 'paired': paired}
     mock.AddObject(device_path(device_id), DEVICE_IFACE, {
-        'name': dbus.String(name), 'type': dbus.String('phone'), 'isReachable': dbus.Boolean(reachable),
-        'isTrusted': dbus.Boolean(paired)}, [])
+        'name': dbus.String(name), 'isReachable': dbus.Boolean(reachable), 'isTrusted': dbus.Boolean(paired)}, [])
     _update_plugin(mock, device_id)
 
 
