@@ -171,6 +171,7 @@ TEST_F(PhoneAlertSourcesTest, EveryAlertKindIsSentAsTitleColonBody) {
     loop_.advance(30s);
     deliverAll();
     bluetooth_.central.advertise({keys, std::nullopt, "Keys", {}, -60});
+    trackers.stopScanning();
     deliverAll();
     // Network departure and return.
     const BrowsedService kitchen{"Kitchen", "_airplay._tcp", "local.", "eth0"};
