@@ -52,7 +52,7 @@ std::string PhoneAlerts::status() const {
     const PairedPhone* phone = chosenPhone();
     if (phone == nullptr) return "Not configured";
     const std::string dropped = dropped_ > 0 ? " · " + std::to_string(dropped_) + " dropped" : "";
-    if (!phone->reachable && (enabled_ || !waiting_.empty())) {
+    if (!phone->reachable && enabled_) {
         return "Phone not reachable · " + counted(waiting_.size(), "alert", "alerts") + " waiting" + dropped;
     }
     if (lastError_) return "Last delivery failed";

@@ -50,6 +50,9 @@ TEST_F(PhoneAlertsTest, AlertsForAPhoneOutOfReachWaitAndGoOutOldestFirstAndOnlyO
     // A failure is not retried either: the daemon may have shown it.
     channel_.complete("No such object path");
     EXPECT_EQ(alerts_.status(), "Last delivery failed");
+    reachable(false);
+    EXPECT_EQ(alerts_.status(), "Phone not reachable · 0 alerts waiting") << "C is on its way";
+    reachable(true);
     channel_.complete();
     alerts_.send("D");
     channel_.complete();
