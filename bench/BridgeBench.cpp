@@ -26,6 +26,7 @@
 
 #include "app/MeshRadio.h"
 #include "platform/QProcessBridgeProcess.h"
+#include "EchoReference.h"
 #include "platform/QtEventLoop.h"
 
 namespace {
@@ -108,43 +109,20 @@ int reference(int trips) {
     ::close(toChild[0]);
     ::close(fromChild[1]);
     // As long as a sendText request line.
-    const std::string line = std::string(150, 'x') + "\n";
-    std::vector<double> micros;
-    std::vector<char> buffer(4096);
-    for (int trip = 0; trip < trips; ++trip) {
-        const auto start = Clock::now();
-        if (::write(toChild[1], line.data(), line.size()) != static_cast<ssize_t>(line.size())) return 1;
-        std::size_t received = 0;
-        while (received < line.size()) {
-            pollfd readable{fromChild[0], POLLIN, 0};
-            if (::poll(&readable, 1, 2000) <= 0) return 1;
-            const auto got = ::read(fromChild[0], buffer.data(), buffer.size());
-            if (got <= 0) return 1;
-            received += static_cast<std::size_t>(got);
-        }
-        micros.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
-    }
+    const auto micros = corvane::bench::echoTrips(toChild[1], fromChild[0], std::string(150, 'x') + "\n", trips);
     ::close(toChild[1]);
     ::close(fromChild[0]);
     ::waitpid(child, nullptr, 0);
-    std::sort(micros.begin(), micros.end());
-    const auto p99 = micros[static_cast<std::size_t>(static_cast<double>(micros.size() - 1) * 0.99)];
-    std::printf("INFO bridge.roundtrip ref bare pipe echo to cat, %d trips, p99 %.1fus\n", trips, p99);
-    std::printf("RESULT %.3f\n", micros[micros.size() / 2]);
-    return 0;
+    if (!micros.empty()) {
+        const auto p99 = micros[static_cast<std::size_t>(static_cast<double>(micros.size() - 1) * 0.99)];
+        std::printf("INFO bridge.roundtrip ref bare pipe echo to cat, %d trips, p99 %.1fus\n", trips, p99);
+    }
+    return corvane::bench::printMedian(micros);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    binFolder = fs::absolute(fs::path(argv[0])).parent_path();
-    for (int i = 1; i < argc; ++i) {
-        if (std::string(argv[i]) == "--reference") return reference(std::getenv("CORVANE_BENCH_SMOKE") ? 50 : 5000);
-    }
-    corvane::QtEventLoop::preferUnixDispatcher();
-    QCoreApplication application(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return corvane::bench::qtBenchmarkMain(argc, argv, binFolder,
+                                           [] { return reference(std::getenv("CORVANE_BENCH_SMOKE") ? 50 : 5000); });
 }

@@ -35,6 +35,7 @@
 #include "bridge/RadioProtocol.h"
 #include "bridge/RadioTranslator.h"
 #include "platform/QProcessBridgeProcess.h"
+#include "EchoReference.h"
 #include "platform/QtEventLoop.h"
 #include "support/FakeBluetoothPlatform.h"
 #include "support/FakeDefaultsStore.h"
@@ -304,43 +305,19 @@ int reference(int trips) {
     }
     ::close(slave);
     const std::string frame = frameBytes(positionPacket(0x12345678, 556756800, 125699200, kStart).SerializeAsString());
-    std::vector<double> micros;
-    char buffer[4096];
-    for (int trip = 0; trip < trips; ++trip) {
-        const auto start = Clock::now();
-        if (::write(master, frame.data(), frame.size()) != static_cast<ssize_t>(frame.size())) return 1;
-        std::size_t received = 0;
-        while (received < frame.size()) {
-            pollfd readable{master, POLLIN, 0};
-            if (::poll(&readable, 1, 2000) <= 0) return 1;
-            const auto got = ::read(master, buffer, sizeof buffer);
-            if (got <= 0) return 1;
-            received += static_cast<std::size_t>(got);
-        }
-        micros.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
-    }
+    const auto micros = bench::echoTrips(master, master, frame, trips);
     ::close(master);
     ::kill(child, SIGTERM);
     ::waitpid(child, nullptr, 0);
-    std::sort(micros.begin(), micros.end());
     std::printf("INFO bridge.radioToModel ref bare pseudo-terminal echo of a %zu-byte frame, %d trips\n", frame.size(),
                 trips);
-    std::printf("RESULT %.3f\n", micros[micros.size() / 2]);
-    return 0;
+    return bench::printMedian(micros);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    binFolder = fs::absolute(fs::path(argv[0])).parent_path();
-    for (int i = 1; i < argc; ++i) {
-        if (std::string(argv[i]) == "--reference")
-            return reference(countFromEnvironment("CORVANE_BENCH_ITERATIONS", 2000));
-    }
-    QtEventLoop::preferUnixDispatcher();
-    QCoreApplication application(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return corvane::bench::qtBenchmarkMain(argc, argv, binFolder, [] {
+        return reference(countFromEnvironment("CORVANE_BENCH_ITERATIONS", 2000));
+    });
 }

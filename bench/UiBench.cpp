@@ -12,18 +12,11 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "app/CorvaneModel.h"
-#include "support/FakeBluetoothPlatform.h"
-#include "support/FakeBridgeProcess.h"
-#include "support/FakeDefaultsStore.h"
-#include "support/FakeNotificationCenter.h"
-#include "support/FakeServiceBrowser.h"
-#include "support/ManualEventLoop.h"
+#include "ConnectedModel.h"
 #include "ui/MainWindow.h"
 #include "ui/UiContext.h"
 #include "ui/WindowSections.h"
@@ -31,73 +24,40 @@
 namespace {
 
 using namespace corvane;
-namespace fs = std::filesystem;
 
 constexpr int kKnownNodes = 200;
 
 std::string nodeLine(int index, int version) {
-    char line[512];
-    std::snprintf(line, sizeof line,
-                  R"({"protocolVersion":1,"event":"node","node":{"number":%d,"longName":"Node %d v%d","shortName":"N%d",)"
-                  R"("hardware":"T_ECHO","batteryLevel":%d,"voltage":3.9,"signalToNoise":6.25,"hopsAway":%d,)"
-                  R"("lastSeen":"2026-03-01T09:30:00Z"}})"
-                  "\n",
-                  1000 + index, index, version, index, version % 101, index % 4);
-    return line;
+    return bench::nodeLine(index, version % 101, " v" + std::to_string(version));
+}
+
+std::vector<std::string> knownNodes() {
+    std::vector<std::string> lines;
+    for (int i = 0; i < kKnownNodes; ++i) lines.push_back(nodeLine(i, 0));
+    return lines;
 }
 
 // A connected model with 200 nodes, and optionally the window over it.
 struct Scene {
-    explicit Scene(bool withWindow) {
-        fs::create_directories(folder / "dev");
-        if (std::FILE* radio = std::fopen((folder / "dev" / "ttyACM0").c_str(), "w")) std::fclose(radio);
-        setenv("CORVANE_DEVICE_DIR", (folder / "dev").c_str(), 1);
-        setenv("HALVO_MESHTASTIC_BRIDGE_PATH", "/bin/true", 1);
+    explicit Scene(bool withWindow) : world("ui", knownNodes()) {
         setenv("CORVANE_TILE_URL", "", 1);
-        defaults.setNumber("guardedNode", 1000 + 57);
-        model = std::make_unique<CorvaneModel>(CorvaneModel::Dependencies{.loop = loop,
-                                                                          .defaults = defaults,
-                                                                          .notifications = notifications,
-                                                                          .serviceBrowser = services,
-                                                                          .makeProcess = bridges.factory(),
-                                                                          .dataFolder = (folder / "data").string(),
-                                                                          .deviceFolder = (folder / "data").string(),
-                                                                          .bluetooth = bluetooth.ports((folder / "data").string())});
-        loop.runPending();
-        auto& child = bridges.last();
-        child.output(R"({"protocolVersion":1,"requestID":")" + child.request().requestID.string() +
-                     R"(","event":"connected","port":"/dev/ttyACM0"})" "\n");
-        for (int i = 0; i < kKnownNodes; ++i) child.output(nodeLine(i, 0));
-        loop.runPending();
         if (withWindow) {
-            context = std::make_unique<UiContext>(UiContext{*model, loop, defaults, QStringLiteral("bench"),
-                                                            MapTileSource::resolve(defaults, QStringLiteral("bench"))});
+            context = std::make_unique<UiContext>(UiContext{*world.model, world.loop, world.defaults, QStringLiteral("bench"),
+                                                            MapTileSource::resolve(world.defaults, QStringLiteral("bench"))});
             window = std::make_unique<MainWindow>(*context, makeWindowSections(*context));
             window->show();
             QApplication::processEvents();
-            loop.runPending();
+            world.loop.runPending();
         }
         for (int i = 0; i < 4096; ++i) lines.push_back(nodeLine((i * 37) % kKnownNodes, i + 1));
     }
-    ~Scene() {
-        window.reset();
-        model.reset();
-        fs::remove_all(folder);
-    }
     void handleNext() {
-        bridges.last().output(lines[next]);
+        world.bridge().output(lines[next]);
         next = (next + 1) % lines.size();
-        loop.runPending();
+        world.loop.runPending();
     }
 
-    fs::path folder = fs::temp_directory_path() / ("corvane-bench-ui-" + std::to_string(getpid()));
-    ManualEventLoop loop;
-    FakeDefaultsStore defaults;
-    FakeNotificationCenter notifications;
-    FakeBridgeFactory bridges;
-    FakeBluetoothPlatform bluetooth;
-    FakeServiceBrowser services{loop};
-    std::unique_ptr<CorvaneModel> model;
+    bench::ConnectedModel world;  // outlives the window over it
     std::unique_ptr<UiContext> context;
     std::unique_ptr<MainWindow> window;
     std::vector<std::string> lines;
@@ -106,7 +66,7 @@ struct Scene {
 
 void nodeUpdate200(benchmark::State& state) {
     Scene scene(true);
-    if (scene.model->nodes().size() != kKnownNodes) state.SkipWithError("nodes did not arrive");
+    if (scene.world.model->nodes().size() != kKnownNodes) state.SkipWithError("nodes did not arrive");
     for (auto _ : state) scene.handleNext();
 }
 BENCHMARK(nodeUpdate200)->Unit(benchmark::kMicrosecond)->UseRealTime();

@@ -7,16 +7,18 @@
 #include <QDBusPendingCallWatcher>
 #include <QUuid>
 
+#include "platform/DBusNames.h"
 #include "platform/DBusSignalRelay.h"
 
 namespace corvane {
 namespace {
 
+using dbus::kObjectManager;
+using dbus::kProperties;
+
 const QString kService = QStringLiteral("org.bluez");
 const QString kAdapterInterface = QStringLiteral("org.bluez.Adapter1");
 const QString kDeviceInterface = QStringLiteral("org.bluez.Device1");
-const QString kObjectManager = QStringLiteral("org.freedesktop.DBus.ObjectManager");
-const QString kProperties = QStringLiteral("org.freedesktop.DBus.Properties");
 const QUuid kIdentifierNamespace(QStringLiteral("6F1B0A52-3C2D-5E8F-9A47-C0A1B2C3D4E5"));
 
 using InterfaceMap = QMap<QString, QVariantMap>;

@@ -7,17 +7,19 @@
 #include <QDBusVariant>
 
 #include "platform/DBusCall.h"
+#include "platform/DBusNames.h"
 #include "platform/DBusSignalRelay.h"
 
 namespace corvane {
 namespace {
+
+using dbus::kProperties;
 
 const QString kService = QStringLiteral("org.freedesktop.GeoClue2");
 const QString kManagerPath = QStringLiteral("/org/freedesktop/GeoClue2/Manager");
 const QString kManager = QStringLiteral("org.freedesktop.GeoClue2.Manager");
 const QString kClient = QStringLiteral("org.freedesktop.GeoClue2.Client");
 const QString kLocation = QStringLiteral("org.freedesktop.GeoClue2.Location");
-const QString kProperties = QStringLiteral("org.freedesktop.DBus.Properties");
 constexpr uint kAccuracyStreet = 6;
 constexpr uint kDistanceThresholdMetres = 50;
 

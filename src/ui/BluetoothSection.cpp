@@ -3,23 +3,22 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDateTime>
-#include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QStackedWidget>
-#include <QTreeView>
+#include <QSignalBlocker>
 #include <QVBoxLayout>
-#include <cmath>
+#include <algorithm>
 
 #include "app/BluetoothTrackerManager.h"
 #include "app/CorvaneModel.h"
+#include "ui/BluetoothDetail.h"
+#include "ui/BluetoothText.h"
+#include "ui/DeviceListSidebar.h"
 #include "ui/EmptyState.h"
 #include "ui/FormParts.h"
-#include "ui/GroupedListModel.h"
+#include "ui/SidebarRow.h"
 #include "ui/MetricGroup.h"
-#include "ui/SidebarRowDelegate.h"
 #include "ui/UiContext.h"
 
 namespace corvane {
@@ -31,16 +30,6 @@ constexpr std::pair<double, const char*> kDelays[] = {{15, "15 seconds"}, {30, "
 
 QString text(const std::string& value) { return QString::fromStdString(value); }
 
-QString timeText(Timestamp instant) {
-    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(instant.time_since_epoch()).count();
-    return QDateTime::fromSecsSinceEpoch(seconds).toString(QStringLiteral("HH:mm:ss"));
-}
-
-QString proximityText(const DiscoveredTracker& device) {
-    return QString::fromUtf8(label(device.band).data()) + QStringLiteral(" · ") +
-           QString::fromUtf8(finderLabel(device.trend, device.band).data());
-}
-
 QPushButton* button(const char* name, const QString& title) {
     auto* pushButton = new QPushButton(title);
     pushButton->setObjectName(QString::fromLatin1(name));
@@ -50,111 +39,33 @@ QPushButton* button(const char* name, const QString& title) {
 }  // namespace
 
 BluetoothSection::BluetoothSection(UiContext& context)
-    : context_(context), trackers_(context.model.bluetoothTrackers()) {
-    buildSidebar();
-    buildContent();
+    : context_(context),
+      trackers_(context.model.bluetoothTrackers()),
+      sidebar_(new DeviceListSidebar(QStringLiteral("bluetoothDeviceList"), QStringLiteral("Bluetooth devices"))),
+      content_(new BluetoothDetail(trackers_, context.tiles)),
+      inspector_(new PlaceholderStack) {
+    sidebar_->placeholder().setObjectName(QStringLiteral("bluetoothNoDevices"));
+    connect(sidebar_, &DeviceListSidebar::selected, this,
+            [this](const QString& id) { select(Uuid::parse(id.toStdString())); });
+    connect(content_, &BluetoothDetail::settingsRequested, this, &WindowSection::settingsRequested);
     buildInspector();
-    refresher_ = std::make_unique<RefreshOnChange>(context.loop, trackers_.changed(), [this] { refresh(); });
-    refresh();
-}
-
-BluetoothSection::~BluetoothSection() = default;
-
-QWidget* BluetoothSection::sidebar() { return sidebar_; }
-QWidget* BluetoothSection::content() { return content_; }
-QWidget* BluetoothSection::inspector() { return inspector_; }
-
-void BluetoothSection::buildSidebar() {
-    sidebar_ = new QStackedWidget;
-    noDevices_ = new EmptyState;
-    noDevices_->setObjectName(QStringLiteral("bluetoothNoDevices"));
-    list_ = new GroupedListModel(sidebar_);
-    view_ = new QTreeView;
-    view_->setObjectName(QStringLiteral("bluetoothDeviceList"));
-    view_->setAccessibleName(QStringLiteral("Bluetooth devices"));
-    view_->setModel(list_);
-    view_->setItemDelegate(new SidebarRowDelegate(view_));
-    view_->setHeaderHidden(true);
-    view_->setRootIsDecorated(false);
-    view_->setItemsExpandable(false);
-    view_->setIndentation(0);
-    view_->setFrameShape(QFrame::NoFrame);
-    connect(list_, &QAbstractItemModel::rowsInserted, view_, [this](const QModelIndex& group, int first, int last) {
-        if (group.isValid()) return;
-        for (int row = first; row <= last; ++row) view_->expand(list_->index(row, 0));
-    });
-    connect(view_->selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex& current) {
-        if (applyingSelection_) return;
-        if (const SidebarRow* row = list_->row(current)) select(Uuid::parse(row->id.toStdString()));
-    });
-    sidebar_->addWidget(noDevices_);
-    sidebar_->addWidget(view_);
-}
-
-void BluetoothSection::buildContent() {
-    content_ = new QStackedWidget;
-    contentPlaceholder_ = new EmptyState;
-    contentPlaceholder_->setObjectName(QStringLiteral("bluetoothContentPlaceholder"));
-
-    card_ = new QWidget;
-    auto* cardLayout = new QVBoxLayout(card_);
-    cardTitle_ = new QLabel;
-    cardTitle_->setObjectName(QStringLiteral("bluetoothCardTitle"));
-    cardTitle_->setTextFormat(Qt::PlainText);
-    trackButton_ = button("bluetoothTrackButton", QStringLiteral("Track This Device"));
-    auto* find = button("bluetoothFindButton", QStringLiteral("Find Nearby"));
-    connect(trackButton_, &QPushButton::clicked, this, [this] {
-        for (const auto& device : trackers_.devices())
-            if (device.id == selected_) trackers_.track(device);
-    });
-    connect(find, &QPushButton::clicked, this, [this] {
-        if (selected_) trackers_.startFinding(*selected_);
-    });
-    cardLayout->addWidget(cardTitle_);
-    cardLayout->addWidget(trackButton_);
-    cardLayout->addWidget(find);
-    cardLayout->addWidget(wrappedText(QStringLiteral("Use the live Bluetooth signal to locate this device nearby."), true));
-    lastSeenPlace_ = new EmptyState;
-    lastSeenPlace_->setObjectName(QStringLiteral("bluetoothLastSeenPlace"));
-    cardLayout->addWidget(lastSeenPlace_, 1);
-
-    finder_ = new QWidget;
-    finder_->setObjectName(QStringLiteral("bluetoothFinder"));
-    auto* finderLayout = new QVBoxLayout(finder_);
-    finderTrend_ = new QLabel;
-    finderTrend_->setObjectName(QStringLiteral("bluetoothFinderTrend"));
-    finderLastSeen_ = new QLabel;
-    soundGuidance_ = new QCheckBox(QStringLiteral("Sound guidance"));
-    soundGuidance_->setObjectName(QStringLiteral("bluetoothSoundGuidance"));
-    connect(soundGuidance_, &QCheckBox::toggled, this, [this](bool on) { trackers_.setFinderSoundEnabled(on); });
-    auto* stop = button("bluetoothStopFindingButton", QStringLiteral("Stop Finding"));
-    connect(stop, &QPushButton::clicked, this, [this] { trackers_.stopFinding(); });
-    finderLayout->addWidget(finderTrend_);
-    finderLayout->addWidget(soundGuidance_);
-    finderLayout->addWidget(finderLastSeen_);
-    finderLayout->addWidget(stop);
-    finderLayout->addWidget(wrappedText(QStringLiteral("Bluetooth signal indicates proximity, not an exact distance. "
-                                                       "Walls, people and nearby objects can change the reading."),
-                                        true));
-    finderLayout->addStretch(1);
-
-    content_->addWidget(contentPlaceholder_);
-    content_->addWidget(card_);
-    content_->addWidget(finder_);
+    setPanes(sidebar_, content_, inspector_);
+    refreshOn(context.loop, trackers_.changed());
 }
 
 void BluetoothSection::buildInspector() {
-    inspector_ = new QStackedWidget;
-    inspectorPlaceholder_ = new EmptyState;
-    inspectorPlaceholder_->setContent(QStringLiteral("dot.radiowaves.left.and.right"),
-                                      QStringLiteral("Select a Bluetooth device"),
-                                      QStringLiteral("Choose a nearby device to see its signal and available actions."));
-    auto* page = new QWidget;
-    auto* layout = scrollingColumn(*page);
+    inspector_->placeholder().setContent(QStringLiteral("dot.radiowaves.left.and.right"),
+                                         QStringLiteral("Select a Bluetooth device"),
+                                         QStringLiteral("Choose a nearby device to see its signal and available actions."));
+    details_ = new QWidget;
+    auto* layout = scrollingColumn(*details_);
     kind_ = new QLabel;
     kind_->setObjectName(QStringLiteral("bluetoothKind"));
+    QFont kindFont = kind_->font();
+    kindFont.setBold(true);
+    kind_->setFont(kindFont);
     auto* signal = new MetricGroup(QStringLiteral("Signal"));
-    nearby_ = signal->addMetric(QStringLiteral("Nearby"), QStringLiteral("bluetoothNearby"));
+    nearby_ = signal->addMetric(QStringLiteral("Presence"), QStringLiteral("bluetoothNearby"));
     lastHeard_ = signal->addMetric(QStringLiteral("Last heard"), QStringLiteral("bluetoothLastHeard"));
     lastSignal_ = signal->addMetric(QStringLiteral("Last signal"), QStringLiteral("bluetoothLastSignal"));
     proximity_ = signal->addMetric(QStringLiteral("Proximity"), QStringLiteral("bluetoothProximity"));
@@ -184,6 +95,11 @@ void BluetoothSection::buildInspector() {
                                                 "current scan. Bluetooth range and radio conditions can cause signal loss."),
                                  true));
 
+    auto* location = new MetricGroup(QStringLiteral("Last seen location"));
+    location_ = location;
+    latitude_ = location->addMetric(QStringLiteral("Latitude"), QStringLiteral("bluetoothLatitude"));
+    longitude_ = location->addMetric(QStringLiteral("Longitude"), QStringLiteral("bluetoothLongitude"));
+
     findButton_ = button("bluetoothInspectorFindButton", QStringLiteral("Find Nearby"));
     connect(findButton_, &QPushButton::clicked, this, [this] {
         if (trackers_.isFinding() && trackers_.trackedID() == selected_) {
@@ -192,51 +108,45 @@ void BluetoothSection::buildInspector() {
             trackers_.startFinding(*selected_);
         }
     });
-    inspectorTrackButton_ = button("bluetoothInspectorTrackButton", QStringLiteral("Track This Device"));
-    connect(inspectorTrackButton_, &QPushButton::clicked, this, [this] {
-        if (!selected_) return;
-        for (const auto& device : trackers_.trackedDevices()) {
-            if (device.id == *selected_) return trackers_.stopTracking(*selected_);
+    trackButton_ = button("bluetoothInspectorTrackButton", QStringLiteral("Track This Device"));
+    connect(trackButton_, &QPushButton::clicked, this, [this] {
+        const auto [live, tracked] = selectedDevice();
+        if (tracked) {
+            trackers_.stopTracking(tracked->id);
+        } else if (live) {
+            trackers_.track(*live);
         }
-        for (const auto& device : trackers_.devices())
-            if (device.id == *selected_) trackers_.track(device);
     });
     layout->addWidget(kind_);
     layout->addWidget(signal);
     layout->addWidget(tracking);
+    layout->addWidget(location);
     layout->addWidget(findButton_);
-    layout->addWidget(inspectorTrackButton_);
+    layout->addWidget(trackButton_);
     layout->addWidget(wrappedText(QStringLiteral("Corvane records the Mac's location when it hears a tracked device. "
                                                  "Bluetooth signal can show proximity while the device is nearby."),
                                   true));
     layout->addStretch(1);
-    inspector_->addWidget(inspectorPlaceholder_);
-    inspector_->addWidget(page);
+    inspector_->addWidget(details_);
 }
 
-void BluetoothSection::run(Command command) {
-    if (command != Command::scan) return;
-    trackers_.isScanning() ? trackers_.stopScanning() : trackers_.startScanning();
-}
+bool BluetoothSection::isScanning() const { return trackers_.isScanning(); }
 
-void BluetoothSection::activate() {
-    if (!trackers_.isScanning()) trackers_.startScanning();
-    const auto listed = [this](const Uuid& id) {
-        const auto& tracked = trackers_.trackedDevices();
-        const auto& nearby = trackers_.devices();
-        return std::any_of(tracked.begin(), tracked.end(), [&](const auto& d) { return d.id == id; }) ||
-               std::any_of(nearby.begin(), nearby.end(), [&](const auto& d) { return d.id == id; });
-    };
-    if ((!selected_ || !listed(*selected_)) && !trackers_.trackedDevices().empty()) {
-        select(trackers_.trackedDevices().front().id);
-    }
+void BluetoothSection::setScanning(bool on) { on ? trackers_.startScanning() : trackers_.stopScanning(); }
+
+std::string BluetoothSection::watcherState() const { return trackers_.state(); }
+
+void BluetoothSection::selectFirstTracked() {
+    const auto [live, tracked] = selectedDevice();
+    if (!live && !tracked && !trackers_.trackedDevices().empty()) select(trackers_.trackedDevices().front().id);
 }
 
 void BluetoothSection::deactivate() {
+    // Finder mode scans for itself: ending it ends the scan.
     if (trackers_.isFinding()) {
         trackers_.stopFinding();
-    } else if (trackers_.isScanning()) {
-        trackers_.stopScanning();
+    } else {
+        ScanningSection::deactivate();
     }
     trackers_.setFinderSoundEnabled(false);
 }
@@ -247,41 +157,43 @@ void BluetoothSection::select(std::optional<Uuid> id) {
 }
 
 void BluetoothSection::refresh() {
-    std::vector<SidebarGroup> groups;
+    refreshSidebar();
+    const auto [live, tracked] = selectedDevice();
+    content_->refresh(live, tracked, context_.loop.now());
+    refreshInspector();
+    emit statusChanged();
+}
+
+void BluetoothSection::refreshSidebar() {
+    const auto& nearbyDevices = trackers_.devices();
     SidebarGroup tracked{QStringLiteral("tracked"), QStringLiteral("Tracked"), {}};
     for (const auto& device : trackers_.trackedDevices()) {
-        const bool heard = std::any_of(trackers_.devices().begin(), trackers_.devices().end(),
+        const bool heard = std::any_of(nearbyDevices.begin(), nearbyDevices.end(),
                                        [&](const DiscoveredTracker& d) { return d.id == device.id; });
         SidebarRow row{text(device.id.string()), text(device.name),
                        heard ? QStringLiteral("dot.radiowaves.left.and.right")
                              : QStringLiteral("antenna.radiowaves.left.and.right.slash"),
-                       QStringLiteral("Last seen ") + timeText(device.lastSeen), {}};
+                       QStringLiteral("Last seen ") + BluetoothText::time(device.lastSeen), {}};
         if (device.latitude) row.badges.push_back({QStringLiteral("location.fill"), QStringLiteral("Last-seen location recorded")});
         if (device.lossAlertEnabled) row.badges.push_back({QStringLiteral("bell.badge.fill"), QStringLiteral("Signal-loss alert enabled")});
         tracked.rows.push_back(std::move(row));
     }
     SidebarGroup nearby{QStringLiteral("nearby"), QStringLiteral("Nearby"), {}};
-    for (const auto& device : trackers_.devices()) {
-        const bool finding = trackers_.isFinding() && trackers_.trackedID() == device.id;
+    for (const auto& device : nearbyDevices) {
         SidebarRow row{text(device.id.string()), text(device.name), QStringLiteral("dot.radiowaves.left.and.right"),
-                       proximityText(device), {}};
-        if (finding) row.badges.push_back({QStringLiteral("scope"), QStringLiteral("Currently finding")});
+                       BluetoothText::proximity(device), {}};
+        if (trackers_.isFinding() && trackers_.trackedID() == device.id)
+            row.badges.push_back({QStringLiteral("scope"), QStringLiteral("Currently finding")});
         nearby.rows.push_back(std::move(row));
     }
+    std::vector<SidebarGroup> groups;
     if (!tracked.rows.empty()) groups.push_back(std::move(tracked));
     if (!nearby.rows.empty()) groups.push_back(std::move(nearby));
-    const bool empty = groups.empty();
-    noDevices_->setContent(QStringLiteral("dot.radiowaves.left.and.right"),
-                           trackers_.isScanning() ? QStringLiteral("Looking for devices") : QStringLiteral("No Bluetooth devices found"),
-                           QStringLiteral("Devices appear as the Mac hears them during this scan."));
-    applyingSelection_ = true;
-    list_->setGroups(std::move(groups));
-    view_->setCurrentIndex(selected_ ? list_->indexOfRow(text(selected_->string())) : QModelIndex());
-    applyingSelection_ = false;
-    sidebar_->setCurrentWidget(empty ? static_cast<QWidget*>(noDevices_) : view_);
-    refreshContent();
-    refreshInspector();
-    emit statusChanged();
+    sidebar_->placeholder().setContent(
+        QStringLiteral("dot.radiowaves.left.and.right"),
+        trackers_.isScanning() ? QStringLiteral("Looking for devices") : QStringLiteral("No Bluetooth devices found"),
+        QStringLiteral("Devices appear as the Mac hears them during this scan."));
+    sidebar_->showGroups(std::move(groups), selected_ ? text(selected_->string()) : QString());
 }
 
 BluetoothSection::Selected BluetoothSection::selectedDevice() const {
@@ -293,57 +205,23 @@ BluetoothSection::Selected BluetoothSection::selectedDevice() const {
     return found;
 }
 
-void BluetoothSection::refreshContent() {
-    const auto [live, tracked] = selectedDevice();
-
-    if (trackers_.isFinding()) {
-        const auto now = context_.loop.now();
-        const DiscoveredTracker* found = trackers_.trackedDevice();
-        finderTrend_->setText(trackers_.isFinderSignalLost(now)
-                                  ? QStringLiteral("Signal lost · Move around to find the signal again")
-                                  : proximityText(*found));
-        finderLastSeen_->setText(found ? QStringLiteral("Last seen ") + timeText(found->lastSeen) : QString());
-        const QSignalBlocker blocker(soundGuidance_);
-        soundGuidance_->setChecked(trackers_.finderSoundEnabled());
-        content_->setCurrentWidget(finder_);
-        return;
-    }
-    if (!live && !tracked) {
-        const bool scanning = trackers_.isScanning();
-        contentPlaceholder_->setContent(
-            QStringLiteral("dot.radiowaves.left.and.right"),
-            scanning ? QStringLiteral("Looking for Bluetooth devices") : QStringLiteral("Choose a Bluetooth device"),
-            scanning ? QStringLiteral("Listening for Bluetooth devices nearby.")
-                     : QStringLiteral("Select a nearby device in the sidebar."));
-        content_->setCurrentWidget(contentPlaceholder_);
-        return;
-    }
-    cardTitle_->setText(text(tracked ? tracked->name : live->name));
-    trackButton_->setVisible(!tracked && live);
-    lastSeenPlace_->setVisible(tracked != nullptr);
-    if (tracked && tracked->latitude && tracked->longitude) {
-        lastSeenPlace_->setContent(QStringLiteral("location.fill"), QStringLiteral("Last seen with this Mac"),
-                                   QString::number(*tracked->latitude, 'f', 5) + QStringLiteral(", ") +
-                                       QString::number(*tracked->longitude, 'f', 5));
-    } else {
-        lastSeenPlace_->setContent(QStringLiteral("location.slash"), QString(),
-                                   QStringLiteral("Corvane is tracking this device. Its last-seen location will appear "
-                                                  "after the Mac has a location fix and hears the device again."));
-    }
-    content_->setCurrentWidget(card_);
-}
-
 void BluetoothSection::refreshInspector() {
     const auto [live, tracked] = selectedDevice();
-    inspector_->setCurrentIndex(live || tracked ? 1 : 0);
-    if (!live && !tracked) return;
+    if (!live && !tracked) return inspector_->showPlaceholder();
+    inspector_->setCurrentWidget(details_);
     kind_->setText(live && live->isMeshtastic ? QStringLiteral("Meshtastic over Bluetooth")
                                               : QStringLiteral("Bluetooth Low Energy device"));
     nearby_->setText(live ? QStringLiteral("Nearby") : QStringLiteral("Not currently nearby"));
-    lastHeard_->setText(timeText(live ? live->lastSeen : tracked->lastSeen));
+    lastHeard_->setText(BluetoothText::time(live ? live->lastSeen : tracked->lastSeen));
     lastSignal_->setText(QString::number(live ? live->rssi : tracked->lastRSSI) + QStringLiteral(" dBm"));
-    proximity_->setText(live ? proximityText(*live) : QString());
+    proximity_->setText(live ? BluetoothText::proximity(*live) : QString());
     tracking_->setVisible(tracked != nullptr);
+    const bool located = tracked && tracked->latitude && tracked->longitude;
+    location_->setVisible(located);
+    if (located) {
+        latitude_->setText(QString::number(*tracked->latitude, 'f', 5));
+        longitude_->setText(QString::number(*tracked->longitude, 'f', 5));
+    }
     if (tracked) {
         const QSignalBlocker nameBlocker(name_);
         const QSignalBlocker alertBlocker(lossAlert_);
@@ -359,10 +237,8 @@ void BluetoothSection::refreshInspector() {
     }
     findButton_->setText(trackers_.isFinding() && trackers_.trackedID() == selected_ ? QStringLiteral("Stop Finding")
                                                                                    : QStringLiteral("Find Nearby"));
-    inspectorTrackButton_->setText(tracked ? QStringLiteral("Stop Tracking") : QStringLiteral("Track This Device"));
+    trackButton_->setText(tracked ? QStringLiteral("Stop Tracking") : QStringLiteral("Track This Device"));
 }
-
-QString BluetoothSection::statusLine() const { return QStringLiteral("Bluetooth: ") + text(trackers_.state()); }
 
 QString BluetoothSection::errorLine() const { return text(trackers_.errorMessage().value_or(std::string())); }
 

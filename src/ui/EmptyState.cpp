@@ -35,6 +35,7 @@ void EmptyState::setContent(const QString& symbol, const QString& title, const Q
         icon_->setPixmap(SymbolIcon::icon(symbol, QPalette::PlaceholderText).pixmap(QSize(44, 44), devicePixelRatioF()));
     }
     title_->setText(title);
+    title_->setVisible(!title.isEmpty());
     text_->setText(text);
     text_->setVisible(!text.isEmpty());
     setAccessibleName(title);

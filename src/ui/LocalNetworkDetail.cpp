@@ -4,7 +4,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
-#include <QStackedWidget>
 #include <QVBoxLayout>
 
 #include "app/LocalNetworkBrowser.h"
@@ -27,10 +26,9 @@ QLabel* plainLabel(const char* name) {
 }  // namespace
 
 LocalNetworkDetail::LocalNetworkDetail(LocalNetworkBrowser& browser, QWidget* parent)
-    : QWidget(parent),
+    : PlaceholderStack(parent),
       browser_(browser),
-      pages_(new QStackedWidget),
-      empty_(new EmptyState),
+      card_(new QWidget),
       icon_(new QLabel),
       name_(plainLabel("localNetworkDetailName")),
       tracked_(new QWidget),
@@ -39,7 +37,7 @@ LocalNetworkDetail::LocalNetworkDetail(LocalNetworkBrowser& browser, QWidget* pa
       lastSeen_(plainLabel("localNetworkDetailLastSeen")),
       services_(plainLabel("localNetworkServiceSummary")),
       onlineNote_(plainLabel("localNetworkOnlineNote")) {
-    empty_->setObjectName(QStringLiteral("localNetworkContentEmpty"));
+    placeholder().setObjectName(QStringLiteral("localNetworkContentEmpty"));
     icon_->setAlignment(Qt::AlignHCenter);
     QFont nameFont = name_->font();
     nameFont.setPointSizeF(nameFont.pointSizeF() * 1.6);
@@ -57,8 +55,7 @@ LocalNetworkDetail::LocalNetworkDetail(LocalNetworkBrowser& browser, QWidget* pa
     connect(track_, &QPushButton::clicked, this, [this] { browser_.track(shown_); });
     onlineNote_->setText(QStringLiteral("Corvane can currently see one or more services announced by this device."));
 
-    auto* card = new QWidget;
-    auto* column = new QVBoxLayout(card);
+    auto* column = new QVBoxLayout(card_);
     column->addStretch(1);
     column->addWidget(icon_);
     column->addWidget(name_);
@@ -66,24 +63,20 @@ LocalNetworkDetail::LocalNetworkDetail(LocalNetworkBrowser& browser, QWidget* pa
     column->addWidget(track_, 0, Qt::AlignHCenter);
     for (QLabel* label : {availability_, lastSeen_, services_, onlineNote_}) column->addWidget(label);
     column->addStretch(2);
-    pages_->addWidget(empty_);
-    pages_->addWidget(card);
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(pages_);
+    addWidget(card_);
 }
 
 void LocalNetworkDetail::refresh(const LocalNetworkDevice* device) {
-    pages_->setCurrentIndex(device ? 1 : 0);
     if (!device) {
         const bool scanning = browser_.isScanning();
-        empty_->setContent(QStringLiteral("network"),
+        showPlaceholder(QStringLiteral("network"),
                            scanning ? QStringLiteral("Listening on the Local Network")
                                     : QStringLiteral("Choose a Local Network device"),
                            scanning ? QStringLiteral("Select an available or previously seen device in the sidebar.")
                                     : QStringLiteral("Start a scan to discover devices that announce services through Bonjour."));
         return;
     }
+    setCurrentWidget(card_);
     shown_ = device->id;
     icon_->setPixmap(SymbolIcon::icon(LocalNetworkText::kindSymbol(*device)).pixmap(72, 72));
     name_->setText(QString::fromStdString(device->name));

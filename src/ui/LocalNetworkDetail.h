@@ -3,20 +3,17 @@
 // The Local Network section's content: the selected device's card (kind,
 // name, tracking, availability, last seen, services), or the placeholder
 // when nothing is selected.
-#include <QWidget>
-
 #include "core/LocalNetworkDevice.h"
+#include "ui/PlaceholderStack.h"
 
 class QLabel;
 class QPushButton;
-class QStackedWidget;
 
 namespace corvane {
 
-class EmptyState;
 class LocalNetworkBrowser;
 
-class LocalNetworkDetail : public QWidget {
+class LocalNetworkDetail : public PlaceholderStack {
     Q_OBJECT
 public:
     explicit LocalNetworkDetail(LocalNetworkBrowser& browser, QWidget* parent = nullptr);
@@ -26,8 +23,7 @@ public:
 
 private:
     LocalNetworkBrowser& browser_;
-    QStackedWidget* pages_;
-    EmptyState* empty_;
+    QWidget* card_;
     QLabel* icon_;
     QLabel* name_;
     QWidget* tracked_;

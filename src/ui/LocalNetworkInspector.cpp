@@ -8,7 +8,6 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalBlocker>
-#include <QStackedWidget>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -52,18 +51,13 @@ QLabel* iconLabel(const QString& symbol, int size) {
 }  // namespace
 
 LocalNetworkInspector::LocalNetworkInspector(LocalNetworkBrowser& browser, QWidget* parent)
-    : QWidget(parent), browser_(browser), pages_(new QStackedWidget), empty_(new EmptyState) {
-    empty_->setObjectName(QStringLiteral("localNetworkInspectorEmpty"));
-    empty_->setContent(QStringLiteral("network"), QStringLiteral("Select a Local Network device"),
+    : PlaceholderStack(parent), browser_(browser), details_(new QWidget) {
+    placeholder().setObjectName(QStringLiteral("localNetworkInspectorEmpty"));
+    placeholder().setContent(QStringLiteral("network"), QStringLiteral("Select a Local Network device"),
                        QStringLiteral("Choose a device to see when it was last available and which services it announced."));
-    auto* details = new QWidget;
-    details->setObjectName(QStringLiteral("localNetworkInspectorDetails"));
-    buildDetails(*scrollingColumn(*details));
-    pages_->addWidget(empty_);
-    pages_->addWidget(details);
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(pages_);
+    details_->setObjectName(QStringLiteral("localNetworkInspectorDetails"));
+    buildDetails(*scrollingColumn(*details_));
+    addWidget(details_);
 }
 
 void LocalNetworkInspector::buildDetails(QVBoxLayout& column) {
@@ -159,8 +153,8 @@ void LocalNetworkInspector::showServices(const std::vector<std::string>& service
 }
 
 void LocalNetworkInspector::refresh(const LocalNetworkDevice* device) {
-    pages_->setCurrentIndex(device ? 1 : 0);
-    if (!device) return;
+    if (!device) return showPlaceholder();
+    setCurrentWidget(details_);
     shown_ = device->id;
     icon_->setPixmap(SymbolIcon::icon(LocalNetworkText::kindSymbol(*device)).pixmap(32, 32));
     name_->setText(QString::fromStdString(device->name));

@@ -6,28 +6,26 @@
 // browser operation; browser values are shown with the controls' signals
 // blocked. A stored delay the picker does not list (a minute from an older
 // file, say) is shown as an entry of its own rather than a blank.
-#include <QWidget>
 #include <QVariant>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "core/LocalNetworkDevice.h"
+#include "ui/PlaceholderStack.h"
 
 class QCheckBox;
 class QComboBox;
 class QLabel;
 class QPushButton;
-class QStackedWidget;
 class QVBoxLayout;
 
 namespace corvane {
 
-class EmptyState;
 class LocalNetworkBrowser;
 class MetricGroup;
 
-class LocalNetworkInspector : public QWidget {
+class LocalNetworkInspector : public PlaceholderStack {
     Q_OBJECT
 public:
     explicit LocalNetworkInspector(LocalNetworkBrowser& browser, QWidget* parent = nullptr);
@@ -42,8 +40,7 @@ private:
     void showServices(const std::vector<std::string>& serviceTypes);
 
     LocalNetworkBrowser& browser_;
-    QStackedWidget* pages_;
-    EmptyState* empty_;
+    QWidget* details_;
     QLabel* icon_;
     QLabel* name_;
     QLabel* state_;

@@ -4,12 +4,12 @@
 #include <algorithm>
 
 #include <QSignalBlocker>
-#include <QToolButton>
 
 #include "app/CorvaneModel.h"
 #include "ui/LocalNetworkDetail.h"
 #include "ui/LocalNetworkInspector.h"
 #include "ui/LocalNetworkSidebar.h"
+#include "ui/SegmentButton.h"
 #include "ui/UiContext.h"
 
 namespace corvane {
@@ -19,46 +19,29 @@ LocalNetworkSection::LocalNetworkSection(UiContext& context)
       sidebar_(new LocalNetworkSidebar(browser_)),
       content_(new LocalNetworkDetail(browser_)),
       inspector_(new LocalNetworkInspector(browser_)),
-      scan_(new QToolButton) {
-    scan_->setObjectName(QStringLiteral("localNetworkScanButton"));
-    scan_->setText(QStringLiteral("Scan"));
+      scan_(new SegmentButton(QStringLiteral("localNetworkScanButton"), QStringLiteral("Scan"))) {
+    setPanes(sidebar_, content_, inspector_);
     scan_->setToolTip(QStringLiteral("Listen for Bonjour devices on this network"));
-    scan_->setCheckable(true);
-    scan_->setToolButtonStyle(Qt::ToolButtonTextOnly);
     connect(scan_, &QToolButton::clicked, this, [this] { run(Command::scan); });
     connect(sidebar_, &LocalNetworkSidebar::selected, this, [this](const QString& id) { select(id.toStdString()); });
     connect(inspector_, &LocalNetworkInspector::forgotten, this, [this] { select({}); });
-    refresher_ = std::make_unique<RefreshOnChange>(context.loop, browser_.changed(), [this] { refresh(); });
-    refresh();
+    refreshOn(context.loop, browser_.changed());
 }
 
-LocalNetworkSection::~LocalNetworkSection() = default;
-
-QWidget* LocalNetworkSection::sidebar() { return sidebar_; }
-QWidget* LocalNetworkSection::content() { return content_; }
-QWidget* LocalNetworkSection::inspector() { return inspector_; }
 QWidget* LocalNetworkSection::toolbarControls() { return scan_; }
 
-void LocalNetworkSection::run(Command command) {
-    if (command != Command::scan) return;
-    if (browser_.isScanning()) {
-        browser_.stop();
-    } else {
-        browser_.start();
-    }
-}
+bool LocalNetworkSection::isScanning() const { return browser_.isScanning(); }
 
-void LocalNetworkSection::activate() {
-    if (!browser_.isScanning()) browser_.start();
+void LocalNetworkSection::setScanning(bool on) { on ? browser_.start() : browser_.stop(); }
+
+std::string LocalNetworkSection::watcherState() const { return browser_.state(); }
+
+void LocalNetworkSection::selectFirstTracked() {
     if (selectedDevice()) return;
     const auto& devices = browser_.devices();
     const auto tracked = std::find_if(devices.begin(), devices.end(),
                                       [](const LocalNetworkDevice& device) { return device.isTracked; });
     select(tracked == devices.end() ? std::string() : tracked->id);
-}
-
-void LocalNetworkSection::deactivate() {
-    if (browser_.isScanning()) browser_.stop();
 }
 
 void LocalNetworkSection::select(std::string id) {
@@ -83,10 +66,6 @@ void LocalNetworkSection::refresh() {
         scan_->setChecked(browser_.isScanning());
     }
     emit statusChanged();
-}
-
-QString LocalNetworkSection::statusLine() const {
-    return QStringLiteral("Local Network: ") + QString::fromStdString(browser_.state());
 }
 
 QString LocalNetworkSection::errorLine() const {

@@ -1,17 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The Local Network section: device list, device card and inspector over
-// the model's LocalNetworkBrowser, refreshed once per loop turn. Browsing
-// follows the section: entering it starts a scan, leaving it stops the scan
-// (so departure alerts run only while it is shown); "Scan" toggles it in
-// between. The selected device is the section's own view state.
-#include <memory>
+// the model's LocalNetworkBrowser. Browsing follows the section, so
+// departure alerts run only while it is shown; a scan button in the toolbar
+// shows and toggles it. The selected device is the section's own view state.
 #include <string>
 
-#include "ui/RefreshOnChange.h"
-#include "ui/WindowSection.h"
-
-class QToolButton;
+#include "ui/ScanningSection.h"
 
 namespace corvane {
 
@@ -20,42 +15,35 @@ class LocalNetworkBrowser;
 class LocalNetworkDetail;
 class LocalNetworkInspector;
 class LocalNetworkSidebar;
+class SegmentButton;
 struct LocalNetworkDevice;
 
-class LocalNetworkSection : public WindowSection {
+class LocalNetworkSection : public ScanningSection {
     Q_OBJECT
 public:
     explicit LocalNetworkSection(UiContext& context);
-    ~LocalNetworkSection() override;
 
     NetworkSection section() const override { return NetworkSection::localNetwork; }
-    QWidget* sidebar() override;
-    QWidget* content() override;
-    QWidget* inspector() override;
     QWidget* toolbarControls() override;
-
-    bool supports(Command command) const override { return command == Command::scan; }
-    void run(Command command) override;
-    void activate() override;
-    void deactivate() override;
-
-    QString statusLine() const override;
     QString errorLine() const override;
     void dismissError() override;
 
     void select(std::string id);
-    void refresh();
+    void refresh() override;
 
 private:
+    bool isScanning() const override;
+    void setScanning(bool on) override;
+    std::string watcherState() const override;
+    void selectFirstTracked() override;
     const LocalNetworkDevice* selectedDevice() const;
 
     LocalNetworkBrowser& browser_;
     LocalNetworkSidebar* sidebar_;
     LocalNetworkDetail* content_;
     LocalNetworkInspector* inspector_;
-    QToolButton* scan_;
+    SegmentButton* scan_;
     std::string selectedID_;
-    std::unique_ptr<RefreshOnChange> refresher_;
 };
 
 }  // namespace corvane

@@ -15,6 +15,7 @@
 #include <QToolButton>
 
 #include "app/ports/DefaultsStore.h"
+#include "ui/SegmentButton.h"
 #include "ui/SettingsDialog.h"
 #include "ui/SymbolIcon.h"
 #include "ui/UiContext.h"
@@ -47,6 +48,8 @@ MainWindow::MainWindow(UiContext& context, std::vector<std::unique_ptr<WindowSec
         contents_->addWidget(section->content());
         inspectors_->addWidget(section->inspector());
         connect(section.get(), &WindowSection::statusChanged, this, &MainWindow::refreshStatus);
+        connect(section.get(), &WindowSection::settingsRequested, this,
+                [this] { settings().showTab(SettingsDialog::Tab::general); });
     }
     sidebars_->setObjectName(QStringLiteral("sidebar"));
     contents_->setObjectName(QStringLiteral("content"));
@@ -113,14 +116,11 @@ void MainWindow::buildToolbar() {
     pickerBox->setAccessibleName(QStringLiteral("Network"));
     auto* layout = new QHBoxLayout(pickerBox);
     layout->setContentsMargins(6, 2, 6, 2);
-    layout->setSpacing(0);
+    layout->setSpacing(2);
     picker_ = new QButtonGroup(this);
     for (const auto& section : sections_) {
-        auto* button = new QToolButton;
-        button->setObjectName(QStringLiteral("network") + title(section->section()).remove(QLatin1Char(' ')));
-        button->setText(title(section->section()));
-        button->setCheckable(true);
-        button->setToolButtonStyle(Qt::ToolButtonTextOnly);
+        auto* button = new SegmentButton(QStringLiteral("network") + title(section->section()).remove(QLatin1Char(' ')),
+                                         title(section->section()));
         picker_->addButton(button, static_cast<int>(section->section()));
         layout->addWidget(button);
     }
@@ -157,6 +157,7 @@ void MainWindow::buildMenus() {
                                          std::pair(WindowSection::Command::reconnect, QStringLiteral("Reconnect"))}) {
         const WindowSection::Command chosen = command;
         commands_[command] = view->addAction(label, this, [this, chosen] { runCommand(chosen); });
+        commands_[command]->setObjectName(label.toLower() + QStringLiteral("Action"));
     }
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));

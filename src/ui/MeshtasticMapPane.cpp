@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/MeshtasticMapPane.h"
 
-#include <QStackedWidget>
-#include <QVBoxLayout>
 #include <chrono>
 
 #include "app/CorvaneModel.h"
@@ -51,23 +49,22 @@ MapTileSource MapTileSource::resolve(const DefaultsStore& defaults, const QStrin
     return source;
 }
 
+void MapTileSource::applyTo(MapView& map) const {
+    map.setTileCacheFolder(cacheFolder);
+    map.setUserAgent(userAgent);
+    map.setTileUrlTemplate(urlTemplate);
+    map.setSymbolIcons([](const QString& symbol) { return SymbolIcon::icon(symbol, QColor(Qt::white)); });
+}
+
 MeshtasticMapPane::MeshtasticMapPane(CorvaneModel& model, DefaultsStore& defaults, const MapTileSource& tiles,
                                      QWidget* parent)
-    : QWidget(parent),
-      model_(model),
-      defaults_(defaults),
-      pages_(new QStackedWidget),
-      waiting_(new EmptyState),
-      map_(new MapView) {
-    waiting_->setObjectName(QStringLiteral("mapWaiting"));
-    waiting_->setContent(QStringLiteral("location.fill"), QStringLiteral("Waiting for a position"),
+    : PlaceholderStack(parent), model_(model), defaults_(defaults), map_(new MapView) {
+    placeholder().setObjectName(QStringLiteral("mapWaiting"));
+    placeholder().setContent(QStringLiteral("location.fill"), QStringLiteral("Waiting for a position"),
                          QStringLiteral("The map will update when a tracker sends GPS coordinates."));
     map_->setObjectName(QStringLiteral("meshtasticMap"));
     map_->setAccessibleName(QStringLiteral("Map of Meshtastic nodes"));
-    map_->setTileCacheFolder(tiles.cacheFolder);
-    map_->setUserAgent(tiles.userAgent);
-    map_->setTileUrlTemplate(tiles.urlTemplate);
-    map_->setSymbolIcons([](const QString& symbol) { return SymbolIcon::icon(symbol, QColor(Qt::white)); });
+    tiles.applyTo(*map_);
     connect(map_, &MapView::markerActivated, this, [this](const QString& id) {
         bool number = false;
         const std::uint32_t node = id.toUInt(&number);
@@ -82,11 +79,7 @@ MeshtasticMapPane::MeshtasticMapPane(CorvaneModel& model, DefaultsStore& default
         fitted_ = true;
     }
 
-    pages_->addWidget(waiting_);
-    pages_->addWidget(map_);
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(pages_);
+    addWidget(map_);
     refresh();
 }
 
@@ -130,7 +123,11 @@ void MeshtasticMapPane::refresh() {
     }
     refreshTrails();
 
-    pages_->setCurrentIndex(positioned || model_.parkedPosition() ? 1 : 0);
+    if (positioned || model_.parkedPosition()) {
+        setCurrentWidget(map_);
+    } else {
+        showPlaceholder();
+    }
     if (positioned && !fitted_) {
         fitted_ = true;
         fitDevices();

@@ -5,21 +5,18 @@
 // alert radius, and the user's last view of the map kept across runs in the
 // five "map.*" settings. Fitted to the nodes once, the first time positions
 // exist, unless a saved region was restored.
-#include <QWidget>
 #include <cstdint>
 #include <deque>
 #include <map>
 #include <vector>
 
+#include "ui/PlaceholderStack.h"
 #include "ui/map/GeoTypes.h"
-
-class QStackedWidget;
 
 namespace corvane {
 
 class CorvaneModel;
 class DefaultsStore;
-class EmptyState;
 class MapView;
 
 struct MapTileSource {
@@ -31,9 +28,11 @@ struct MapTileSource {
     // CORVANE_TILE_URL when set (even empty), else "map.tileURL", else
     // OpenStreetMap; the cache under the user's cache folder.
     static MapTileSource resolve(const DefaultsStore& defaults, const QString& version);
+    // Points `map` at these tiles and gives it the window's marker symbols.
+    void applyTo(MapView& map) const;
 };
 
-class MeshtasticMapPane : public QWidget {
+class MeshtasticMapPane : public PlaceholderStack {
     Q_OBJECT
 public:
     static constexpr std::size_t kTrailLength = 500;
@@ -54,8 +53,6 @@ private:
 
     CorvaneModel& model_;
     DefaultsStore& defaults_;
-    QStackedWidget* pages_;
-    EmptyState* waiting_;
     MapView* map_;
     bool fitted_ = false;
     std::size_t trailsRead_ = 0;

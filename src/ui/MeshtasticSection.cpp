@@ -11,6 +11,7 @@
 #include "ui/MeshtasticMapPane.h"
 #include "ui/MeshtasticSidebar.h"
 #include "ui/MessagesPane.h"
+#include "ui/SegmentButton.h"
 #include "ui/SymbolIcon.h"
 #include "ui/UiContext.h"
 
@@ -51,16 +52,11 @@ QWidget* MeshtasticSection::buildToolbar() {
     auto* bar = new QWidget;
     auto* layout = new QHBoxLayout(bar);
     layout->setContentsMargins(12, 0, 0, 0);
-    mapButton_ = new QToolButton;
-    mapButton_->setObjectName(QStringLiteral("mapPaneButton"));
-    mapButton_->setText(QStringLiteral("Map"));
-    messagesButton_ = new QToolButton;
-    messagesButton_->setObjectName(QStringLiteral("messagesPaneButton"));
-    messagesButton_->setText(QStringLiteral("Messages"));
+    mapButton_ = new SegmentButton(QStringLiteral("mapPaneButton"), QStringLiteral("Map"));
+    messagesButton_ = new SegmentButton(QStringLiteral("messagesPaneButton"), QStringLiteral("Messages"));
     auto* panes = new QButtonGroup(bar);
+    layout->setSpacing(2);
     for (QToolButton* button : {mapButton_, messagesButton_}) {
-        button->setCheckable(true);
-        button->setToolButtonStyle(Qt::ToolButtonTextOnly);
         panes->addButton(button);
         layout->addWidget(button);
     }

@@ -3,7 +3,6 @@
 
 #include <QHeaderView>
 #include <QAction>
-#include <QStackedWidget>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -64,17 +63,16 @@ std::vector<SidebarGroup> nodeGroups(const CorvaneModel& model, Timestamp now) {
 }  // namespace
 
 MeshtasticSidebar::MeshtasticSidebar(CorvaneModel& model, EventLoop& loop, QWidget* parent)
-    : QWidget(parent),
+    : PlaceholderStack(parent),
       model_(model),
       loop_(loop),
       list_(new GroupedListModel(this)),
       view_(new QTreeView),
-      pages_(new QStackedWidget),
-      noBase_(new EmptyState),
+      listPage_(new QWidget),
       noRemoteNodes_(new EmptyState) {
-    noBase_->setObjectName(QStringLiteral("meshtasticNoBase"));
-    noBase_->setContent(QStringLiteral("antenna.radiowaves.left.and.right.slash"), QStringLiteral("No Meshtastic base"),
-                        QStringLiteral("Connect a Meshtastic radio by USB to load its nodes, positions and messages."));
+    placeholder().setObjectName(QStringLiteral("meshtasticNoBase"));
+    placeholder().setContent(QStringLiteral("antenna.radiowaves.left.and.right.slash"), QStringLiteral("No Meshtastic base"),
+                             QStringLiteral("Connect a Meshtastic radio by USB to load its nodes, positions and messages."));
     noRemoteNodes_->setObjectName(QStringLiteral("meshtasticNoRemoteNodes"));
     noRemoteNodes_->setContent(QStringLiteral("antenna.radiowaves.left.and.right"), QStringLiteral("No remote nodes heard"),
                                QStringLiteral("Trackers must use the same EU868 channel and key as the connected base."));
@@ -96,24 +94,23 @@ MeshtasticSidebar::MeshtasticSidebar(CorvaneModel& model, EventLoop& loop, QWidg
     view_->addActions({message, guard});
     connect(view_->selectionModel(), &QItemSelectionModel::currentChanged, this, [this] { selectionMoved(); });
 
-    auto* listPage = new QWidget;
-    auto* listLayout = new QVBoxLayout(listPage);
+    auto* listLayout = new QVBoxLayout(listPage_);
     listLayout->setContentsMargins(0, 0, 0, 0);
     listLayout->setSpacing(0);
     listLayout->addWidget(view_, 1);
     listLayout->addWidget(noRemoteNodes_, 1);
 
-    pages_->addWidget(noBase_);
-    pages_->addWidget(listPage);
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(pages_);
+    addWidget(listPage_);
     refresh();
 }
 
 void MeshtasticSidebar::refresh() {
     const bool connected = model_.connectedPort().has_value();
-    pages_->setCurrentIndex(connected ? 1 : 0);
+    if (connected) {
+        setCurrentWidget(listPage_);
+    } else {
+        showPlaceholder();
+    }
     // Rows moving between groups drag the view's current row along; that is
     // not the user choosing a node.
     applyingSelection_ = true;

@@ -6,11 +6,11 @@
 // the model's selection is shown back after every refresh. Its context menu
 // offers "Message" and "Guard This Device" for the row under the pointer
 // (a right click selects it first).
-#include <QWidget>
 #include <cstdint>
 #include <optional>
 
-class QStackedWidget;
+#include "ui/PlaceholderStack.h"
+
 class QTreeView;
 
 namespace corvane {
@@ -20,7 +20,7 @@ class EventLoop;
 class EmptyState;
 class GroupedListModel;
 
-class MeshtasticSidebar : public QWidget {
+class MeshtasticSidebar : public PlaceholderStack {
     Q_OBJECT
 public:
     MeshtasticSidebar(CorvaneModel& model, EventLoop& loop, QWidget* parent = nullptr);
@@ -39,8 +39,7 @@ private:
     EventLoop& loop_;
     GroupedListModel* list_;
     QTreeView* view_;
-    QStackedWidget* pages_;
-    EmptyState* noBase_;
+    QWidget* listPage_;
     EmptyState* noRemoteNodes_;
     bool applyingSelection_ = false;
 };

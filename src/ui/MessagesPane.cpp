@@ -7,7 +7,6 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QScrollBar>
-#include <QStackedWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -16,6 +15,7 @@
 #include "ui/EmptyState.h"
 #include "ui/MessageBubbleDelegate.h"
 #include "ui/MessageListModel.h"
+#include "ui/PlaceholderStack.h"
 #include "ui/SymbolIcon.h"
 
 namespace corvane {
@@ -29,16 +29,15 @@ MessagesPane::MessagesPane(CorvaneModel& model, QWidget* parent)
     : QWidget(parent),
       model_(model),
       messages_(new MessageListModel(model, this)),
-      pages_(new QStackedWidget),
-      empty_(new EmptyState),
+      pages_(new PlaceholderStack),
       view_(new QListView),
       recipient_(new QComboBox),
       channel_(new QComboBox),
       draft_(new QLineEdit),
       send_(new QToolButton) {
-    empty_->setObjectName(QStringLiteral("messagesEmpty"));
-    empty_->setContent(QStringLiteral("message"), QStringLiteral("No messages yet"),
-                       QStringLiteral("Messages received by the connected Meshtastic radio will appear here."));
+    pages_->placeholder().setObjectName(QStringLiteral("messagesEmpty"));
+    pages_->placeholder().setContent(QStringLiteral("message"), QStringLiteral("No messages yet"),
+                                     QStringLiteral("Messages received by the connected Meshtastic radio will appear here."));
     view_->setObjectName(QStringLiteral("messageList"));
     view_->setAccessibleName(QStringLiteral("Messages"));
     view_->setModel(messages_);
@@ -48,7 +47,6 @@ MessagesPane::MessagesPane(CorvaneModel& model, QWidget* parent)
     view_->setResizeMode(QListView::Adjust);
     view_->setLayoutMode(QListView::Batched);
     view_->setFrameShape(QFrame::NoFrame);
-    pages_->addWidget(empty_);
     pages_->addWidget(view_);
 
     recipient_->setObjectName(QStringLiteral("recipientPicker"));
@@ -81,20 +79,25 @@ MessagesPane::MessagesPane(CorvaneModel& model, QWidget* parent)
     connect(send_, &QToolButton::clicked, this, &MessagesPane::sendDraft);
     send_->setEnabled(false);
 
-    auto* compose = new QHBoxLayout;
-    compose->setContentsMargins(10, 6, 10, 10);
+    // The pickers above the field: beside them the field was left a sliver
+    // of the pane, too short for a sentence.
+    auto* addressing = new QHBoxLayout;
     auto* recipientLabel = new QLabel(QStringLiteral("Recipient"));
     recipientLabel->setBuddy(recipient_);
     auto* channelLabel = new QLabel(QStringLiteral("Channel"));
     channelLabel->setBuddy(channel_);
-    compose->addWidget(recipientLabel);
-    compose->addWidget(recipient_);
-    compose->addSpacing(8);
-    compose->addWidget(channelLabel);
-    compose->addWidget(channel_);
-    compose->addSpacing(8);
-    compose->addWidget(draft_, 1);
-    compose->addWidget(send_);
+    addressing->addWidget(recipientLabel);
+    addressing->addWidget(recipient_, 1);
+    addressing->addSpacing(8);
+    addressing->addWidget(channelLabel);
+    addressing->addWidget(channel_, 1);
+    auto* writing = new QHBoxLayout;
+    writing->addWidget(draft_, 1);
+    writing->addWidget(send_);
+    auto* compose = new QVBoxLayout;
+    compose->setContentsMargins(10, 6, 10, 10);
+    compose->addLayout(addressing);
+    compose->addLayout(writing);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -109,7 +112,11 @@ void MessagesPane::refresh() {
     const bool followEnd = !scrolledOnce_ || bar->value() >= bar->maximum() - 4;
     const int before = messages_->rowCount();
     messages_->refresh();
-    pages_->setCurrentIndex(messages_->rowCount() == 0 ? 0 : 1);
+    if (messages_->rowCount() == 0) {
+        pages_->showPlaceholder();
+    } else {
+        pages_->setCurrentWidget(view_);
+    }
     if (messages_->rowCount() != before && followEnd && view_->isVisible()) {
         view_->scrollToBottom();
         scrolledOnce_ = true;

@@ -12,13 +12,12 @@
 class QComboBox;
 class QLineEdit;
 class QListView;
-class QStackedWidget;
 class QToolButton;
 
 namespace corvane {
 
 class CorvaneModel;
-class EmptyState;
+class PlaceholderStack;
 class MessageListModel;
 
 class MessagesPane : public QWidget {
@@ -40,8 +39,7 @@ private:
 
     CorvaneModel& model_;
     MessageListModel* messages_;
-    QStackedWidget* pages_;
-    EmptyState* empty_;
+    PlaceholderStack* pages_;
     QListView* view_;
     QComboBox* recipient_;
     QComboBox* channel_;

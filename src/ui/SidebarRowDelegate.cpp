@@ -87,15 +87,24 @@ void SidebarRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
         y += smallMetrics.height();
     }
 
+    const QVariantList badges = index.data(GroupedListModel::BadgesRole).toList();
+    // A badge text cut to "Tr…" says nothing: when the texts do not all fit,
+    // the line shows the symbols alone.
+    int needed = 0;
+    for (const QVariant& entry : badges) {
+        const QStringList badge = entry.toStringList();
+        if (badge.size() == 2) needed += kBadgeIcon + 4 + (badge[1].isEmpty() ? 0 : smallMetrics.horizontalAdvance(badge[1]) + 10);
+    }
+    const bool withTexts = left + needed <= rect.right();
     int x = left;
     const int lineHeight = std::max(smallMetrics.height(), kBadgeIcon);
-    for (const QVariant& entry : index.data(GroupedListModel::BadgesRole).toList()) {
+    for (const QVariant& entry : badges) {
         const QStringList badge = entry.toStringList();
         if (badge.size() != 2 || x >= rect.right()) continue;
         SymbolIcon::icon(badge[0], selected ? QPalette::HighlightedText : QPalette::PlaceholderText)
             .paint(painter, QRect(x, y + 1 + (lineHeight - kBadgeIcon) / 2, kBadgeIcon, kBadgeIcon));
         x += kBadgeIcon + 4;
-        if (!badge[1].isEmpty()) {
+        if (withTexts && !badge[1].isEmpty()) {
             const QString shown = smallMetrics.elidedText(badge[1], Qt::ElideRight, rect.right() - x - 4);
             painter->drawText(QRect(x, y + 1, rect.right() - x, lineHeight), Qt::AlignLeft | Qt::AlignVCenter, shown);
             x += smallMetrics.horizontalAdvance(shown) + 10;

@@ -44,6 +44,8 @@ public:
 signals:
     // The status or error line changed, or a command became (un)available.
     void statusChanged();
+    // The user asked for the Settings window from inside the section.
+    void settingsRequested();
 };
 
 }  // namespace corvane

@@ -62,8 +62,6 @@ def is_running(pid):
     return stat_fields(pid) is not None
 
 
-# MARK: Bridge script lines
-
 def iso(moment):
     return moment.astimezone(timezone.utc).strftime("%Y-%m-%dT%H:%M:%SZ")
 
@@ -91,12 +89,10 @@ class Ride:
     SPOT = (55.675680, 12.569920)
 
     def __init__(self, node):
-        self.node = node
-        self.fixes = []
+        self.node, self.fixes = node, []
 
     def fix(self, meters):
-        """The next fix, `meters` north of the spot on the app's 6371 km sphere
-        (0.4 m added so the whole number shown is not at the mercy of rounding)."""
+        """The next fix, `meters` north of the spot on the app's 6371 km sphere (0.4 m added against rounding)."""
         index = len(self.fixes)
         latitude = self.SPOT[0] + (math.degrees((meters + 0.4) / 6371000.0) if meters else 0)
         timestamp = START + timedelta(seconds=30 * index)
@@ -108,8 +104,6 @@ class Ride:
         """The spot, a pause long enough for --mark to act on it, then one line per distance."""
         return [self.fix(0), "sleep 400"] + [line for meters in distances for line in (self.fix(meters), "sleep 150")]
 
-
-# MARK: Processes
 
 class SessionBus:
     """A private dbus-daemon with dbusmock's notification_daemon template on it (with `template` and `kind`
@@ -143,8 +137,7 @@ class SessionBus:
         stop_process(self.mock)
         stop_process(self.daemon)
         if self.daemon is not None:
-            self.daemon.stdout.close()
-            self.daemon.stderr.close()
+            self.daemon.stdout.close(), self.daemon.stderr.close()
 
     def notify_calls(self):
         """Each Notify call as a dict: app, replaces, summary, body, hints."""
@@ -180,10 +173,10 @@ class Sandbox:
         """The "parkedPosition" data value, decoded from its base64 JSON."""
         return json.loads(base64.b64decode(self.defaults()["parkedPosition"]))
 
-    def connect_requests(self, command="connect"):
-        """The requests the bridge stand-in logged (only those of `command`, unless None)."""
+    def connect_requests(self):
+        """The connect requests the bridge stand-in logged."""
         lines = self.bridge_log.read_text().splitlines() if self.bridge_log.exists() else []
-        return [r for r in map(json.loads, filter(str.strip, lines)) if command is None or r.get("command") == command]
+        return [r for r in map(json.loads, filter(str.strip, lines)) if r.get("command") == "connect"]
 
     def environment(self, bus_address, sim_args="", system_bus_address=NO_BUS):
         env = {key: value for key, value in os.environ.items()
@@ -203,8 +196,7 @@ class Corvane:
         self.process = subprocess.Popen([str(BIN / "corvane")] + arguments, env=env,
                                         stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         self.lines, self.unstamped = [], []  # (monotonic seconds, text without the prefix); lines without one
-        self.stderr, self.bridge_pids = b"", set()
-        self._lock = threading.Lock()
+        self.stderr, self.bridge_pids, self._lock = b"", set(), threading.Lock()
         drain = lambda: setattr(self, "stderr", self.process.stderr.read())  # noqa: E731
         self.readers = [threading.Thread(target=target, daemon=True) for target in (self._read, drain)]
         for reader in self.readers:
@@ -233,11 +225,11 @@ class Corvane:
     def output(self):
         return "\n  ".join([""] + self.texts())
 
-    def wait_for(self, text, timeout=5.0, occurrences=1):
-        """Waits for `text` to have been printed `occurrences` times."""
-        wait_until(lambda: self.note_bridge() or self.texts().count(text) >= occurrences or not self.running(),
-                   timeout, "%r x%d" % (text, occurrences), lambda: "; output so far:" + self.output())
-        if self.texts().count(text) < occurrences:
+    def wait_for(self, text, timeout=5.0):
+        """Waits for `text` to have been printed."""
+        wait_until(lambda: self.note_bridge() or text in self.texts() or not self.running(),
+                   timeout, repr(text), lambda: "; output so far:" + self.output())
+        if text not in self.texts():
             raise AssertionError("corvane exited (%s) before printing %r; output:%s; stderr: %s"
                                  % (self.process.returncode, text, self.output(), self.stderr.decode()))
         self.note_bridge()
@@ -255,8 +247,7 @@ class Corvane:
     def stop(self):
         """Test clean-up: ends the process if a test left it running."""
         stop_process(self.process)
-        self.process.stdout.close()
-        self.process.stderr.close()
+        self.process.stdout.close(), self.process.stderr.close()
 
 
 class CorvaneTestCase(unittest.TestCase):

@@ -20,14 +20,11 @@ class GuardAlertTest(harness.CorvaneTestCase):
         corvane.wait_for("Notification: Guarded device moved — " + ALERT_BODY)
         corvane.wait_for("Guard: Movement detected · 160 m from parked position")
         harness.wait_until(lambda: len(self.bus.notify_calls()) >= alerts, 5, "the alert on the desktop")
-        time.sleep(0.3)
+        time.sleep(0.3)  # room for a second alert, which must not come
         calls = self.bus.notify_calls()
-        self.assertEqual(len(calls), alerts, calls)
-        call = calls[-1]
-        self.assertEqual((call["summary"], call["body"], call["app"]), ("Guarded device moved", ALERT_BODY, "Corvane"))
-        self.assertEqual((int(call["hints"]["urgency"]), str(call["hints"]["sound-name"])), (2, "alarm-clock-elapsed"))
-        # Seconds since 1970 as a double: a recent instant with a fraction.
-        identifier = str(call["hints"]["x-corvane-identifier"])
+        self.assertEqual([(c["summary"], c["body"]) for c in calls], [("Guarded device moved", ALERT_BODY)] * alerts)
+        # Seconds since 1970 on the wall clock, as a double: a recent instant with a fraction.
+        identifier = str(calls[-1]["hints"]["x-corvane-identifier"])
         self.assertRegex(identifier, r"^guarded-device-moved-\d+\.\d+$")
         self.assertLess(abs(float(identifier[len("guarded-device-moved-"):]) - time.time()), 60)
         texts = corvane.texts()

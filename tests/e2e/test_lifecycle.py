@@ -101,19 +101,14 @@ class CommandLineTest(harness.CorvaneTestCase):
                               env=self.sandbox.environment(harness.NO_BUS), timeout=10)
 
     def test_command_line_answers_and_exit_statuses(self):
-        # The parser's cases are unit-tested; here: the statuses, the streams and nothing started.
+        # The parser's cases and texts are unit-tested; here: the statuses, the streams and nothing started.
         done = self.run_corvane("--headless", "--guard", "xyz")
         self.assertEqual((done.returncode, done.stdout), (2, ""), done.stderr)
         self.assertIn("not a node number: xyz", done.stderr)
-        self.assertIn("Usage: corvane --headless", done.stderr)
         self.assertFalse(self.sandbox.app_data.exists() or self.sandbox.defaults_file.exists())
-        done = self.run_corvane("--help")
-        self.assertEqual(done.returncode, 0, done.stderr)
-        self.assertTrue(done.stdout.startswith("Usage: corvane --headless [--guard NODE] [--mark] [--send TEXT] [--demo]\n"))
-        self.assertIn("HALVO_MESHTASTIC_BRIDGE_PATH", done.stdout)
-        done = self.run_corvane("--version")
-        self.assertEqual(done.returncode, 0, done.stderr)
-        self.assertRegex(done.stdout, r"^corvane \d+\.\d+\.\d+\n$")
+        for answered in ("--help", "--version"):
+            done = self.run_corvane(answered)
+            self.assertEqual((done.returncode, done.stderr, bool(done.stdout)), (0, "", True), answered)
 
 
 if __name__ == "__main__":

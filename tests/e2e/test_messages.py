@@ -30,16 +30,13 @@ class MessagesTest(harness.CorvaneTestCase):
         harness.wait_until(lambda: messages.exists() and [m["id"] for m in self.sandbox.read_json(messages)]
                            == [harness.upper_uuid(n) for n in (1, 3, 4)], 5.0, "messages.json to hold three messages")
         harness.wait_until(lambda: len(self.bus.notify_calls()) >= 2, 5, "both messages on the desktop")
-        time.sleep(0.3)
+        time.sleep(0.3)  # room for a third, which must not come
 
         self.assertEqual([t for t in corvane.texts() if t.startswith("Notification:")],
                          ["Notification: Anna's Handheld — " + TEXT, "Notification: !0b0b0b02 — Heading out"])
         calls = self.bus.notify_calls()
         self.assertEqual([(c["summary"], c["body"]) for c in calls],
                          [("Anna's Handheld", TEXT), ("!0b0b0b02", "Heading out")])
-        hints = calls[0]["hints"]
-        self.assertEqual((int(hints["urgency"]), str(hints["sound-name"]), str(hints["x-corvane-identifier"])),
-                         (1, "message-new-instant", "message-" + harness.upper_uuid(1)))
         stored = self.sandbox.read_json(messages)
         self.assertEqual(stored[0], {"id": harness.upper_uuid(1), "packetID": 77, "sender": ANNA,
                                      "recipient": 4294967295, "channel": 0, "text": TEXT,

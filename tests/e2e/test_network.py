@@ -64,7 +64,7 @@ class NetworkTest(unittest.TestCase):
         self.wait_for("Tracking Office: alert when it has left the network for 1 minute", 5)
         self.harness("kill", "o1")
         self.wait_for("Office is offline", 3)
-        self.wait_for("Local Network: Listening for Bonjour services…", 1)
+        self.wait_for("Local Network: Listening for Bonjour services…", 3)
 
     def test_slow_silent_host_leaves_once_and_returns_once(self):
         self.start("veth", "b")

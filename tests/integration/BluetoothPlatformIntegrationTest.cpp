@@ -8,18 +8,11 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <memory>
 
-#include <QCoreApplication>
 #include <QDBusArgument>
-#include <QDBusConnection>
 #include <QDBusConnectionInterface>
-#include <QDBusMessage>
-#include <QDBusPendingCallWatcher>
-#include <QEventLoop>
 #include <QProcess>
-#include <QTimer>
 
 #include "platform/BlueZBluetoothCentral.h"
 #include "platform/GeoClueLocationProvider.h"
@@ -57,7 +50,8 @@ protected:
         if (!name.isEmpty()) properties.insert("Name", name);
         mock("Advertise", {QString("hci0"), address, QVariant::fromValue(rssi), properties});
     }
-    // How often the adapter was asked `method`, from the mock's call log.
+    // How often the adapter was asked `method`, from the mock's call log; the
+    // filter of the last SetDiscoveryFilter in `filter_`.
     int adapterCalls(const QString& method) {
         const auto log = bus_.call(kBlueZ, "/org/bluez/hci0", "org.freedesktop.DBus.Mock", "GetCalls")
                              .arguments().value(0).value<QDBusArgument>();
@@ -71,6 +65,7 @@ protected:
             log >> time >> name >> arguments;
             log.endStructure();
             count += name == method;
+            if (name == "SetDiscoveryFilter") filter_ = qdbus_cast<QVariantMap>(arguments.value(0));
         }
         log.endArray();
         return count;
@@ -87,6 +82,7 @@ protected:
     std::unique_ptr<BlueZBluetoothCentral> central_;
     std::vector<State> states_;
     std::vector<BluetoothAdvertisement> heard_;
+    QVariantMap filter_;
 };
 
 TEST_F(BlueZTest, AdvertisementsArriveWithTheirSignalWhileScanningOnAPoweredAdapter) {
@@ -99,6 +95,8 @@ TEST_F(BlueZTest, AdvertisementsArriveWithTheirSignalWhileScanningOnAPoweredAdap
     central_->startScan();
     ASSERT_TRUE(runUntil([&] { return adapterCalls("StartDiscovery") == 1; }));
     EXPECT_EQ(adapterCalls("SetDiscoveryFilter"), 1);
+    // Only with this filter does bluetoothd report every advertisement.
+    EXPECT_EQ(filter_, (QVariantMap{{"Transport", "le"}, {"DuplicateData", true}}));
 
     advertise("AA:BB:CC:DD:EE:01", -60, "Keys");
     ASSERT_TRUE(waitForHeard(1));
@@ -121,11 +119,7 @@ TEST_F(BlueZTest, AdvertisementsArriveWithTheirSignalWhileScanningOnAPoweredAdap
     EXPECT_EQ(std::pair(heard_[3].id, heard_[3].rssi), std::pair(heard_[0].id, -62));
 
     central_->stopScan();
-    ASSERT_TRUE(runUntil([&] { return adapterCalls("StopDiscovery") == 1; }));
-    advertise("AA:BB:CC:DD:EE:01", -63);
-    QTimer::singleShot(0, [] {});
-    runUntil([] { return false; }, 100ms);
-    EXPECT_EQ(heard_.size(), 4u);
+    EXPECT_TRUE(runUntil([&] { return adapterCalls("StopDiscovery") == 1; }));
 }
 
 TEST_F(BlueZTest, TheFilterIsSentAgainAfterAPowerCycleAndADaemonRestart) {
@@ -195,6 +189,15 @@ TEST(GeoClueTest, AnAuthorizedClientDeliversOneFixAndADeniedOneSaysWhy) {
         ASSERT_EQ(fixes.size(), 1u);
         EXPECT_EQ(std::tuple(fixes[0].latitude, fixes[0].longitude, fixes[0].horizontalAccuracy), std::tuple(48.5, 9.25, 65.0));
         EXPECT_LT(std::chrono::abs(std::chrono::system_clock::now() - fixes[0].timestamp), 10s);
+        // GeoClue's agent shows the desktop id; street accuracy and 50 m spare the battery.
+        const auto client = bus.call("org.freedesktop.GeoClue2", "/org/freedesktop/GeoClue2/Client/1",
+                                     "org.freedesktop.DBus.Properties", "GetAll", {QString("org.freedesktop.GeoClue2.Client")})
+                                .arguments().value(0).value<QDBusArgument>();
+        QVariantMap asked;
+        client >> asked;
+        EXPECT_EQ(std::tuple(asked["DesktopId"].toString(), asked["RequestedAccuracyLevel"].toUInt(),
+                             asked["DistanceThreshold"].toUInt()),
+                  std::tuple(QString("corvane"), 6u, 50u));
     }
 }
 
@@ -205,13 +208,14 @@ TEST(LogindTest, OnlyTheEndOfASleepIsAWake) {
     LogindWakeMonitor monitor(bus.bus());
     int wakes = 0;
     monitor.setHandler([&wakes] { ++wakes; });
-    for (const bool sleeping : {true, false}) {
+    // Uneven on purpose: a monitor that read the argument the wrong way round would count two.
+    for (const bool sleeping : {true, true, false}) {
         bus.call("org.freedesktop.login1", "/org/freedesktop/login1", "org.freedesktop.DBus.Mock", "EmitSignal",
                  {QString("org.freedesktop.login1.Manager"), QString("PrepareForSleep"), QString("b"),
                   QVariantList{sleeping}});
     }
-    EXPECT_TRUE(runUntil([&wakes] { return wakes == 1; }));
-    runUntil([] { return false; }, 100ms);
+    EXPECT_TRUE(runUntil([&wakes] { return wakes >= 1; }));
+    runUntil([] { return false; }, 100ms);  // room for a second, which must not come
     EXPECT_EQ(wakes, 1);
 }
 

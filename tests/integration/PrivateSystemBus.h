@@ -16,7 +16,6 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
-#include <QDBusPendingCallWatcher>
 #include <QProcess>
 
 #include "QtWait.h"
@@ -82,11 +81,7 @@ public:
                       const QVariantList& arguments = {}) {
         auto message = QDBusMessage::createMethodCall(service, path, interface, method);
         message.setArguments(arguments);
-        QDBusPendingCallWatcher watcher(bus().asyncCall(message));
-        bool finished = false;
-        QObject::connect(&watcher, &QDBusPendingCallWatcher::finished, [&finished] { finished = true; });
-        runUntil([&finished] { return finished; });
-        return watcher.reply();
+        return callAndWait(bus(), message);
     }
 
 private:

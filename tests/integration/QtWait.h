@@ -1,8 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the integration tests share for waiting on Qt's loop: the one
-// QCoreApplication of the test program, and a bounded wait for a condition.
+// QCoreApplication of the test program, a bounded wait for a condition, and
+// a D-Bus call answered on the loop.
 #include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
 #include <QEventLoop>
 #include <QTimer>
 #include <chrono>
@@ -29,6 +33,17 @@ inline bool runUntil(const std::function<bool()>& done, std::chrono::millisecond
     QTimer::singleShot(limit, &loop, &QEventLoop::quit);
     loop.exec();
     return done();
+}
+
+// Sends `call` and runs the loop until its reply; the finished notice comes
+// after those of replies that arrived earlier on the connection, so the code
+// under test has seen them by then.
+inline QDBusMessage callAndWait(const QDBusConnection& bus, const QDBusMessage& call) {
+    QDBusPendingCallWatcher watcher(bus.asyncCall(call));
+    bool finished = false;
+    QObject::connect(&watcher, &QDBusPendingCallWatcher::finished, [&finished] { finished = true; });
+    runUntil([&finished] { return finished; });
+    return watcher.reply();
 }
 
 }  // namespace corvane

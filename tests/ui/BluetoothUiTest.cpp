@@ -9,8 +9,10 @@
 
 #include "app/BluetoothTrackerManager.h"
 #include "ui/EmptyState.h"
+#include "ui/GeneralSettingsTab.h"
 #include "ui/GroupedListModel.h"
 #include "ui/SettingsDialog.h"
+#include "ui/map/MapView.h"
 
 #include "UiFixture.h"
 
@@ -24,35 +26,27 @@ const Uuid kKeys = *Uuid::parse("AAAA0000-0000-4000-8000-000000000001");
 class BluetoothUiTest : public UiFixture {
 protected:
     BluetoothTrackerManager& trackers() { return model().bluetoothTrackers(); }
-    GroupedListModel& list() { return static_cast<GroupedListModel&>(*find<QTreeView>("bluetoothDeviceList").model()); }
-    std::vector<QString> groupIds() {
-        std::vector<QString> ids;
-        for (const auto& group : list().groups()) ids.push_back(group.id);
-        return ids;
+    // The section shown with Keys heard and selected.
+    MainWindow& showKeys() {
+        start();
+        bluetooth_.central.report(BluetoothCentralState::poweredOn);
+        defaults_.setString("main.selectedNetwork", "Bluetooth");
+        auto& window = openWindow();
+        bluetooth_.central.advertise({kKeys, std::nullopt, "Keys", {}, -60});
+        settle();
+        auto& view = find<QTreeView>("bluetoothDeviceList");
+        view.setCurrentIndex(static_cast<GroupedListModel&>(*view.model()).indexOfRow(QString::fromStdString(kKeys.string())));
+        settle();
+        return window;
     }
 };
 
-TEST_F(BluetoothUiTest, SectionScansWhileShownAndDrivesTrackingAndFinding) {
-    start();
-    bluetooth_.central.report(BluetoothCentralState::poweredOn);
-    auto& window = openWindow();
-    EXPECT_FALSE(trackers().isScanning());
-    window.showSection(NetworkSection::bluetooth);
-    settle();
-    EXPECT_TRUE(bluetooth_.central.scanning);
-    EXPECT_EQ(find<EmptyState>("bluetoothNoDevices").title(), "Looking for devices");
-
-    bluetooth_.central.advertise({kKeys, std::nullopt, "Keys", {}, -60});
-    settle();
-    EXPECT_EQ(groupIds(), std::vector<QString>{"nearby"});
-    auto& view = find<QTreeView>("bluetoothDeviceList");
-    view.setCurrentIndex(list().indexOfRow(QString::fromStdString(kKeys.string())));
-    settle();
-    EXPECT_EQ(find<QLabel>("bluetoothCardTitle").text(), "Keys");
-    EXPECT_EQ(find<QLabel>("bluetoothNearby").text(), "Nearby");
+TEST_F(BluetoothUiTest, CardAndInspectorControlsCallTheManager) {
+    showKeys();
     find<QPushButton>("bluetoothTrackButton").click();
     settle();
-    EXPECT_EQ(groupIds(), (std::vector<QString>{"tracked", "nearby"}));
+    ASSERT_EQ(trackers().trackedDevices().size(), 1U);
+    EXPECT_FALSE(shown("bluetoothTrackButton"));
 
     auto& delay = find<QComboBox>("bluetoothAlertDelay");
     delay.setCurrentIndex(delay.findText("1 minute"));
@@ -66,26 +60,59 @@ TEST_F(BluetoothUiTest, SectionScansWhileShownAndDrivesTrackingAndFinding) {
     EXPECT_EQ(std::tuple(tracked.name, tracked.lossAlertDelay, tracked.lossAlertEnabled),
               std::tuple(std::string("House keys"), 60.0, true));
 
+    find<QPushButton>("bluetoothInspectorTrackButton").click();
+    settle();
+    EXPECT_TRUE(trackers().trackedDevices().empty());
+    EXPECT_EQ(std::pair(shown("bluetoothTrackButton"), shown("bluetoothNoLocation")), std::pair(true, false));
+}
+
+TEST_F(BluetoothUiTest, ATrackedDeviceShowsWhereItWasLastHeardOnceThereIsAFix) {
+    showKeys();
+    trackers().track(trackers().devices().at(0));
+    settle();
+    EXPECT_TRUE(shown("bluetoothNoLocation"));
+    EXPECT_FALSE(shown("bluetoothLastSeenMap"));
+
+    bluetooth_.location.authorize(LocationAuthorization::authorized);
+    bluetooth_.location.deliver({52.52, 13.405, 10, loop_.now()});
+    loop_.advance(2s);
+    bluetooth_.central.advertise({kKeys, std::nullopt, "Keys", {}, -61});
+    settle();
+    ASSERT_TRUE(shown("bluetoothLastSeenMap"));
+    EXPECT_FALSE(shown("bluetoothNoLocation"));
+    const auto& markers = find<MapView>("bluetoothLastSeenMapView").markers();
+    ASSERT_EQ(markers.size(), 1U);
+    EXPECT_EQ(std::tuple(markers[0].coordinate.latitude, markers[0].coordinate.longitude, markers[0].title),
+              std::tuple(52.52, 13.405, QStringLiteral("Keys")));
+
+    // Heard again somewhere else: the map moves there.
+    bluetooth_.location.deliver({48.2, 16.37, 10, loop_.now()});
+    loop_.advance(2s);
+    bluetooth_.central.advertise({kKeys, std::nullopt, "Keys", {}, -61});
+    settle();
+    EXPECT_NEAR(find<MapView>("bluetoothLastSeenMapView").region().center.latitude, 48.2, 1e-6);
+}
+
+TEST_F(BluetoothUiTest, TheFinderFollowsTheSignalAndLeadsToTheTrackerSettings) {
+    auto& window = showKeys();
     find<QPushButton>("bluetoothInspectorFindButton").click();
     settle();
-    EXPECT_TRUE(shown("bluetoothFinder"));
-    EXPECT_EQ(find<QLabel>("bluetoothFinderTrend").text(), "Nearby · Measuring signal…");
+    ASSERT_TRUE(shown("bluetoothFinder"));
+    EXPECT_EQ(find<EmptyState>("bluetoothFinderSignal").title(), "Nearby · Measuring signal…");
     find<QCheckBox>("bluetoothSoundGuidance").click();
     EXPECT_TRUE(trackers().finderSoundEnabled());
     loop_.advance(6s);
     settle();
-    EXPECT_EQ(find<QLabel>("bluetoothFinderTrend").text(), "Signal lost · Move around to find the signal again");
+    EXPECT_EQ(find<EmptyState>("bluetoothFinderSignal").title(), "Signal lost");
 
-    // Leaving ends finding and scanning and silences the finder.
+    find<QPushButton>("bluetoothTrackerSettingsButton").click();
+    EXPECT_TRUE(window.settings().general().isVisible());
+    EXPECT_TRUE(trackers().isFinding()) << "the finder runs on behind the settings";
+
+    // Leaving ends finding and silences the finder.
     window.showSection(NetworkSection::meshtastic);
     settle();
-    EXPECT_FALSE(trackers().isFinding() || trackers().isScanning() || trackers().finderSoundEnabled());
-    EXPECT_FALSE(bluetooth_.central.scanning);
-    window.showSection(NetworkSection::bluetooth);
-    settle();
-    EXPECT_TRUE(trackers().isScanning());
-    EXPECT_EQ(find<QPushButton>("bluetoothInspectorTrackButton").text(), "Stop Tracking");
-    EXPECT_EQ(find<QLabel>("bluetoothNearby").text(), "Not currently nearby");
+    EXPECT_FALSE(trackers().isFinding() || trackers().finderSoundEnabled() || bluetooth_.central.scanning);
 }
 
 TEST_F(BluetoothUiTest, AlertDeliverySettingsStoreTheChoiceAndShowTheStatus) {

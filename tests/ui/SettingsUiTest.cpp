@@ -21,37 +21,21 @@ MeshtasticRadioSettings radioHolding(std::uint32_t hops) {
     return settings;
 }
 
-TEST(RadioSettingsSummaryTest, ListsExactlyTheFieldsThatChange) {
-    const auto current = radioHolding(3);
-    struct Case {
-        const char* name;
-        std::function<void(MeshtasticRadioSettings&)> edit;
-        QStringList lines;
-    };
-    const QString header = "The connected radio configuration will be updated.";
-    const std::vector<Case> cases{
-        {"nothing", [](auto&) {}, {"No settings will change."}},
-        {"hops", [](auto& s) { s.hopLimit = 5; }, {header, "Hops: 3 → 5"}},
-        {"every field",
-         [](auto& s) {
-             s.region = MeshtasticRegion::unset;
-             s.modemPreset = MeshtasticModemPreset::shortFast;
-             s.hopLimit = 7;
-             s.channelNum = 20;
-             s.txEnabled = false;
-             s.txPower = 17;
-             s.rxBoostedGain = false;
-         },
-         {header, "Region: EU868 → unset", "Preset: Long Range – Fast → Short Range – Fast", "Hops: 3 → 7",
-          "Frequency slot: 0 → 20", "Transmit: disabled", "Power: 0 → 17 dBm (0 is regional default)",
-          "RX boosted gain: off"}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        auto draft = current;
-        c.edit(draft);
-        EXPECT_EQ(radioSettingsChangeSummary(current, draft).split('\n'), c.lines);
-    }
+// One field changed is checked through the window; here every field at once.
+TEST(RadioSettingsSummaryTest, ListsEveryFieldThatChanges) {
+    auto draft = radioHolding(3);
+    draft.region = MeshtasticRegion::unset;
+    draft.modemPreset = MeshtasticModemPreset::shortFast;
+    draft.hopLimit = 7;
+    draft.channelNum = 20;
+    draft.txEnabled = false;
+    draft.txPower = 17;
+    draft.rxBoostedGain = false;
+    EXPECT_EQ(radioSettingsChangeSummary(radioHolding(3), draft).split('\n'),
+              (QStringList{"The connected radio configuration will be updated.", "Region: EU868 → unset",
+                           "Preset: Long Range – Fast → Short Range – Fast", "Hops: 3 → 7", "Frequency slot: 0 → 20",
+                           "Transmit: disabled", "Power: 0 → 17 dBm (0 is regional default)", "RX boosted gain: off"}));
+    EXPECT_EQ(radioSettingsChangeSummary(draft, draft), "No settings will change.");
 }
 
 class SettingsUiTest : public UiFixture {

@@ -9,6 +9,7 @@
 #include <QSignalSpy>
 #include <QWheelEvent>
 
+#include "ui/map/MapPainter.h"
 #include "ui/map/MapProjection.h"
 #include "ui/map/MapView.h"
 
@@ -200,6 +201,22 @@ TEST_F(MapViewTest, ClicksWheelAndKeysActOnTheMarkerAndRegion) {
     later.resize(kWidth * 2, kHeight);
     EXPECT_NEAR(later.region().longitudeDelta, kSpan, 1e-9);
     EXPECT_EQ(later.accessibleName(), "Map");
+}
+
+// Badge 1 sits just under badge 0; badge 2's long title reaches over both.
+TEST(MapLabelPlacementTest, TitlesMoveAboveOrGiveWayTopmostMarkerFirst) {
+    const std::vector<QRectF> badges{{0, 0, 26, 26}, {10, 40, 26, 26}, {100, 0, 26, 26}};
+    const std::vector<QSizeF> sizes{{60, 14}, {60, 14}, {200, 14}};
+    const auto placed = MapPainter::placeLabels(badges, sizes, {2, 0, 1});
+    ASSERT_EQ(placed.size(), 3U);
+    EXPECT_EQ(placed[1], QRectF(-7, 68, 60, 14)) << "the topmost marker's title under its badge";
+    EXPECT_EQ(placed[0], QRectF(-17, -16, 60, 14)) << "under would cover badge 1: above";
+    EXPECT_EQ(placed[2], std::nullopt) << "both places taken";
+    EXPECT_EQ(MapPainter::placeLabels(badges, {{}, {60, 14}, {200, 14}}, {0, 1, 2})[0], std::nullopt);
+    // Hemmed in above and below, the topmost title still shows, under its badge.
+    const auto crowd = MapPainter::placeLabels({{0, 0, 26, 26}, {0, 30, 26, 26}, {0, -30, 26, 26}},
+                                               {{60, 14}, {60, 14}, {60, 14}}, {1, 2, 0});
+    EXPECT_EQ(crowd[0], QRectF(-17, 28, 60, 14));
 }
 
 }  // namespace

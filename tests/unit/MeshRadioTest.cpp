@@ -10,6 +10,7 @@
 #include "app/MeshRadio.h"
 #include "support/FakeBridgeProcess.h"
 #include "support/ManualEventLoop.h"
+#include "support/MeshRadioOutcome.h"
 
 namespace corvane {
 namespace {
@@ -17,27 +18,6 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using Kind = MeshRadioError::Kind;
-
-// Everything one completion was given. Shared, so the fixture's helpers can
-// start a request and hand its outcome back.
-template <typename T>
-struct Outcome {
-    std::optional<Result<T, MeshRadioError>> result;
-    int calls = 0;
-
-    bool succeeded() const { return calls == 1 && result->ok(); }
-    // Exactly one call, a failure of `kind` and, when given, this description.
-    ::testing::AssertionResult failedWith(Kind kind, std::string_view description = {}) const {
-        if (calls != 1 || result->ok()) return ::testing::AssertionFailure() << calls << " calls, no failure";
-        const auto& error = result->error();
-        if (error.kind() == kind && (description.empty() || error.description() == description)) {
-            return ::testing::AssertionSuccess();
-        }
-        return ::testing::AssertionFailure() << "failed otherwise: " << error.description();
-    }
-};
-template <typename T>
-using Pending = std::shared_ptr<Outcome<T>>;
 
 // `fields` are the JSON members after "requestID", without braces.
 std::string reply(const MeshtasticBridgeRequest& request, std::string_view fields) {

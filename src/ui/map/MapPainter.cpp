@@ -109,6 +109,36 @@ QRectF MapPainter::badgeRect(const MapProjection& projection, const MapMarker& m
     return {center.x() - diameter / 2, center.y() - diameter / 2, diameter, diameter};
 }
 
+std::vector<std::optional<QRectF>> MapPainter::placeLabels(const std::vector<QRectF>& badges,
+                                                           const std::vector<QSizeF>& labelSizes,
+                                                           const std::vector<std::size_t>& order) {
+    constexpr double kGap = 2;
+    std::vector<std::optional<QRectF>> placed(badges.size());
+    std::vector<QRectF> taken;
+    const auto free = [&](const QRectF& candidate, std::size_t owner) {
+        for (std::size_t i = 0; i < badges.size(); ++i)
+            if (i != owner && candidate.intersects(badges[i])) return false;
+        return std::none_of(taken.begin(), taken.end(), [&](const QRectF& r) { return candidate.intersects(r); });
+    };
+    for (auto it = order.rbegin(); it != order.rend(); ++it) {
+        const std::size_t i = *it;
+        const QSizeF size = labelSizes[i];
+        if (size.isEmpty()) continue;
+        const double left = badges[i].center().x() - size.width() / 2;
+        const QRectF below(QPointF(left, badges[i].bottom() + kGap), size);
+        const QRectF above(QPointF(left, badges[i].top() - kGap - size.height()), size);
+        // The topmost title stays under its badge whatever it covers.
+        const bool topmost = taken.empty();
+        for (const QRectF& candidate : {below, above}) {
+            if (!free(candidate, i) && !topmost) continue;
+            placed[i] = candidate;
+            taken.push_back(candidate);
+            break;
+        }
+    }
+    return placed;
+}
+
 void MapPainter::paintGrid(QPainter& painter, const MapProjection& projection, const QPalette& palette) {
     const QSizeF size = projection.viewSize();
     const QColor ground = isDark(palette) ? palette.color(QPalette::Base).lighter(115) : QColor(0xf2, 0xef, 0xe9);
@@ -307,15 +337,27 @@ void MapPainter::paintMarkers(QPainter& painter, const MapProjection& projection
     if (markers.empty()) return;
     const QRectF view(QPointF(0, 0), projection.viewSize());
     const qreal ratio = painter.device() != nullptr ? painter.device()->devicePixelRatioF() : 1.0;
-    for (std::size_t index : drawOrder(markers)) {
-        const MapMarker& marker = markers[index];
-        const QRectF rect = badgeRect(projection, marker);
-        if (!view.intersects(rect.adjusted(-kLabelReach, 0, kLabelReach, kLabelReach))) continue;
-        painter.drawPixmap(rect.topLeft(), badge(marker.symbol, marker.highlighted, palette, ratio));
-        if (marker.title.isEmpty()) continue;
-        const QPixmap& text = label(marker.title, marker.highlighted, painter.font(), palette, ratio);
-        const double width = double(text.width()) / ratio;
-        painter.drawPixmap(QPointF(rect.center().x() - width / 2, rect.bottom() + 2), text);
+    const std::vector<std::size_t> order = drawOrder(markers);
+    std::vector<QRectF> badges(markers.size());
+    // Copies (shared, not deep): the bounded cache may evict while filling.
+    std::vector<QPixmap> titles(markers.size());
+    std::vector<QSizeF> titleSizes(markers.size());
+    for (std::size_t i = 0; i < markers.size(); ++i) {
+        badges[i] = badgeRect(projection, markers[i]);
+        const bool near = view.intersects(badges[i].adjusted(-kLabelReach, -kLabelReach, kLabelReach, kLabelReach));
+        if (!near || markers[i].title.isEmpty()) continue;
+        titles[i] = label(markers[i].title, markers[i].highlighted, painter.font(), palette, ratio);
+        titleSizes[i] = QSizeF(titles[i].size()) / ratio;
+    }
+    const auto placed = placeLabels(badges, titleSizes, order);
+    for (std::size_t index : order) {
+        if (!view.intersects(badges[index])) continue;
+        painter.drawPixmap(badges[index].topLeft(), badge(markers[index].symbol, markers[index].highlighted, palette, ratio));
+    }
+    // Titles over every badge: placement keeps them off the badges anyway,
+    // and a badge drawn later must not cut into an earlier title.
+    for (std::size_t index : order) {
+        if (placed[index] && view.intersects(*placed[index])) painter.drawPixmap(placed[index]->topLeft(), titles[index]);
     }
 }
 

@@ -43,6 +43,15 @@ public:
     // they stay visible in a crowd.
     static std::vector<std::size_t> drawOrder(const std::vector<MapMarker>& markers);
     static QRectF badgeRect(const MapProjection& projection, const MapMarker& marker);
+    // Where each marker's title goes: centred under its badge, else over it,
+    // else nowhere, when both would cover a title already placed or another
+    // marker's badge. Titles are placed topmost marker first (`order` runs
+    // bottom to top), and the topmost one is always shown, so a highlighted
+    // marker keeps its title in a crowd.
+    // An empty size is a marker without a title.
+    static std::vector<std::optional<QRectF>> placeLabels(const std::vector<QRectF>& badges,
+                                                          const std::vector<QSizeF>& labelSizes,
+                                                          const std::vector<std::size_t>& order);
 
     static void paintGrid(QPainter& painter, const MapProjection& projection, const QPalette& palette);
     static void paintTiles(QPainter& painter, const MapProjection& projection, TileLoader& tiles);

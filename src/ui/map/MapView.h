@@ -34,6 +34,7 @@ public:
     void setUserAgent(const QString& userAgent);
     void setSymbolIcons(std::function<QIcon(const QString& symbol)> icons);
     void setMarkers(std::vector<MapMarker> markers);
+    const std::vector<MapMarker>& markers() const { return markers_; }
     void setTrails(std::vector<MapTrail> trails);
     void setCircle(std::optional<MapCircle> circle);
 

@@ -17,10 +17,8 @@ Differences from the stock 'bluez5' template:
       - new address -> Device1 object + InterfacesAdded;
       - RSSI PropertiesChanged only if |delta| >= 8 dBm, unless a discovery filter was
         set (then delta threshold 0: every report emits RSSI, even unchanged);
-      - ManufacturerData/ServiceData emitted when changed, or on every report when a
-        filter with DuplicateData=true is set (bluetoothd's real default is false);
-      - Name/UUIDs emitted when changed/new; all changes in one PropertiesChanged.
-    props may contain Name (s), UUIDs (as), ManufacturerData (a{qv}), ServiceData (a{sv}).
+      - Name emitted when changed; all changes in one PropertiesChanged.
+    props may contain Name (s).
 '''
 import dbus
 
@@ -116,7 +114,6 @@ def Advertise(self, adapter_device_name, address, rssi, adv):
         return False
     path = '/org/bluez/%s/dev_%s' % (adapter_device_name, address.replace(':', '_').upper())
     flt = adapter.le_filter if getattr(adapter, 'filtered', False) else None
-    duplicate = bool(flt and flt.get('DuplicateData', False))
     name = adv.get('Name')
     if path not in mockobject.objects:
         props = {
@@ -128,15 +125,11 @@ def Advertise(self, adapter_device_name, address, rssi, adv):
             'Trusted': dbus.Boolean(False, variant_level=1), 'Blocked': dbus.Boolean(False, variant_level=1),
             'Connected': dbus.Boolean(False, variant_level=1), 'LegacyPairing': dbus.Boolean(False, variant_level=1),
             'ServicesResolved': dbus.Boolean(False, variant_level=1),
-            'UUIDs': dbus.Array(adv.get('UUIDs', []), signature='s', variant_level=1),
+            'UUIDs': dbus.Array([], signature='s', variant_level=1),
             'RSSI': dbus.Int16(rssi, variant_level=1),
         }
         if name:
             props['Name'] = dbus.String(name, variant_level=1)
-        if 'ManufacturerData' in adv:
-            props['ManufacturerData'] = dbus.Dictionary(adv['ManufacturerData'], signature='qv', variant_level=1)
-        if 'ServiceData' in adv:
-            props['ServiceData'] = dbus.Dictionary(adv['ServiceData'], signature='sv', variant_level=1)
         adapter.AddObject(path, DEVICE_IFACE, props, [])   # AddObject does not emit InterfacesAdded
         mockobject.objects['/'].EmitSignal(OBJECT_MANAGER_IFACE, 'InterfacesAdded', 'oa{sa{sv}}',
                                            [dbus.ObjectPath(path), {DEVICE_IFACE: props}])
@@ -151,18 +144,6 @@ def Advertise(self, adapter_device_name, address, rssi, adv):
         changed['Name'] = dbus.String(name, variant_level=1)
         if str(p.get('Alias', '')) == address.replace(':', '-'):
             changed['Alias'] = dbus.String(name, variant_level=1)
-    new_uuids = [u for u in adv.get('UUIDs', []) if u not in [str(x) for x in p.get('UUIDs', [])]]
-    if new_uuids:
-        changed['UUIDs'] = dbus.Array(list(p.get('UUIDs', [])) + new_uuids, signature='s', variant_level=1)
-    for key, sig in (('ManufacturerData', 'qv'), ('ServiceData', 'sv')):
-        if key in adv:
-            val = dbus.Dictionary(adv[key], signature=sig, variant_level=1)
-            if duplicate or key not in p or _plain(p[key]) != _plain(val):
-                changed[key] = val
     p.update(changed)
     _emit_changed(dev, DEVICE_IFACE, changed)
     return True
-
-
-def _plain(d):
-    return {str(k): bytes(bytearray(v)) for k, v in d.items()}

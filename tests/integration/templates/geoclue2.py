@@ -71,9 +71,6 @@ def _start(manager, client):
         'Latitude': dbus.Double(geo['latitude']),
         'Longitude': dbus.Double(geo['longitude']),
         'Accuracy': dbus.Double(geo['accuracy']),
-        'Altitude': dbus.Double(-1.7976931348623157e308),
-        'Speed': dbus.Double(-1), 'Heading': dbus.Double(-1),
-        'Description': dbus.String(''),
         'Timestamp': dbus.Struct((dbus.UInt64(int(now)), dbus.UInt64(int((now % 1) * 1e6))), signature='tt'),
     }, [])
     old = client.props[CLIENT_IFACE]['Location']
