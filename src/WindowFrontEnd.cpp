@@ -13,17 +13,7 @@
 #include "headless/DemoEnvironment.h"
 #include "headless/HeadlessOptions.h"
 #include "headless/SignalWatcher.h"
-#include "platform/BlueZBluetoothCentral.h"
-#include "platform/CanberraSoundPlayer.h"
-#include "platform/AvahiServiceBrowser.h"
-#include "platform/FileDefaultsStore.h"
-#include "platform/FreedesktopNotificationCenter.h"
-#include "platform/GeoClueLocationProvider.h"
-#include "platform/LogindWakeMonitor.h"
-#include "platform/OsascriptScriptRunner.h"
-#include "platform/QProcessBridgeProcess.h"
-#include "platform/QtDeviceFolderWatcher.h"
-#include "platform/QtEventLoop.h"
+#include "platform/DesktopPlatform.h"
 #include "ui/FirstPaintProbe.h"
 #include "ui/MainWindow.h"
 #include "ui/ScreenshotTour.h"
@@ -36,49 +26,22 @@ int WindowFrontEnd::run(const HeadlessOptions& options, QApplication& applicatio
     std::unique_ptr<DemoEnvironment> demo;
     GuardOnStart::Request guard{options.guard, options.mark, options.bicycle};
     if (options.demo) {
-        auto created = DemoEnvironment::create(QCoreApplication::applicationDirPath().toStdString());
-        if (!created) {
-            std::fprintf(stderr, "corvane: %s\n", created.error().c_str());
-            return 1;
-        }
-        demo = std::move(*created);
-        SignalWatcher::removeOnFastExit(demo->folder());
+        auto started = DemoEnvironment::startForThisRun();
+        if (!started) return 1;
+        demo = std::move(*started);
         guard = {options.guard ? options.guard : DemoEnvironment::kBikeNode, true, true};
     }
 
-    const auto dataFolder = CorvaneModel::defaultDataFolder();
-    const auto deviceFolder = LocalNetworkBrowser::defaultDataFolder();
-    const auto defaultsPath = FileDefaultsStore::defaultPath();
-    if (!dataFolder || !deviceFolder || !defaultsPath) {
-        std::fprintf(stderr, "corvane: no home folder to keep data in; set HOME (or XDG_DATA_HOME and XDG_CONFIG_HOME)\n");
-        return 1;
-    }
-
+    const auto folders = DesktopPlatform::userFolders();
+    if (!folders) return 1;
     const QString version = QStringLiteral(CORVANE_VERSION);
-    QtEventLoop loop;
-    FileDefaultsStore defaults(loop, *defaultsPath);
-    FreedesktopNotificationCenter notifications;
-    QtDeviceFolderWatcher deviceWatcher;
-    BlueZBluetoothCentral bluetoothCentral;
-    GeoClueLocationProvider location;
-    LogindWakeMonitor wake;
-    CanberraSoundPlayer sound;
-    OsascriptScriptRunner scripts;
-    AvahiServiceBrowser serviceBrowser;
+    DesktopPlatform platform(*folders);
+    EventLoop& loop = platform.loop;
     {
-        CorvaneModel model({.loop = loop,
-                            .defaults = defaults,
-                            .notifications = notifications,
-                            .serviceBrowser = serviceBrowser,
-                            .makeProcess = [] { return std::make_unique<QProcessBridgeProcess>(); },
-                            .dataFolder = *dataFolder,
-                            .deviceFolder = *deviceFolder,
-                            .deviceWatcher = &deviceWatcher,
-                            .bluetooth = {bluetoothCentral, location, wake, sound, scripts,
-                                          *deviceFolder}});
+        CorvaneModel model(platform.modelDependencies(platform.notifications));
         GuardOnStart guardOnStart(model, loop, guard);
 
-        UiContext context{model, loop, defaults, version, MapTileSource::resolve(defaults, version)};
+        UiContext context{model, loop, platform.defaults, version, MapTileSource::resolve(platform.defaults, version)};
         MainWindow window(context, makeWindowSections(context));
         window.show();
         SignalWatcher signalWatcher([&application](int) { application.quit(); });

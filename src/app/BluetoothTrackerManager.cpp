@@ -39,15 +39,6 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b) {
            });
 }
 
-std::string shortTime(Timestamp instant) {
-    const std::time_t seconds = std::chrono::system_clock::to_time_t(instant);
-    std::tm local{};
-    localtime_r(&seconds, &local);
-    char text[16];
-    std::strftime(text, sizeof text, "%H:%M", &local);
-    return text;
-}
-
 std::optional<double> clickSpacing(BluetoothProximityBand band) {
     switch (band) {
     case BluetoothProximityBand::veryClose: return 0.35;

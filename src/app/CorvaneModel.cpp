@@ -34,8 +34,10 @@ std::string wholeMetres(double distance) {
 CorvaneModel::CorvaneModel(Dependencies dependencies)
     : loop_(dependencies.loop),
       defaults_(dependencies.defaults),
-      notifications_(dependencies.notifications),
-      bluetoothTrackers_(dependencies.loop, dependencies.defaults, dependencies.notifications,
+      phoneAlerts_(dependencies.loop, dependencies.defaults, dependencies.phone),
+      alertForwarder_(dependencies.notifications, phoneAlerts_),
+      notifications_(alertForwarder_),
+      bluetoothTrackers_(dependencies.loop, dependencies.defaults, alertForwarder_,
                          std::move(dependencies.bluetooth)),
       store_(dependencies.dataFolder + "/positions.json"),
       messageStore_(dependencies.dataFolder + "/messages.json"),
@@ -43,7 +45,7 @@ CorvaneModel::CorvaneModel(Dependencies dependencies)
       radio_(dependencies.loop, std::move(dependencies.makeProcess), dependencies.radioTimeouts),
       localNetwork_({.loop = dependencies.loop,
                      .browser = dependencies.serviceBrowser,
-                     .notifications = dependencies.notifications,
+                     .notifications = alertForwarder_,
                      .dataFolder = dependencies.deviceFolder}) {
     const double storedRadius = defaults_.number("parkingRadius").value_or(0);
     setParkingRadius(storedRadius == 0 ? 75.0 : storedRadius);
@@ -389,7 +391,8 @@ void CorvaneModel::notifyMessage(const MeshMessage& message) {
     notifications_.post({.identifier = "message-" + message.id.string(),
                          .title = displayName(message.sender),
                          .body = message.text,
-                         .sound = LocalNotification::Sound::standard});
+                         .sound = LocalNotification::Sound::standard,
+                         .kind = LocalNotification::Kind::meshMessage});
 }
 
 // MARK: Guarded device

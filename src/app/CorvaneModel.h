@@ -13,7 +13,8 @@
 // The Bluetooth watcher is created first and exposed as `bluetoothTrackers`;
 // its platform comes in through Dependencies.
 // The local-network watcher is created here, idle, and exposed as
-// `localNetwork()`; the front end starts and stops it.
+// `localNetwork()`; the front end starts and stops it. Alerts of all three
+// go to the desktop and, through `phoneAlerts()`, to the user's phone.
 #include <chrono>
 #include <cstdint>
 #include <map>
@@ -26,10 +27,13 @@
 #include "app/ChangeSignal.h"
 #include "app/LocalNetworkBrowser.h"
 #include "app/MeshRadio.h"
+#include "app/PhoneAlertForwarder.h"
+#include "app/PhoneAlerts.h"
 #include "app/ports/DefaultsStore.h"
 #include "app/ports/DeviceFolderWatcher.h"
 #include "app/ports/EventLoop.h"
 #include "app/ports/NotificationCenter.h"
+#include "app/ports/PhoneAlertChannel.h"
 #include "app/ports/ServiceBrowser.h"
 #include "core/BicycleMovementDetector.h"
 #include "core/GuardProfile.h"
@@ -60,6 +64,8 @@ public:
         // Optional: without it a radio plugged in waits for the next retry.
         DeviceFolderWatcher* deviceWatcher = nullptr;
         BluetoothTrackerManager::Ports bluetooth;
+        // Optional: where alerts also go to the user's phone.
+        PhoneAlertChannel* phone = nullptr;
     };
 
     explicit CorvaneModel(Dependencies dependencies);
@@ -133,6 +139,7 @@ public:
 
     BluetoothTrackerManager& bluetoothTrackers() { return bluetoothTrackers_; }
     LocalNetworkBrowser& localNetwork() { return localNetwork_; }
+    PhoneAlerts& phoneAlerts() { return phoneAlerts_; }
 
 private:
     template <typename T, typename U>
@@ -156,6 +163,9 @@ private:
 
     EventLoop& loop_;
     DefaultsStore& defaults_;
+    PhoneAlerts phoneAlerts_;
+    // Every alert source posts here: the desktop, and the phone for alerts.
+    PhoneAlertForwarder alertForwarder_;
     NotificationCenter& notifications_;
     ChangeSignal changed_;
     BluetoothTrackerManager bluetoothTrackers_;

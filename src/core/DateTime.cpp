@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <ctime>
 
 namespace corvane {
 namespace {
@@ -185,6 +186,15 @@ double unixSeconds(Timestamp instant) {
     const auto since = instant.time_since_epoch();
     const auto whole = std::chrono::floor<std::chrono::seconds>(since);
     return static_cast<double>(whole.count()) + std::chrono::duration<double>(since - whole).count();
+}
+
+std::string shortTime(Timestamp instant) {
+    const std::time_t seconds = system_clock::to_time_t(instant);
+    std::tm local{};
+    localtime_r(&seconds, &local);
+    char text[16];
+    std::strftime(text, sizeof text, "%H:%M", &local);
+    return text;
 }
 
 double secondsBetween(Timestamp a, Timestamp b) {

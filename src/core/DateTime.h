@@ -29,6 +29,10 @@ std::optional<Timestamp> fromSecondsSinceReferenceDate(double seconds);
 // identifiers carry the time in this form.
 double unixSeconds(Timestamp instant);
 
+// The local hour and minute ("14:05"), as delivery statuses show the time
+// of the last alert sent.
+std::string shortTime(Timestamp instant);
+
 // Seconds from a to b as a 64-bit float (negative when b lies before a).
 double secondsBetween(Timestamp a, Timestamp b);
 

@@ -2,15 +2,18 @@
 #include "headless/DemoEnvironment.h"
 
 #include <charconv>
+#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QTemporaryDir>
 
 #include "core/UserFolders.h"
+#include "headless/SignalWatcher.h"
 
 namespace corvane {
 
@@ -22,6 +25,16 @@ std::optional<std::chrono::seconds> DemoEnvironment::duration() {
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seconds);
     if (text.empty() || error != std::errc{} || end != text.data() + text.size() || seconds <= 0) return std::nullopt;
     return std::chrono::seconds(seconds);
+}
+
+std::optional<std::unique_ptr<DemoEnvironment>> DemoEnvironment::startForThisRun() {
+    auto created = create(QCoreApplication::applicationDirPath().toStdString());
+    if (!created) {
+        std::fprintf(stderr, "corvane: %s\n", created.error().c_str());
+        return std::nullopt;
+    }
+    SignalWatcher::removeOnFastExit((*created)->folder());
+    return std::move(*created);
 }
 
 Result<std::unique_ptr<DemoEnvironment>, std::string> DemoEnvironment::create(const std::string& programFolder) {

@@ -23,6 +23,10 @@ public:
 
     // `programFolder` holds corvane and corvane-bridge-sim.
     static Result<std::unique_ptr<DemoEnvironment>, std::string> create(const std::string& programFolder);
+    // For a --demo run: create() beside this program, the folder also
+    // removed on a fast exit; absent, after saying why on standard error,
+    // when it could not be made.
+    static std::optional<std::unique_ptr<DemoEnvironment>> startForThisRun();
     // Whole seconds from $CORVANE_DEMO_SECONDS, after which the demo ends
     // itself; absent when unset or not a positive number.
     static std::optional<std::chrono::seconds> duration();

@@ -13,27 +13,17 @@
 
 #include "app/CorvaneModel.h"
 #include "app/GuardOnStart.h"
-#include "core/UserFolders.h"
 #include "headless/BluetoothReporter.h"
 #include "headless/BluetoothTrackRequests.h"
 #include "headless/DemoEnvironment.h"
 #include "headless/HeadlessOptions.h"
 #include "headless/HeadlessReporter.h"
 #include "headless/LocalNetworkReporter.h"
+#include "headless/PhoneReporter.h"
 #include "headless/PrintingNotificationCenter.h"
 #include "headless/SignalWatcher.h"
 #include "headless/TerminalPrinter.h"
-#include "platform/BlueZBluetoothCentral.h"
-#include "platform/CanberraSoundPlayer.h"
-#include "platform/AvahiServiceBrowser.h"
-#include "platform/FileDefaultsStore.h"
-#include "platform/FreedesktopNotificationCenter.h"
-#include "platform/GeoClueLocationProvider.h"
-#include "platform/LogindWakeMonitor.h"
-#include "platform/OsascriptScriptRunner.h"
-#include "platform/QProcessBridgeProcess.h"
-#include "platform/QtDeviceFolderWatcher.h"
-#include "platform/QtEventLoop.h"
+#include "platform/DesktopPlatform.h"
 
 namespace corvane {
 int HeadlessFrontEnd::run(const HeadlessOptions& options, QCoreApplication& application) {
@@ -45,40 +35,22 @@ int HeadlessFrontEnd::run(const HeadlessOptions& options, QCoreApplication& appl
     std::unique_ptr<DemoEnvironment> demo;
     HeadlessOptions effective = options;
     if (options.demo) {
-        auto created = DemoEnvironment::create(QCoreApplication::applicationDirPath().toStdString());
-        if (!created) {
-            std::fprintf(stderr, "corvane: %s\n", created.error().c_str());
-            return 1;
-        }
-        demo = std::move(*created);
-        SignalWatcher::removeOnFastExit(demo->folder());
+        auto started = DemoEnvironment::startForThisRun();
+        if (!started) return 1;
+        demo = std::move(*started);
         print("Demo: data and settings in " + demo->folder() + " (removed at exit)");
         if (!effective.guard) effective.guard = DemoEnvironment::kBikeNode;
         effective.mark = true;
         effective.bicycle = true;
     }
 
-    const auto dataFolder = CorvaneModel::defaultDataFolder();
-    const auto deviceFolder = LocalNetworkBrowser::defaultDataFolder();
-    const auto defaultsPath = FileDefaultsStore::defaultPath();
-    if (!dataFolder || !deviceFolder || !defaultsPath) {
-        std::fprintf(stderr, "corvane: no home folder to keep data in; set HOME (or XDG_DATA_HOME and XDG_CONFIG_HOME)\n");
-        return 1;
-    }
-
-    QtEventLoop loop;
-    FileDefaultsStore defaults(loop, *defaultsPath);
-    FreedesktopNotificationCenter desktopNotifications;
-    QtDeviceFolderWatcher deviceWatcher;
-    BlueZBluetoothCentral bluetoothCentral;
-    GeoClueLocationProvider location;
-    LogindWakeMonitor wake;
-    CanberraSoundPlayer sound;
-    OsascriptScriptRunner scripts;
-    AvahiServiceBrowser serviceBrowser;
+    const auto folders = DesktopPlatform::userFolders();
+    if (!folders) return 1;
+    DesktopPlatform platform(*folders);
+    EventLoop& loop = platform.loop;
     // Alerts are printed after the changes of their loop turn, by the reporter.
     HeadlessReporter* reporter = nullptr;
-    PrintingNotificationCenter notifications(desktopNotifications, [&reporter, &print](const std::string& line) {
+    PrintingNotificationCenter notifications(platform.notifications, [&reporter, &print](const std::string& line) {
         if (reporter != nullptr) {
             reporter->announce(line);
         } else {
@@ -86,16 +58,7 @@ int HeadlessFrontEnd::run(const HeadlessOptions& options, QCoreApplication& appl
         }
     });
     {
-        CorvaneModel model({.loop = loop,
-                            .defaults = defaults,
-                            .notifications = notifications,
-                            .serviceBrowser = serviceBrowser,
-                            .makeProcess = [] { return std::make_unique<QProcessBridgeProcess>(); },
-                            .dataFolder = *dataFolder,
-                            .deviceFolder = *deviceFolder,
-                            .deviceWatcher = &deviceWatcher,
-                            .bluetooth = {bluetoothCentral, location, wake, sound, scripts,
-                                          *deviceFolder}});
+        CorvaneModel model(platform.modelDependencies(notifications));
         HeadlessReporter headlessReporter(model, loop, print);
         reporter = &headlessReporter;
         std::optional<BluetoothReporter> bluetoothReporter;
@@ -112,6 +75,12 @@ int HeadlessFrontEnd::run(const HeadlessOptions& options, QCoreApplication& appl
         if (effective.network) {
             networkReporter.emplace(model.localNetwork(), loop, print, effective.trackNetwork);
             model.localNetwork().start();
+        }
+
+        std::optional<PhoneReporter> phoneReporter;
+        if (effective.phone) {
+            model.phoneAlerts().useForThisRun(*effective.phone);
+            phoneReporter.emplace(model.phoneAlerts(), loop, print);
         }
 
         GuardOnStart guardOnStart(model, loop, {effective.guard, effective.mark, effective.bicycle});
@@ -136,7 +105,7 @@ int HeadlessFrontEnd::run(const HeadlessOptions& options, QCoreApplication& appl
         reporter = nullptr;
     }
     // The model is gone (its bridge child ended with it); the settings still
-    // pending reach the disk when `defaults` goes.
+    // pending reach the disk when `platform` goes.
     demo.reset();
     SignalWatcher::removeOnFastExit({});
     return 0;

@@ -57,6 +57,11 @@ Result<HeadlessOptions, std::string> HeadlessOptions::parse(const std::vector<st
             }
             options.trackNetwork.push_back(argument == "--track-network" ? arguments[++i] : argument.substr(16));
             options.network = true;
+        } else if (argument == "--phone") {
+            if (i + 1 >= arguments.size() || arguments[i + 1].empty()) {
+                return fail(std::string("--phone needs a device id or name"));
+            }
+            options.phone = arguments[++i];
         } else {
             return fail("unknown option: " + argument);
         }
@@ -68,6 +73,7 @@ std::string HeadlessOptions::usage() {
     return "Usage: corvane --headless [--guard NODE] [--mark] [--send TEXT] [--demo]\n"
            "                         [--bluetooth] [--track-bluetooth ID]...\n"
            "                         [--network] [--track-network NAME]...\n"
+           "                         [--phone DEVICE]\n"
            "       corvane [--demo]   (the window)\n"
            "       corvane --help | --version\n"
            "\n"
@@ -86,6 +92,8 @@ std::string HeadlessOptions::usage() {
            "  --track-network NAME\n"
            "                 track the device of that name once it is seen and alert\n"
            "                 when it leaves the network (implies --network)\n"
+           "  --phone DEVICE also send every alert to this phone through KDE Connect\n"
+           "                 (its device id or name) and print the delivery status\n"
            "\n"
            "Environment: HALVO_MESHTASTIC_BRIDGE_PATH (the bridge executable),\n"
            "CORVANE_DEVICE_DIR (where serial devices are listed, default /dev),\n"

@@ -31,6 +31,9 @@ struct HeadlessOptions {
     // and arm once seen (either option turns browsing on).
     bool network = false;
     std::vector<std::string> trackNetwork;
+    // Also send every alert to this phone (a KDE Connect device id or name)
+    // for this run.
+    std::optional<std::string> phone;
 
     // `arguments` excludes the program name. The error is a one-line reason.
     static Result<HeadlessOptions, std::string> parse(const std::vector<std::string>& arguments);

@@ -4,9 +4,9 @@
 #include <QDBusArgument>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
-#include <QDBusPendingCallWatcher>
 #include <QDBusVariant>
 
+#include "platform/DBusCall.h"
 #include "platform/DBusNames.h"
 #include "platform/DBusSignalRelay.h"
 
@@ -48,11 +48,7 @@ void GeoClueLocationProvider::call(const QString& path, const QString& interface
                                    const QVariantList& arguments, std::function<void(const QDBusMessage&)> done) {
     auto message = QDBusMessage::createMethodCall(kService, path, interface, method);
     message.setArguments(arguments);
-    auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(message), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [done = std::move(done)](QDBusPendingCallWatcher* finished) {
-        finished->deleteLater();
-        done(finished->reply());
-    });
+    callDBus(bus_, message, this, std::move(done));
 }
 
 void GeoClueLocationProvider::requestWhenInUseAuthorization() {

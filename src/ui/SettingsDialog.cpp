@@ -7,6 +7,7 @@
 #include "ui/AboutTab.h"
 #include "ui/AlertDeliverySettings.h"
 #include "ui/GeneralSettingsTab.h"
+#include "ui/PhoneAlertSettings.h"
 #include "ui/RadioSettingsTab.h"
 #include "ui/SymbolIcon.h"
 #include "ui/UiContext.h"
@@ -20,6 +21,7 @@ SettingsDialog::SettingsDialog(UiContext& context, QWidget* parent)
       base_(new RadioSettingsTab(context)),
       about_(new AboutTab(context.version)) {
     general_->addSection({}, new AlertDeliverySettings(context));
+    general_->addSection({}, new PhoneAlertSettings(context));
     setObjectName(QStringLiteral("settingsDialog"));
     setWindowTitle(QStringLiteral("Settings"));
     setModal(false);

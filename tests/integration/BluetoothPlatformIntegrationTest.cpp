@@ -17,6 +17,7 @@
 #include "platform/BlueZBluetoothCentral.h"
 #include "platform/GeoClueLocationProvider.h"
 #include "platform/LogindWakeMonitor.h"
+#include "PrivateSystemBus.h"
 #include "QtWait.h"
 
 namespace corvane {
@@ -24,82 +25,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using State = BluetoothCentralState;
-
-QString templatePath(const char* name) {
-    return QString::fromLocal8Bit(std::getenv("CORVANE_SOURCE_DIR")) + "/tests/integration/templates/" + name;
-}
-
-// A dbus-daemon of type system on a socket in a temp folder, and the mocks
-// started on it; everything is killed when the object goes.
-class PrivateSystemBus {
-public:
-    explicit PrivateSystemBus(const QString& extraPolicy = {}) {
-        ensureApplication();
-        const auto config = folder_ + "/system.conf";
-        std::ofstream(config.toStdString())
-            << "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\" "
-               "\"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n<busconfig><type>system</type>"
-            << "<listen>unix:path=" << (folder_ + "/system.sock").toStdString() << "</listen><auth>EXTERNAL</auth>"
-            << "<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/><allow eavesdrop=\"true\"/>"
-               "<allow own=\"*\"/><allow user=\"*\"/>"
-            << extraPolicy.toStdString() << "</policy></busconfig>\n";
-        daemon_.start("dbus-daemon", {"--config-file=" + config, "--nofork", "--nopidfile", "--print-address=1"});
-        if (!daemon_.waitForStarted(3000) || !daemon_.waitForReadyRead(3000)) return;
-        address_ = QString::fromUtf8(daemon_.readLine().trimmed());
-        connection_ = std::make_unique<QDBusConnection>(
-            QDBusConnection::connectToBus(address_, "corvane-test-" + QString::number(++connections_)));
-    }
-    ~PrivateSystemBus() {
-        for (auto& mock : mocks_) stop(*mock);
-        if (connection_) QDBusConnection::disconnectFromBus(connection_->name());
-        stop(daemon_);
-        std::filesystem::remove_all(folder_.toStdString());
-    }
-    PrivateSystemBus(const PrivateSystemBus&) = delete;
-    PrivateSystemBus& operator=(const PrivateSystemBus&) = delete;
-
-    QDBusConnection& bus() { return *connection_; }
-    bool isUp() const { return connection_ && connection_->isConnected(); }
-
-    // Starts `python3 -m dbusmock --system -t TEMPLATE` and waits for `name`.
-    QProcess* startMock(const QString& templateName, const QString& name, const QString& parameters = {}) {
-        auto& mock = mocks_.emplace_back(std::make_unique<QProcess>());
-        auto environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("DBUS_SYSTEM_BUS_ADDRESS", address_);
-        mock->setProcessEnvironment(environment);
-        mock->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        QStringList arguments{"-m", "dbusmock", "--system", "-t", templateName};
-        if (!parameters.isEmpty()) arguments << "-p" << parameters;
-        mock->start("/usr/bin/python3", arguments);
-        const bool up = mock->waitForStarted(3000) &&
-                        runUntil([&] { return bus().interface()->isServiceRegistered(name).value(); }, 5s);
-        return up ? mock.get() : nullptr;
-    }
-    static void stop(QProcess& process) {
-        if (process.state() == QProcess::NotRunning) return;
-        process.kill();
-        process.waitForFinished(2000);
-    }
-
-    QDBusMessage call(const QString& service, const QString& path, const QString& interface, const QString& method,
-                      const QVariantList& arguments = {}) {
-        auto message = QDBusMessage::createMethodCall(service, path, interface, method);
-        message.setArguments(arguments);
-        return callAndWait(bus(), message);
-    }
-
-private:
-    static QString makeFolder() {
-        std::string pattern = "/tmp/corvane-sysbus-XXXXXX";
-        return QString::fromLocal8Bit(::mkdtemp(pattern.data()));
-    }
-    static inline int connections_ = 0;
-    QString folder_ = makeFolder();
-    QProcess daemon_;
-    QString address_;
-    std::unique_ptr<QDBusConnection> connection_;
-    std::vector<std::unique_ptr<QProcess>> mocks_;
-};
 
 const QString kBlueZ = "org.bluez";
 

@@ -126,5 +126,43 @@ TEST_F(SettingsUiTest, ConnectionButtonsPassTheChosenRadio) {
     EXPECT_EQ(button("connectButton").text(), "Connect");
 }
 
+TEST_F(SettingsUiTest, PhoneSectionFollowsTheDaemonAndStoresTheChoice) {
+    start();
+    openWindow();
+    settings().showTab(SettingsDialog::Tab::general);
+    auto& picker = find<QComboBox>("phoneAlertDevice", &settings());
+    const auto status = [this] {
+        settle();
+        return find<QLabel>("phoneAlertStatus", &settings()).text().toStdString();
+    };
+    phone_.update({}, false);
+    EXPECT_EQ(status(), "KDE Connect is not running");
+    EXPECT_EQ(picker.count(), 1);
+    EXPECT_FALSE(button("sendTestPhoneAlertButton").isEnabled());
+
+    phone_.update({{"e5f6_tablet", "Tab S8", true}, {"a1b2_pixel", "Pixel 7", false}});
+    EXPECT_EQ(status(), "Not configured");
+    ASSERT_EQ(picker.count(), 3);
+    EXPECT_EQ(picker.itemText(1), "Tab S8");
+    picker.setCurrentIndex(2);
+    button("phoneAlertsEnabled").click();
+    EXPECT_EQ(defaults_.string("phoneAlertDevice"), "a1b2_pixel");
+    EXPECT_EQ(defaults_.boolean("phoneAlertsEnabled"), true);
+    EXPECT_EQ(status(), "Phone not reachable · 0 alerts waiting");
+
+    phone_.update({{"a1b2_pixel", "Pixel 7", true}});
+    EXPECT_EQ(status(), "Enabled");
+    EXPECT_EQ(picker.count(), 2);
+    EXPECT_EQ(picker.currentText(), "Pixel 7");
+    button("sendTestPhoneAlertButton").click();
+    ASSERT_EQ(phone_.sent.size(), 1u);
+    EXPECT_EQ(phone_.sent[0].phoneID, "a1b2_pixel");
+    // Unpaired: the choice stays shown (by its id) while nothing can be sent.
+    phone_.update({{"e5f6_tablet", "Tab S8", true}});
+    EXPECT_EQ(status(), "Not configured");
+    EXPECT_EQ(picker.currentText(), "a1b2_pixel");
+    EXPECT_FALSE(button("sendTestPhoneAlertButton").isEnabled());
+}
+
 }  // namespace
 }  // namespace corvane

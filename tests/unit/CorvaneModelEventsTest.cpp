@@ -197,7 +197,8 @@ TEST_F(CorvaneModelEventsTest, MessagesAreDeduplicatedAlsoAgainstStoredOnesStore
     EXPECT_EQ(notifications_.posted[0], (LocalNotification{.identifier = "message-" + expected[1].id.string(),
                                                             .title = "Bike",
                                                             .body = "hello",
-                                                            .sound = LocalNotification::Sound::standard}));
+                                                            .sound = LocalNotification::Sound::standard,
+                                                            .kind = LocalNotification::Kind::meshMessage}));
     EXPECT_EQ(notifications_.posted[0].identifier.find_first_of("abcdef", 8), std::string::npos);  // upper-case
     EXPECT_EQ(std::tuple(notifications_.posted[1].title, notifications_.posted[1].body),
               std::tuple("!00000006", "other sender"));

@@ -18,6 +18,7 @@
 #include "support/FakeDefaultsStore.h"
 #include "support/FakeDeviceFolderWatcher.h"
 #include "support/FakeNotificationCenter.h"
+#include "support/FakePhoneChannel.h"
 #include "support/FakeServiceBrowser.h"
 #include "support/ManualEventLoop.h"
 
@@ -54,7 +55,7 @@ protected:
             },
             .dataFolder = (root_ / "Halvo Corvane").string(), .deviceFolder = (root_ / "Corvane").string(),
             .deviceWatcher = &deviceWatcher_,
-            .bluetooth = bluetooth_.ports((root_ / "Corvane").string())});
+            .bluetooth = bluetooth_.ports((root_ / "Corvane").string()), .phone = &phone_});
         loop_.runPending();
         return *model_;
     }
@@ -126,6 +127,7 @@ protected:
     FakeBridgeFactory bridges_;
     FakeDeviceFolderWatcher deviceWatcher_;
     FakeBluetoothPlatform bluetooth_;
+    FakePhoneChannel phone_;
     const Timestamp base_ = loop_.now();
 
 private:

@@ -58,5 +58,13 @@ TEST(HeadlessOptions, TrackedNetworkDevicesRepeatAndTurnBrowsingOn) {
     EXPECT_EQ(parse({"--track-network"}).error(), "--track-network needs a device name");
 }
 
+TEST(HeadlessOptions, PhoneTakesTheNextArgumentWhateverItLooksLike) {
+    EXPECT_EQ(parse({"--phone", "Pixel 7", "--demo"})->phone, "Pixel 7");
+    EXPECT_EQ(parse({"--phone", "--demo"})->phone, "--demo");
+    EXPECT_FALSE(parse({"--demo"})->phone);
+    EXPECT_EQ(parse({"--phone"}).error(), "--phone needs a device id or name");
+    EXPECT_EQ(parse({"--phone", ""}).error(), "--phone needs a device id or name");
+}
+
 }  // namespace
 }  // namespace corvane
