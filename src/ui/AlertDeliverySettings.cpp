@@ -67,7 +67,10 @@ void AlertDeliverySettings::refresh() {
     if (!recipient_->hasFocus()) recipient_->setText(QString::fromStdString(trackers_.iMessageRecipient()));
     status_->setText(QString::fromStdString(trackers_.iMessageStatus()));
     test_->setEnabled(!trimmedWhitespaceAndNewlines(trackers_.iMessageRecipient()).empty());
-    error_->setText(QString::fromStdString(trackers_.errorMessage().value_or("Unknown error")));
+    // A line that reads "Unknown error" while nothing failed only alarms: it shows a failure or nothing.
+    const auto error = trackers_.errorMessage();
+    error_->setText(QString::fromStdString(error.value_or("")));
+    error_->setVisible(error.has_value());
 }
 
 }  // namespace corvane

@@ -4,6 +4,8 @@
 #include <QApplication>
 #include <QDir>
 #include <QPalette>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTimer>
 
 #include "app/CorvaneModel.h"
@@ -65,6 +67,15 @@ ScreenshotTour::ScreenshotTour(UiContext& context, MainWindow& window, QString f
             return true;
         });
     }
+    // The alert delivery sections sit below the fold of the General tab.
+    steps_.push_back([this] {
+        window_.settings().showTab(SettingsDialog::Tab::general);
+        for (auto* scroll : window_.settings().findChildren<QScrollArea*>())
+            if (scroll->isVisible()) scroll->verticalScrollBar()->setValue(scroll->verticalScrollBar()->maximum());
+        QTimer::singleShot(kStepMilliseconds * 2, this,
+                           [this] { save(window_.settings(), QStringLiteral("08-settings-general-alerts")); });
+        return true;
+    });
     // The same views in a dark palette, for contrast.
     steps_.push_back([this] {
         window_.settings().hide();

@@ -122,6 +122,8 @@ TEST_F(BluetoothUiTest, AlertDeliverySettingsStoreTheChoiceAndShowTheStatus) {
     settle();
     auto& test = find<QPushButton>("sendTestAlertButton", &window.settings());
     EXPECT_FALSE(test.isEnabled());
+    auto& error = find<QLabel>("alertDeliveryError", &window.settings());
+    EXPECT_TRUE(error.isHidden()) << "nothing failed yet";
     auto& recipient = find<QLineEdit>("iMessageRecipient", &window.settings());
     recipient.setFocus();
     recipient.setText(" +4912345");
@@ -138,8 +140,8 @@ TEST_F(BluetoothUiTest, AlertDeliverySettingsStoreTheChoiceAndShowTheStatus) {
     test.click();
     settle();
     EXPECT_EQ(find<QLabel>("iMessageStatus", &window.settings()).text(), "Could not send");
-    EXPECT_EQ(find<QLabel>("alertDeliveryError", &window.settings()).text(),
-              "Messages could not send the alert: not signed in");
+    EXPECT_EQ(error.text(), "Messages could not send the alert: not signed in");
+    EXPECT_FALSE(error.isHidden());
 }
 
 }  // namespace
