@@ -2,7 +2,11 @@
 #include "core/Uuid.h"
 
 #include <array>
+#include <cerrno>
 #include <cstring>
+
+#include <pthread.h>
+#include <sys/random.h>
 
 #include <uuid/uuid.h>
 
@@ -10,9 +14,47 @@ namespace corvane {
 
 static_assert(sizeof(uuid_t) == sizeof(Uuid::bytes));
 
+namespace {
+
+// The kernel's generator, fetched a page at a time. libuuid asks it for every
+// identifier and re-seeds its own fallback generator each time (five system
+// calls an identifier), which cost translating a radio's node database most of
+// its time.
+struct RandomPool {
+    std::array<std::uint8_t, 4096> bytes{};
+    std::size_t used = bytes.size();
+
+    bool refill() {
+        std::size_t filled = 0;
+        while (filled < bytes.size()) {
+            const ssize_t count = ::getrandom(bytes.data() + filled, bytes.size() - filled, 0);
+            if (count < 0 && errno == EINTR) continue;
+            if (count <= 0) return false;
+            filled += static_cast<std::size_t>(count);
+        }
+        used = 0;
+        return true;
+    }
+};
+
+thread_local RandomPool pool;
+
+// A forked child must not hand out the identifiers its parent is about to.
+void discardPoolInChild() { pool.used = pool.bytes.size(); }
+[[maybe_unused]] const bool kForkHandlerInstalled = ::pthread_atfork(nullptr, nullptr, discardPoolInChild) == 0;
+
+}  // namespace
+
 Uuid Uuid::random() {
     Uuid uuid;
-    uuid_generate_random(uuid.bytes.data());
+    if (pool.used == pool.bytes.size() && !pool.refill()) {
+        uuid_generate_random(uuid.bytes.data());
+        return uuid;
+    }
+    std::memcpy(uuid.bytes.data(), pool.bytes.data() + pool.used, uuid.bytes.size());
+    pool.used += uuid.bytes.size();
+    uuid.bytes[6] = static_cast<std::uint8_t>((uuid.bytes[6] & 0x0F) | 0x40);  // version 4
+    uuid.bytes[8] = static_cast<std::uint8_t>((uuid.bytes[8] & 0x3F) | 0x80);  // RFC 4122 variant
     return uuid;
 }
 

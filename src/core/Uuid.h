@@ -4,7 +4,7 @@
 // Parsed from the canonical 36-character text in either letter case and always
 // written in upper case, so that two spellings of one UUID compare equal.
 // The parser is our own, as store loading parses one per record; random ones
-// are version 4 from the kernel's generator through libuuid, which also writes
+// are version 4 from the kernel's generator, fetched in pages; libuuid writes
 // the text.
 #include <array>
 #include <cstdint>

@@ -1,7 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <chrono>
+#include <set>
 
 #include "core/DateTime.h"
 #include "core/JsonRead.h"
@@ -95,6 +99,23 @@ TEST(Uuid, ParsesEitherCaseAndWritesUpperCase) {
     const Uuid random = Uuid::random();
     EXPECT_NE(random, Uuid::random());
     EXPECT_EQ(std::pair(random.bytes[6] >> 4, random.bytes[8] >> 6), std::pair(4, 2)) << "version 4, RFC 4122 variant";
+    // Across refills of the pool of random bytes, and in a forked child, which
+    // must not repeat what its parent hands out next.
+    std::set<Uuid> seen{random};
+    for (int i = 0; i < 1000; ++i) EXPECT_TRUE(seen.insert(Uuid::random()).second);
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const Uuid next = Uuid::random();
+        ::_exit(::write(fds[1], next.bytes.data(), next.bytes.size()) == 16 ? 0 : 1);
+    }
+    Uuid childs;
+    EXPECT_EQ(::read(fds[0], childs.bytes.data(), childs.bytes.size()), 16);
+    ::waitpid(child, nullptr, 0);
+    ::close(fds[0]);
+    ::close(fds[1]);
+    EXPECT_NE(childs, Uuid::random());
 }
 
 TEST(MeshNode, ReachabilityFollowsTheWindowAndHops) {
