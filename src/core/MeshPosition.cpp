@@ -22,6 +22,10 @@ void encodePosition(JsonWriter& writer, const MeshPosition& position, WriteDate 
     writer.number(position.longitude);
     writer.key("nodeNumber");
     writer.unsignedInteger(position.nodeNumber);
+    if (position.precisionBits) {
+        writer.key("precisionBits");
+        writer.unsignedInteger(*position.precisionBits);
+    }
     writer.key("timestamp");
     writeDate(position.timestamp);
     writer.endObject();
@@ -37,6 +41,7 @@ std::optional<MeshPosition> decodePosition(const simdjson::dom::element& element
         !json::required(object, "latitude", position.latitude, json::asDouble) ||
         !json::required(object, "longitude", position.longitude, json::asDouble) ||
         !json::optional(object, "altitude", position.altitude, json::asInt32) ||
+        !json::optional(object, "precisionBits", position.precisionBits, json::asUInt32) ||
         !json::required(object, "timestamp", position.timestamp, readDate)) {
         return std::nullopt;
     }

@@ -22,6 +22,10 @@ struct MeshPosition {
     double longitude = 0;
     std::optional<std::int32_t> altitude;
     Timestamp timestamp;
+    // Set when the sender shared only a box of its position (the coordinates
+    // are the box's centre): the number of leading bits of the 1e-7 degree
+    // coordinates that are real. Absent means an exact fix.
+    std::optional<std::uint32_t> precisionBits;
 
     friend bool operator==(const MeshPosition&, const MeshPosition&) = default;
 };

@@ -218,8 +218,14 @@ TEST(MeshPosition, OptionalAltitudeAndStrictCoordinates) {
         R"({"id":"6f1c0b8e-2d3a-4c5b-9e7f-0a1b2c3d4e5f","nodeNumber":7,"latitude":48,"longitude":11.5,"timestamp":"2026-03-01T10:30:00+01:00"})");
     ASSERT_TRUE(p);
     EXPECT_FALSE(p->altitude);
+    EXPECT_FALSE(p->precisionBits);
     EXPECT_EQ(compact(*p),
               R"({"id":"6F1C0B8E-2D3A-4C5B-9E7F-0A1B2C3D4E5F","latitude":48,"longitude":11.5,"nodeNumber":7,"timestamp":"2026-03-01T09:30:00Z"})");
+    const char* reduced =
+        R"({"id":"6F1C0B8E-2D3A-4C5B-9E7F-0A1B2C3D4E5F","latitude":48,"longitude":11.5,"nodeNumber":7,"precisionBits":13,"timestamp":"2026-03-01T09:30:00Z"})";
+    ASSERT_TRUE(position(reduced));
+    EXPECT_EQ(position(reduced)->precisionBits, 13u);
+    EXPECT_EQ(compact(*position(reduced)), reduced);
     EXPECT_FALSE(position(
         R"({"id":"6F1C0B8E-2D3A-4C5B-9E7F-0A1B2C3D4E5F","nodeNumber":7,"latitude":"48","longitude":11.5,"timestamp":"2026-03-01T09:30:00Z"})"));
     EXPECT_FALSE(position(
