@@ -39,7 +39,8 @@ QPushButton* button(const char* name, const QString& title) {
 }  // namespace
 
 BluetoothSection::BluetoothSection(UiContext& context)
-    : context_(context),
+    : ScanningSection(QStringLiteral("bluetoothScanButton"), QStringLiteral("Scan for nearby Bluetooth devices")),
+      context_(context),
       trackers_(context.model.bluetoothTrackers()),
       sidebar_(new DeviceListSidebar(QStringLiteral("bluetoothDeviceList"), QStringLiteral("Bluetooth devices"))),
       content_(new BluetoothDetail(trackers_, context.tiles)),
