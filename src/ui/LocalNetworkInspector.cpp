@@ -18,7 +18,7 @@
 #include "ui/FormParts.h"
 #include "ui/LocalNetworkText.h"
 #include "ui/MetricGroup.h"
-#include "ui/SymbolIcon.h"
+#include "ui/SymbolLabel.h"
 
 namespace corvane {
 namespace {
@@ -42,9 +42,9 @@ std::vector<ComboChoice> delayChoices(double current) {
     return choices;
 }
 
-QLabel* iconLabel(const QString& symbol, int size) {
-    auto* label = new QLabel;
-    label->setPixmap(SymbolIcon::icon(symbol).pixmap(size, size));
+SymbolLabel* iconLabel(const QString& symbol, int size) {
+    auto* label = new SymbolLabel(size);
+    label->setSymbol(symbol);
     return label;
 }
 
@@ -61,7 +61,7 @@ LocalNetworkInspector::LocalNetworkInspector(LocalNetworkBrowser& browser, QWidg
 }
 
 void LocalNetworkInspector::buildDetails(QVBoxLayout& column) {
-    icon_ = new QLabel;
+    icon_ = new SymbolLabel(32);
     name_ = wrappedText({}, false);
     name_->setObjectName(QStringLiteral("localNetworkInspectorName"));
     QFont nameFont = name_->font();
@@ -156,7 +156,7 @@ void LocalNetworkInspector::refresh(const LocalNetworkDevice* device) {
     if (!device) return showPlaceholder();
     setCurrentWidget(details_);
     shown_ = device->id;
-    icon_->setPixmap(SymbolIcon::icon(LocalNetworkText::kindSymbol(*device)).pixmap(32, 32));
+    icon_->setSymbol(LocalNetworkText::kindSymbol(*device));
     name_->setText(QString::fromStdString(device->name));
     state_->setText(device->isOnline ? QStringLiteral("Available now") : QStringLiteral("Seen before"));
     lastSeen_->setText(LocalNetworkText::lastSeen(*device));

@@ -5,6 +5,8 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStatusBar>
+#include <cmath>
 #include <QTreeView>
 
 #include "app/BluetoothTrackerManager.h"
@@ -113,6 +115,28 @@ TEST_F(BluetoothUiTest, TheFinderFollowsTheSignalAndLeadsToTheTrackerSettings) {
     window.showSection(NetworkSection::meshtastic);
     settle();
     EXPECT_FALSE(trackers().isFinding() || trackers().finderSoundEnabled() || bluetooth_.central.scanning);
+}
+
+double luminance(const QColor& colour) {
+    const auto linear = [](double c) { return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4); };
+    return 0.2126 * linear(colour.redF()) + 0.7152 * linear(colour.greenF()) + 0.0722 * linear(colour.blueF());
+}
+
+TEST_F(BluetoothUiTest, TheErrorLineIsReadableOnLightAndDarkBars) {
+    auto& window = showKeys();
+    trackers().setErrorMessage("Bluetooth is switched off");
+    settle();
+    auto& line = find<QLabel>("errorLine");
+    ASSERT_TRUE(line.isVisibleTo(&window));
+    for (const QColor ground : {QColor(0xef, 0xef, 0xef), QColor(0x2b, 0x2b, 0x2e)}) {
+        QPalette palette = window.palette();
+        palette.setColor(QPalette::Window, ground);
+        palette.setColor(QPalette::WindowText, ground.lightness() < 128 ? Qt::white : Qt::black);
+        window.setPalette(palette);
+        const double text = luminance(line.palette().color(line.foregroundRole()));
+        const double bar = luminance(window.statusBar()->palette().color(QPalette::Window));
+        EXPECT_GE((std::max(text, bar) + 0.05) / (std::min(text, bar) + 0.05), 4.5) << ground.name().toStdString();
+    }
 }
 
 TEST_F(BluetoothUiTest, AlertDeliverySettingsStoreTheChoiceAndShowTheStatus) {

@@ -149,8 +149,10 @@ TEST_F(MeshtasticUiTest, RadiusShowsWhatIsStoredAndWritesOnlyTheUsersMove) {
     EXPECT_EQ(model().parkingRadius(), 120);  // shown, not snapped to 125
     EXPECT_EQ(defaults_.number("parkingRadius"), 120);
 
-    slider.setValue(6);
-    EXPECT_EQ(model().parkingRadius(), 150);
+    EXPECT_EQ(std::pair(slider.accessibleName(), slider.value()), std::pair(QStringLiteral("Alert radius"), 125));
+    slider.setValue(160);  // dragged between two steps: the nearer one
+    EXPECT_EQ(std::pair(model().parkingRadius(), slider.value()), std::pair(150.0, 150));
+    EXPECT_EQ(slider.accessibleDescription(), "150 m");
     slider.setValue(slider.maximum() + 5);
     EXPECT_EQ(model().parkingRadius(), 500);
 }
