@@ -31,16 +31,6 @@ const std::vector<ComboChoice>& listedDelays() {
     return kDelays;
 }
 
-// The listed delays, with `current` added in its place when it is not one.
-std::vector<ComboChoice> delayChoices(double current) {
-    auto choices = listedDelays();
-    const auto at = std::find_if(choices.begin(), choices.end(),
-                                 [current](const ComboChoice& choice) { return choice.second.toDouble() >= current; });
-    if (at == choices.end() || at->second.toDouble() != current) {
-        choices.insert(at, {QString::fromStdString(LocalNetworkBrowser::durationText(current)), current});
-    }
-    return choices;
-}
 
 SymbolLabel* iconLabel(const QString& symbol, int size) {
     auto* label = new SymbolLabel(size);
@@ -171,7 +161,8 @@ void LocalNetworkInspector::refresh(const LocalNetworkDevice* device) {
         const QSignalBlocker blocker(alert_);
         alert_->setChecked(device->lossAlertEnabled);
     }
-    showChoices(*delay_, shownDelays_, delayChoices(device->lossAlertDelay), device->lossAlertDelay);
+    showChoices(*delay_, shownDelays_, choicesWith(listedDelays(), device->lossAlertDelay,
+                                                      QString::fromStdString(LocalNetworkBrowser::durationText(device->lossAlertDelay))), device->lossAlertDelay);
     monitor_->setVisible(device->lossAlertEnabled);
     monitorRow_->setVisible(device->lossAlertEnabled);
     monitor_->setText(QString::fromStdString(browser_.monitoringStatus(*device)));

@@ -157,6 +157,22 @@ TEST_F(MeshtasticUiTest, RadiusShowsWhatIsStoredAndWritesOnlyTheUsersMove) {
     EXPECT_EQ(model().parkingRadius(), 500);
 }
 
+TEST_F(MeshtasticUiTest, AMarkWithoutAPositionOfTheGuardedDeviceIsNoMissingMark) {
+    defaults_.setNumber("guardedNode", 7);
+    const std::string mark = *encodeWithReferenceDate(positionAt(7, 0, 0));
+    defaults_.setData("parkedPosition", DefaultsStore::Data(mark.begin(), mark.end()));
+    startConnected();
+    emitNode(makeNode(7, "Tracker"));
+    openWindow();
+    model().setSelectedNodeID(7);
+    settle();
+    ASSERT_TRUE(model().parkedPosition().has_value());
+    EXPECT_EQ(find<QLabel>("distanceValue").text(), "No position yet");
+    model().clearParking();
+    settle();
+    EXPECT_EQ(find<QLabel>("distanceValue").text(), "Not marked");
+}
+
 TEST_F(MeshtasticUiTest, SendingEmptiesTheFieldAndSendsTheTextAsTyped) {
     startConnected();
     openWindow();
