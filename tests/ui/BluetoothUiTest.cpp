@@ -3,6 +3,7 @@
 // real Bluetooth watcher with a scripted radio on virtual time.
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStatusBar>
@@ -30,12 +31,12 @@ class BluetoothUiTest : public UiFixture {
 protected:
     BluetoothTrackerManager& trackers() { return model().bluetoothTrackers(); }
     // The section shown with Keys heard and selected.
-    MainWindow& showKeys() {
+    MainWindow& showKeys(const std::string& name = "Keys") {
         start();
         bluetooth_.central.report(BluetoothCentralState::poweredOn);
         defaults_.setString("main.selectedNetwork", "Bluetooth");
         auto& window = openWindow();
-        bluetooth_.central.advertise({kKeys, std::nullopt, "Keys", {}, -60});
+        bluetooth_.central.advertise({kKeys, std::nullopt, name, {}, -60});
         settle();
         auto& view = find<QTreeView>("bluetoothDeviceList");
         view.setCurrentIndex(static_cast<GroupedListModel&>(*view.model()).indexOfRow(QString::fromStdString(kKeys.string())));
@@ -125,6 +126,28 @@ TEST_F(BluetoothUiTest, TheFinderFollowsTheSignalAndLeadsToTheTrackerSettings) {
     window.showSection(NetworkSection::meshtastic);
     settle();
     EXPECT_FALSE(trackers().isFinding() || trackers().finderSoundEnabled() || bluetooth_.central.scanning);
+}
+
+// An advertised name is anyone's text: shown as it is, never as markup.
+TEST_F(BluetoothUiTest, AnAdvertisedNameShowsLiterallyInEveryLabel) {
+    const QString name = "<b>x</b>";
+    auto& window = showKeys(name.toStdString());
+    const auto labelsShowingIt = [&] {
+        QStringList names;
+        for (auto* label : window.findChildren<QLabel*>()) {
+            if (!label->isVisibleTo(&window) || !label->text().contains(name)) continue;
+            EXPECT_EQ(label->textFormat(), Qt::PlainText) << label->objectName().toStdString();
+            names << label->objectName();
+        }
+        return names;
+    };
+    const auto before = labelsShowingIt();
+    find<QPushButton>("bluetoothInspectorFindButton").click();
+    settle();
+    const auto finding = labelsShowingIt();
+    // The card's title; then the finder's subtitle and the status line.
+    EXPECT_EQ(std::pair(before.size(), finding.size()), std::pair(qsizetype{1}, qsizetype{2}));
+    EXPECT_TRUE(finding.contains("statusLine"));
 }
 
 double luminance(const QColor& colour) {
