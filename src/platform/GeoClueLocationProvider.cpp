@@ -26,7 +26,6 @@ const QString kManagerPath = QStringLiteral("/org/freedesktop/GeoClue2/Manager")
 const QString kManager = QStringLiteral("org.freedesktop.GeoClue2.Manager");
 const QString kClient = QStringLiteral("org.freedesktop.GeoClue2.Client");
 const QString kLocation = QStringLiteral("org.freedesktop.GeoClue2.Location");
-constexpr uint kAccuracyStreet = 6;
 constexpr uint kDistanceThresholdMetres = 50;
 
 QString errorText(const QDBusMessage& reply) {
@@ -55,8 +54,11 @@ std::optional<Timestamp> timestampOf(quint64 seconds, quint64 micros) {
 
 }  // namespace
 
-GeoClueLocationProvider::GeoClueLocationProvider(const QDBusConnection& bus, std::chrono::milliseconds fixTimeout)
-    : bus_(bus), watcher_(new QDBusServiceWatcher(kService, bus_, QDBusServiceWatcher::WatchForOwnerChange, this)) {
+GeoClueLocationProvider::GeoClueLocationProvider(const QDBusConnection& bus, std::chrono::milliseconds fixTimeout,
+                                                 std::uint32_t accuracyLevel)
+    : bus_(bus),
+      accuracyLevel_(accuracyLevel),
+      watcher_(new QDBusServiceWatcher(kService, bus_, QDBusServiceWatcher::WatchForOwnerChange, this)) {
     connect(watcher_, &QDBusServiceWatcher::serviceOwnerChanged, this, [this] {
         const bool wasRunning = running_;
         forgetClient();
@@ -108,7 +110,7 @@ void GeoClueLocationProvider::createClient() {
 void GeoClueLocationProvider::configure(const QString& client) {
     const std::pair<const char*, QVariant> settings[] = {
         {"DesktopId", QStringLiteral("corvane")},
-        {"RequestedAccuracyLevel", QVariant::fromValue(kAccuracyStreet)},
+        {"RequestedAccuracyLevel", QVariant::fromValue(uint{accuracyLevel_})},
         {"DistanceThreshold", QVariant::fromValue(kDistanceThresholdMetres)},
     };
     auto failed = std::make_shared<bool>(false);

@@ -29,8 +29,14 @@ class DBusSignalRelay;
 
 class GeoClueLocationProvider final : public QObject, public LocationProvider {
 public:
+    // GeoClue's accuracy levels: street uses Wi-Fi and network sources, only
+    // exact also a GPS receiver.
+    static constexpr std::uint32_t kStreetLevel = 6;
+    static constexpr std::uint32_t kExactLevel = 8;
+
     explicit GeoClueLocationProvider(const QDBusConnection& bus = QDBusConnection::systemBus(),
-                                     std::chrono::milliseconds fixTimeout = std::chrono::seconds(30));
+                                     std::chrono::milliseconds fixTimeout = std::chrono::seconds(30),
+                                     std::uint32_t accuracyLevel = kStreetLevel);
     ~GeoClueLocationProvider() override;
 
     void setHandlers(Handlers handlers) override { handlers_ = std::move(handlers); }
@@ -53,6 +59,7 @@ private:
     void finishRequest();
 
     QDBusConnection bus_;
+    std::uint32_t accuracyLevel_;
     QDBusServiceWatcher* watcher_;
     Handlers handlers_;
     LocationAuthorization status_ = LocationAuthorization::notDetermined;
