@@ -192,6 +192,7 @@ void BridgeSession::applySettings(const MeshtasticBridgeRequest& request) {
     // The firmware restarts after every commit, changed or not.
     startReboot();
     rebootPending_ = true;
+    loop_.cancel(rebootFallbackTimer_);
     // A radio whose port survives the restart and whose `rebooted` frame was
     // lost is asked again once it must have restarted.
     rebootFallbackTimer_ = loop_.after(kFirmwareRebootDelay + kBootTime, [this] {

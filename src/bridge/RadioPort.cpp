@@ -177,6 +177,9 @@ RadioPort::ReadStatus RadioPort::read(std::string& into) {
         if (count > 0) {
             into.append(buffer, static_cast<std::size_t>(count));
             any = true;
+            // A short read took all there was: asking again would only say
+            // EAGAIN, one system call more for every frame.
+            if (static_cast<std::size_t>(count) < sizeof buffer) return ReadStatus::data;
             continue;
         }
         if (count < 0 && errno == EINTR) continue;
