@@ -6,7 +6,9 @@
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
+#include <QHelpEvent>
 #include <QKeyEvent>
+#include <QToolTip>
 #include <QPersistentModelIndex>
 #include <QTreeView>
 
@@ -74,6 +76,18 @@ TEST_F(GroupedListModelTest, TextsForScreenReadersIncludeTheBadges) {
                              {QStringLiteral("bell.badge.fill"), QStringLiteral("Signal-loss alert enabled")}}});
     model.setGroups({devices});
     const QModelIndex keys = model.index(0, 0, model.index(0, 0));
+
+    // Hovering the symbol-only badge tells what it means.
+    QTreeView view;
+    setUpSidebarView(view, model, QStringLiteral("list"), QStringLiteral("List"));
+    view.resize(300, 200);
+    view.expandAll();
+    view.show();
+    const QRect row = view.visualRect(keys);
+    const QPoint badge(row.left() + 36 + 6, row.bottom() - 12);
+    QHelpEvent hover(QEvent::ToolTip, badge, view.viewport()->mapToGlobal(badge));
+    QApplication::sendEvent(view.viewport(), &hover);
+    EXPECT_EQ(QToolTip::text(), "Position received");
     EXPECT_EQ(keys.data(Qt::AccessibleTextRole).toString(),
               "Keys, Last seen 10:00, Position received, Signal-loss alert enabled");
     const QVariantList badges = keys.data(GroupedListModel::BadgesRole).toList();
