@@ -7,7 +7,9 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <cmath>
+#include <QKeyEvent>
 #include <QTreeView>
+#include <set>
 
 #include "app/BluetoothTrackerManager.h"
 #include "ui/EmptyState.h"
@@ -138,6 +140,8 @@ TEST_F(BluetoothUiTest, TheErrorLineIsReadableOnLightAndDarkBars) {
     settle();
     auto& line = find<QLabel>("errorLine");
     ASSERT_TRUE(line.isVisibleTo(&window));
+    auto& icon = *line.parentWidget()->findChild<SymbolLabel*>();
+    std::set<QRgb> iconColours;
     for (const QColor ground : {QColor(0xef, 0xef, 0xef), QColor(0x2b, 0x2b, 0x2e)}) {
         QPalette palette = window.palette();
         palette.setColor(QPalette::Window, ground);
@@ -146,7 +150,36 @@ TEST_F(BluetoothUiTest, TheErrorLineIsReadableOnLightAndDarkBars) {
         const double text = luminance(line.palette().color(line.foregroundRole()));
         const double bar = luminance(window.statusBar()->palette().color(QPalette::Window));
         EXPECT_GE((std::max(text, bar) + 0.05) / (std::min(text, bar) + 0.05), 4.5) << ground.name().toStdString();
+        const QImage drawn = icon.grab().toImage();
+        iconColours.insert(drawn.pixel(drawn.width() / 2, drawn.height() * 2 / 3) | 0xff000000);
     }
+    EXPECT_EQ(iconColours.size(), 2U) << "the symbol is redrawn in the new theme's colour";
+}
+
+// A tracked device heard nearby has a row in each group: the arrow keys go
+// from one to the other and on, through the section's refreshes.
+TEST_F(BluetoothUiTest, ArrowKeysWalkPastBothRowsOfATrackedDeviceHeardNearby) {
+    showKeys();
+    const Uuid wallet = *Uuid::parse("AAAA0000-0000-4000-8000-000000000002");
+    bluetooth_.central.advertise({wallet, std::nullopt, "Wallet", {}, -80});
+    trackers().track(trackers().devices().at(0));
+    settle();
+    auto& view = find<QTreeView>("bluetoothDeviceList");
+    const auto& list = static_cast<GroupedListModel&>(*view.model());
+    view.setFocus();
+    const auto press = [&](int key) {
+        QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier);
+        QApplication::sendEvent(&view, &event);
+        settle();
+        return std::pair(view.currentIndex().parent().data(GroupedListModel::IdRole).toString().toStdString(),
+                         list.row(view.currentIndex())->title.toStdString());
+    };
+    EXPECT_EQ(view.currentIndex().parent().data(GroupedListModel::IdRole), "nearby") << "tracking kept the row";
+    EXPECT_EQ(press(Qt::Key_Up), std::pair(std::string("tracked"), std::string("Keys")));
+    EXPECT_EQ(press(Qt::Key_Down), std::pair(std::string("nearby"), std::string("Keys")));
+    EXPECT_EQ(press(Qt::Key_Down), std::pair(std::string("nearby"), std::string("Wallet")));
+    EXPECT_EQ(trackers().trackedDevices().size(), 1U);
+    EXPECT_TRUE(shown("bluetoothTrackButton")) << "the card follows: Wallet is not tracked";
 }
 
 TEST_F(BluetoothUiTest, CaptionsLeaveOutASteadyTrendAndDateADeviceNotHeardToday) {
