@@ -59,10 +59,10 @@ void BluetoothFinderDetail::refresh(Timestamp now) {
         signal_->setContent(QStringLiteral("questionmark.circle"), QStringLiteral("Signal lost"),
                             QStringLiteral("Move around to find the signal again"));
     } else {
-        signal_->setContent(QStringLiteral("dot.radiowaves.left.and.right"), BluetoothText::proximity(*found),
+        signal_->setContent(BluetoothText::trendSymbol(*found), BluetoothText::proximity(*found),
                             QString::fromStdString(found->name));
     }
-    lastSeen_->setText(found ? QStringLiteral("Last seen ") + BluetoothText::time(found->lastSeen) : QString());
+    lastSeen_->setText(found ? QStringLiteral("Last seen ") + BluetoothText::time(found->lastSeen, now) : QString());
     const QSignalBlocker blocker(sound_);
     sound_->setChecked(trackers_.finderSoundEnabled());
 }

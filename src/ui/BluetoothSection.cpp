@@ -14,6 +14,7 @@
 #include "app/CorvaneModel.h"
 #include "ui/BluetoothDetail.h"
 #include "ui/BluetoothText.h"
+#include "ui/ComboChoices.h"
 #include "ui/DeviceListSidebar.h"
 #include "ui/EmptyState.h"
 #include "ui/FormParts.h"
@@ -24,9 +25,14 @@
 namespace corvane {
 namespace {
 
-constexpr std::pair<double, const char*> kDelays[] = {{15, "15 seconds"}, {30, "30 seconds"}, {60, "1 minute"},
-                                                      {120, "2 minutes"}, {900, "15 minutes"}, {1800, "30 minutes"},
-                                                      {3600, "1 hour"},   {86400, "1 day"}};
+const std::vector<ComboChoice>& listedDelays() {
+    static const std::vector<ComboChoice> kDelays{
+        {QStringLiteral("15 seconds"), 15.0},   {QStringLiteral("30 seconds"), 30.0},
+        {QStringLiteral("1 minute"), 60.0},     {QStringLiteral("2 minutes"), 120.0},
+        {QStringLiteral("15 minutes"), 900.0},  {QStringLiteral("30 minutes"), 1800.0},
+        {QStringLiteral("1 hour"), 3600.0},     {QStringLiteral("1 day"), 86400.0}};
+    return kDelays;
+}
 
 QString text(const std::string& value) { return QString::fromStdString(value); }
 
@@ -39,7 +45,8 @@ QPushButton* button(const char* name, const QString& title) {
 }  // namespace
 
 BluetoothSection::BluetoothSection(UiContext& context)
-    : context_(context),
+    : ScanningSection(QStringLiteral("bluetoothScanButton"), QStringLiteral("Scan for nearby Bluetooth devices")),
+      context_(context),
       trackers_(context.model.bluetoothTrackers()),
       sidebar_(new DeviceListSidebar(QStringLiteral("bluetoothDeviceList"), QStringLiteral("Bluetooth devices"))),
       content_(new BluetoothDetail(trackers_, context.tiles)),
@@ -84,7 +91,7 @@ void BluetoothSection::buildInspector() {
     });
     delay_ = new QComboBox;
     delay_->setObjectName(QStringLiteral("bluetoothAlertDelay"));
-    for (const auto& [seconds, words] : kDelays) delay_->addItem(QString::fromUtf8(words), seconds);
+    delay_->setAccessibleName(QStringLiteral("Alert after"));
     connect(delay_, &QComboBox::activated, this, [this](int index) {
         if (selected_ && index >= 0) trackers_.setLossAlertDelay(delay_->itemData(index).toDouble(), *selected_);
     });
@@ -173,7 +180,7 @@ void BluetoothSection::refreshSidebar() {
         SidebarRow row{text(device.id.string()), text(device.name),
                        heard ? QStringLiteral("dot.radiowaves.left.and.right")
                              : QStringLiteral("antenna.radiowaves.left.and.right.slash"),
-                       QStringLiteral("Last seen ") + BluetoothText::time(device.lastSeen), {}};
+                       QStringLiteral("Last seen ") + BluetoothText::time(device.lastSeen, context_.loop.now()), {}};
         if (device.latitude) row.badges.push_back({QStringLiteral("location.fill"), QStringLiteral("Last-seen location recorded")});
         if (device.lossAlertEnabled) row.badges.push_back({QStringLiteral("bell.badge.fill"), QStringLiteral("Signal-loss alert enabled")});
         tracked.rows.push_back(std::move(row));
@@ -212,7 +219,7 @@ void BluetoothSection::refreshInspector() {
     kind_->setText(live && live->isMeshtastic ? QStringLiteral("Meshtastic over Bluetooth")
                                               : QStringLiteral("Bluetooth Low Energy device"));
     nearby_->setText(live ? QStringLiteral("Nearby") : QStringLiteral("Not currently nearby"));
-    lastHeard_->setText(BluetoothText::time(live ? live->lastSeen : tracked->lastSeen));
+    lastHeard_->setText(BluetoothText::time(live ? live->lastSeen : tracked->lastSeen, context_.loop.now()));
     lastSignal_->setText(QString::number(live ? live->rssi : tracked->lastRSSI) + QStringLiteral(" dBm"));
     proximity_->setText(live ? BluetoothText::proximity(*live) : QString());
     tracking_->setVisible(tracked != nullptr);
@@ -225,15 +232,11 @@ void BluetoothSection::refreshInspector() {
     if (tracked) {
         const QSignalBlocker nameBlocker(name_);
         const QSignalBlocker alertBlocker(lossAlert_);
-        const QSignalBlocker delayBlocker(delay_);
         if (!name_->hasFocus()) name_->setText(text(tracked->name));
         lossAlert_->setChecked(tracked->lossAlertEnabled);
-        int index = delay_->findData(tracked->lossAlertDelay);
-        if (index < 0) {
-            delay_->addItem(QString::number(tracked->lossAlertDelay) + QStringLiteral(" seconds"), tracked->lossAlertDelay);
-            index = delay_->count() - 1;
-        }
-        delay_->setCurrentIndex(index);
+        const double delay = tracked->lossAlertDelay;
+        showChoices(*delay_, shownDelays_, choicesWith(listedDelays(), delay, QString::number(delay) + QStringLiteral(" seconds")),
+                    delay);
     }
     findButton_->setText(trackers_.isFinding() && trackers_.trackedID() == selected_ ? QStringLiteral("Stop Finding")
                                                                                    : QStringLiteral("Find Nearby"));

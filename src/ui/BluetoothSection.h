@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "core/Uuid.h"
+#include "ui/ComboChoices.h"
 #include "ui/ScanningSection.h"
 
 class QCheckBox;
@@ -73,6 +74,7 @@ private:
     QLineEdit* name_;
     QCheckBox* lossAlert_;
     QComboBox* delay_;
+    std::vector<ComboChoice> shownDelays_;
     QWidget* location_;
     QLabel* latitude_;
     QLabel* longitude_;

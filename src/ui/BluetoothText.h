@@ -12,9 +12,12 @@ struct DiscoveredTracker;
 
 namespace corvane::BluetoothText {
 
-// "Nearby · Getting closer"
+// "Nearby · Warmer · getting closer"; a steady signal is told by its band
+// alone ("Nearby", not "Nearby · Nearby").
 QString proximity(const DiscoveredTracker& device);
-// The local time of day, "HH:mm:ss".
-QString time(Timestamp instant);
+// The trend's symbol: "arrow.up.right" while getting closer.
+QString trendSymbol(const DiscoveredTracker& device);
+// When it was heard: the time of day, with the date when not today.
+QString time(Timestamp instant, Timestamp now);
 
 }  // namespace corvane::BluetoothText

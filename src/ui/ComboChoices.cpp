@@ -3,6 +3,7 @@
 
 #include <QComboBox>
 #include <QSignalBlocker>
+#include <algorithm>
 
 namespace corvane {
 
@@ -15,6 +16,13 @@ void showChoices(QComboBox& box, std::vector<ComboChoice>& shown, std::vector<Co
         shown = std::move(entries);
     }
     box.setCurrentIndex(box.findData(current));
+}
+
+std::vector<ComboChoice> choicesWith(std::vector<ComboChoice> listed, double current, const QString& label) {
+    const auto at = std::find_if(listed.begin(), listed.end(),
+                                 [current](const ComboChoice& choice) { return choice.second.toDouble() >= current; });
+    if (at == listed.end() || at->second.toDouble() != current) listed.insert(at, {label, current});
+    return listed;
 }
 
 }  // namespace corvane

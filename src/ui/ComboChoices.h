@@ -18,4 +18,10 @@ using ComboChoice = std::pair<QString, QVariant>;
 void showChoices(QComboBox& box, std::vector<ComboChoice>& shown, std::vector<ComboChoice> entries,
                  const QVariant& current);
 
+// `listed` (numbers in ascending order) with `current`, labelled `label`,
+// added in its place when it is not one of them: a value set elsewhere is
+// shown as it is, and only while it is the current one, so such entries
+// never pile up.
+std::vector<ComboChoice> choicesWith(std::vector<ComboChoice> listed, double current, const QString& label);
+
 }  // namespace corvane

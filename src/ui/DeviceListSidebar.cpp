@@ -24,19 +24,12 @@ void DeviceListSidebar::showGroups(std::vector<SidebarGroup> groups, const QStri
     } else {
         setCurrentWidget(view_);
     }
+    // Rows moving between groups drag the view's current row along; that is
+    // not the user choosing a row, nor is showing the section's choice back.
+    applyingSelection_ = true;
     list_->setGroups(std::move(groups));
-
-    const QModelIndex index = selectedID.isEmpty() ? QModelIndex() : list_->indexOfRow(selectedID);
-    auto* selection = view_->selectionModel();
-    if (index != selection->currentIndex() || (index.isValid() && !selection->isSelected(index))) {
-        applyingSelection_ = true;
-        if (index.isValid()) {
-            selection->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
-        } else {
-            selection->clear();
-        }
-        applyingSelection_ = false;
-    }
+    showSelection(*view_, *list_, selectedID);
+    applyingSelection_ = false;
 }
 
 }  // namespace corvane

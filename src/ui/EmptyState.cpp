@@ -1,20 +1,23 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/EmptyState.h"
 
-#include <QEvent>
 #include <QLabel>
 #include <QVBoxLayout>
 
-#include "ui/SymbolIcon.h"
+#include "ui/SymbolLabel.h"
 
 namespace corvane {
 
 EmptyState::EmptyState(QWidget* parent)
-    : QWidget(parent), icon_(new QLabel(this)), title_(new QLabel(this)), text_(new QLabel(this)) {
+    : QWidget(parent),
+      icon_(new SymbolLabel(44, QPalette::PlaceholderText, this)),
+      title_(new QLabel(this)),
+      text_(new QLabel(this)) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(24, 24, 24, 24);
     layout->addStretch(1);
-    for (QLabel* label : {icon_, title_, text_}) {
+    layout->addWidget(icon_, 0, Qt::AlignHCenter);
+    for (QLabel* label : {title_, text_}) {
         label->setAlignment(Qt::AlignHCenter);
         layout->addWidget(label);
     }
@@ -26,26 +29,15 @@ EmptyState::EmptyState(QWidget* parent)
     title_->setWordWrap(true);
     text_->setWordWrap(true);
     text_->setForegroundRole(QPalette::PlaceholderText);
-    icon_->setForegroundRole(QPalette::PlaceholderText);
 }
 
 void EmptyState::setContent(const QString& symbol, const QString& title, const QString& text) {
-    if (symbol != symbol_) {
-        symbol_ = symbol;
-        icon_->setPixmap(SymbolIcon::icon(symbol, QPalette::PlaceholderText).pixmap(QSize(44, 44), devicePixelRatioF()));
-    }
+    icon_->setSymbol(symbol);
     title_->setText(title);
     title_->setVisible(!title.isEmpty());
     text_->setText(text);
     text_->setVisible(!text.isEmpty());
     setAccessibleName(title);
-}
-
-// The symbol is a pixmap in the palette's colour: redraw it for a new one.
-void EmptyState::changeEvent(QEvent* event) {
-    QWidget::changeEvent(event);
-    if (event->type() != QEvent::PaletteChange || symbol_.isEmpty()) return;
-    icon_->setPixmap(SymbolIcon::icon(symbol_, QPalette::PlaceholderText).pixmap(QSize(44, 44), devicePixelRatioF()));
 }
 
 QString EmptyState::title() const { return title_->text(); }

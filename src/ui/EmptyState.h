@@ -8,6 +8,8 @@ class QLabel;
 
 namespace corvane {
 
+class SymbolLabel;
+
 class EmptyState : public QWidget {
     Q_OBJECT
 public:
@@ -16,14 +18,10 @@ public:
     void setContent(const QString& symbol, const QString& title, const QString& text);
     QString title() const;
 
-protected:
-    void changeEvent(QEvent* event) override;
-
 private:
-    QLabel* icon_;
+    SymbolLabel* icon_;
     QLabel* title_;
     QLabel* text_;
-    QString symbol_;
 };
 
 }  // namespace corvane

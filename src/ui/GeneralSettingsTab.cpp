@@ -27,7 +27,7 @@ GeneralSettingsTab::GeneralSettingsTab(UiContext& context, QWidget* parent)
       port_(nullptr),
       ports_(new QComboBox),
       connect_(new QPushButton),
-      radius_(new RadiusSlider(220)) {
+      radius_(new RadiusSlider(220, QStringLiteral("Movement radius"))) {
     sections_ = scrollingColumn(*this);
     sections_->addStretch(1);
 

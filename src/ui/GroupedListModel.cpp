@@ -2,6 +2,7 @@
 #include "ui/GroupedListModel.h"
 
 #include <QIcon>
+#include <QStringList>
 #include <QVariant>
 #include <algorithm>
 #include <unordered_set>
@@ -201,14 +202,23 @@ QVariant GroupedListModel::data(const QModelIndex& index, int role) const {
     if (!item) return {};
     switch (role) {
     case Qt::DisplayRole: return item->title;
-    case Qt::AccessibleTextRole: return item->caption.isEmpty() ? item->title : item->title + ", " + item->caption;
+    case Qt::AccessibleTextRole: {
+        // What the row shows, badges included: a screen reader user hears
+        // that an alert is armed as a sighted one sees the bell.
+        QStringList parts{item->title};
+        if (!item->caption.isEmpty()) parts.push_back(item->caption);
+        for (const auto& badge : item->badges)
+            if (!badge.text.isEmpty()) parts.push_back(badge.text);
+        return parts.join(QStringLiteral(", "));
+    }
     case Qt::DecorationRole: return SymbolIcon::icon(item->symbol);
     case IdRole: return item->id;
     case SymbolRole: return item->symbol;
     case CaptionRole: return item->caption;
     case BadgesRole: {
         QVariantList badges;
-        for (const auto& badge : item->badges) badges.push_back(QStringList{badge.symbol, badge.text});
+        for (const auto& badge : item->badges)
+            badges.push_back(QStringList{badge.symbol, badge.symbolOnly ? QString() : badge.text, badge.text});
         return badges;
     }
     case IsGroupRole: return false;
@@ -217,7 +227,9 @@ QVariant GroupedListModel::data(const QModelIndex& index, int role) const {
 }
 
 Qt::ItemFlags GroupedListModel::flags(const QModelIndex& index) const {
-    if (!index.isValid() || index.internalId() == 0) return Qt::ItemIsEnabled;
+    if (!index.isValid()) return Qt::NoItemFlags;
+    // Headers are not rows to land on: the arrow keys step over them.
+    if (index.internalId() == 0) return Qt::NoItemFlags;
     return Qt::ItemIsEnabled | Qt::ItemIsSelectable;
 }
 

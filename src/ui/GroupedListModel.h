@@ -15,6 +15,8 @@ namespace corvane {
 class GroupedListModel : public QAbstractItemModel {
     Q_OBJECT
 public:
+    // BadgesRole: per badge a list of the symbol, the text shown on the line
+    // (empty for a symbol alone) and the text spoken and shown on hover.
     enum Role { IdRole = Qt::UserRole + 1, SymbolRole, CaptionRole, BadgesRole, IsGroupRole };
 
     explicit GroupedListModel(QObject* parent = nullptr);

@@ -9,7 +9,7 @@
 #include "app/LocalNetworkBrowser.h"
 #include "ui/EmptyState.h"
 #include "ui/LocalNetworkText.h"
-#include "ui/SymbolIcon.h"
+#include "ui/SymbolLabel.h"
 
 namespace corvane {
 namespace {
@@ -29,7 +29,7 @@ LocalNetworkDetail::LocalNetworkDetail(LocalNetworkBrowser& browser, QWidget* pa
     : PlaceholderStack(parent),
       browser_(browser),
       card_(new QWidget),
-      icon_(new QLabel),
+      icon_(new SymbolLabel(72)),
       name_(plainLabel("localNetworkDetailName")),
       tracked_(new QWidget),
       track_(new QPushButton(QStringLiteral("Track This Device"))),
@@ -38,13 +38,12 @@ LocalNetworkDetail::LocalNetworkDetail(LocalNetworkBrowser& browser, QWidget* pa
       services_(plainLabel("localNetworkServiceSummary")),
       onlineNote_(plainLabel("localNetworkOnlineNote")) {
     placeholder().setObjectName(QStringLiteral("localNetworkContentEmpty"));
-    icon_->setAlignment(Qt::AlignHCenter);
     QFont nameFont = name_->font();
     nameFont.setPointSizeF(nameFont.pointSizeF() * 1.6);
     nameFont.setBold(true);
     name_->setFont(nameFont);
-    auto* trackedIcon = new QLabel;
-    trackedIcon->setPixmap(SymbolIcon::icon(QStringLiteral("checkmark.circle.fill")).pixmap(16, 16));
+    auto* trackedIcon = new SymbolLabel(16);
+    trackedIcon->setSymbol(QStringLiteral("checkmark.circle.fill"));
     tracked_->setObjectName(QStringLiteral("localNetworkTrackedMark"));
     auto* trackedLayout = new QHBoxLayout(tracked_);
     trackedLayout->addStretch(1);
@@ -57,7 +56,7 @@ LocalNetworkDetail::LocalNetworkDetail(LocalNetworkBrowser& browser, QWidget* pa
 
     auto* column = new QVBoxLayout(card_);
     column->addStretch(1);
-    column->addWidget(icon_);
+    column->addWidget(icon_, 0, Qt::AlignHCenter);
     column->addWidget(name_);
     column->addWidget(tracked_);
     column->addWidget(track_, 0, Qt::AlignHCenter);
@@ -78,7 +77,7 @@ void LocalNetworkDetail::refresh(const LocalNetworkDevice* device) {
     }
     setCurrentWidget(card_);
     shown_ = device->id;
-    icon_->setPixmap(SymbolIcon::icon(LocalNetworkText::kindSymbol(*device)).pixmap(72, 72));
+    icon_->setSymbol(LocalNetworkText::kindSymbol(*device));
     name_->setText(QString::fromStdString(device->name));
     tracked_->setVisible(device->isTracked);
     track_->setVisible(!device->isTracked);

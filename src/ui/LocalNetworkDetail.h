@@ -12,6 +12,7 @@ class QPushButton;
 namespace corvane {
 
 class LocalNetworkBrowser;
+class SymbolLabel;
 
 class LocalNetworkDetail : public PlaceholderStack {
     Q_OBJECT
@@ -24,7 +25,7 @@ public:
 private:
     LocalNetworkBrowser& browser_;
     QWidget* card_;
-    QLabel* icon_;
+    SymbolLabel* icon_;
     QLabel* name_;
     QWidget* tracked_;
     QPushButton* track_;

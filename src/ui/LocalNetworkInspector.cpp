@@ -18,7 +18,7 @@
 #include "ui/FormParts.h"
 #include "ui/LocalNetworkText.h"
 #include "ui/MetricGroup.h"
-#include "ui/SymbolIcon.h"
+#include "ui/SymbolLabel.h"
 
 namespace corvane {
 namespace {
@@ -31,20 +31,10 @@ const std::vector<ComboChoice>& listedDelays() {
     return kDelays;
 }
 
-// The listed delays, with `current` added in its place when it is not one.
-std::vector<ComboChoice> delayChoices(double current) {
-    auto choices = listedDelays();
-    const auto at = std::find_if(choices.begin(), choices.end(),
-                                 [current](const ComboChoice& choice) { return choice.second.toDouble() >= current; });
-    if (at == choices.end() || at->second.toDouble() != current) {
-        choices.insert(at, {QString::fromStdString(LocalNetworkBrowser::durationText(current)), current});
-    }
-    return choices;
-}
 
-QLabel* iconLabel(const QString& symbol, int size) {
-    auto* label = new QLabel;
-    label->setPixmap(SymbolIcon::icon(symbol).pixmap(size, size));
+SymbolLabel* iconLabel(const QString& symbol, int size) {
+    auto* label = new SymbolLabel(size);
+    label->setSymbol(symbol);
     return label;
 }
 
@@ -61,7 +51,7 @@ LocalNetworkInspector::LocalNetworkInspector(LocalNetworkBrowser& browser, QWidg
 }
 
 void LocalNetworkInspector::buildDetails(QVBoxLayout& column) {
-    icon_ = new QLabel;
+    icon_ = new SymbolLabel(32);
     name_ = wrappedText({}, false);
     name_->setObjectName(QStringLiteral("localNetworkInspectorName"));
     QFont nameFont = name_->font();
@@ -156,7 +146,7 @@ void LocalNetworkInspector::refresh(const LocalNetworkDevice* device) {
     if (!device) return showPlaceholder();
     setCurrentWidget(details_);
     shown_ = device->id;
-    icon_->setPixmap(SymbolIcon::icon(LocalNetworkText::kindSymbol(*device)).pixmap(32, 32));
+    icon_->setSymbol(LocalNetworkText::kindSymbol(*device));
     name_->setText(QString::fromStdString(device->name));
     state_->setText(device->isOnline ? QStringLiteral("Available now") : QStringLiteral("Seen before"));
     lastSeen_->setText(LocalNetworkText::lastSeen(*device));
@@ -171,7 +161,8 @@ void LocalNetworkInspector::refresh(const LocalNetworkDevice* device) {
         const QSignalBlocker blocker(alert_);
         alert_->setChecked(device->lossAlertEnabled);
     }
-    showChoices(*delay_, shownDelays_, delayChoices(device->lossAlertDelay), device->lossAlertDelay);
+    showChoices(*delay_, shownDelays_, choicesWith(listedDelays(), device->lossAlertDelay,
+                                                      QString::fromStdString(LocalNetworkBrowser::durationText(device->lossAlertDelay))), device->lossAlertDelay);
     monitor_->setVisible(device->lossAlertEnabled);
     monitorRow_->setVisible(device->lossAlertEnabled);
     monitor_->setText(QString::fromStdString(browser_.monitoringStatus(*device)));

@@ -24,6 +24,7 @@ namespace corvane {
 
 class LocalNetworkBrowser;
 class MetricGroup;
+class SymbolLabel;
 
 class LocalNetworkInspector : public PlaceholderStack {
     Q_OBJECT
@@ -41,7 +42,7 @@ private:
 
     LocalNetworkBrowser& browser_;
     QWidget* details_;
-    QLabel* icon_;
+    SymbolLabel* icon_;
     QLabel* name_;
     QLabel* state_;
     QLabel* lastSeen_;

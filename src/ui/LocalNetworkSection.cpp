@@ -3,32 +3,25 @@
 
 #include <algorithm>
 
-#include <QSignalBlocker>
-
 #include "app/CorvaneModel.h"
 #include "ui/LocalNetworkDetail.h"
 #include "ui/LocalNetworkInspector.h"
 #include "ui/LocalNetworkSidebar.h"
-#include "ui/SegmentButton.h"
 #include "ui/UiContext.h"
 
 namespace corvane {
 
 LocalNetworkSection::LocalNetworkSection(UiContext& context)
-    : browser_(context.model.localNetwork()),
+    : ScanningSection(QStringLiteral("localNetworkScanButton"), QStringLiteral("Listen for Bonjour devices on this network")),
+      browser_(context.model.localNetwork()),
       sidebar_(new LocalNetworkSidebar(browser_)),
       content_(new LocalNetworkDetail(browser_)),
-      inspector_(new LocalNetworkInspector(browser_)),
-      scan_(new SegmentButton(QStringLiteral("localNetworkScanButton"), QStringLiteral("Scan"))) {
+      inspector_(new LocalNetworkInspector(browser_)) {
     setPanes(sidebar_, content_, inspector_);
-    scan_->setToolTip(QStringLiteral("Listen for Bonjour devices on this network"));
-    connect(scan_, &QToolButton::clicked, this, [this] { run(Command::scan); });
     connect(sidebar_, &LocalNetworkSidebar::selected, this, [this](const QString& id) { select(id.toStdString()); });
     connect(inspector_, &LocalNetworkInspector::forgotten, this, [this] { select({}); });
     refreshOn(context.loop, browser_.changed());
 }
-
-QWidget* LocalNetworkSection::toolbarControls() { return scan_; }
 
 bool LocalNetworkSection::isScanning() const { return browser_.isScanning(); }
 
@@ -61,10 +54,6 @@ void LocalNetworkSection::refresh() {
     sidebar_->refresh(device ? QString::fromStdString(device->id) : QString());
     content_->refresh(device);
     inspector_->refresh(device);
-    {
-        const QSignalBlocker blocker(scan_);
-        scan_->setChecked(browser_.isScanning());
-    }
     emit statusChanged();
 }
 

@@ -2,8 +2,7 @@
 #pragma once
 // The Local Network section: device list, device card and inspector over
 // the model's LocalNetworkBrowser. Browsing follows the section, so
-// departure alerts run only while it is shown; a scan button in the toolbar
-// shows and toggles it. The selected device is the section's own view state.
+// departure alerts run only while it is shown. The selected device is the section's own view state.
 #include <string>
 
 #include "ui/ScanningSection.h"
@@ -15,7 +14,6 @@ class LocalNetworkBrowser;
 class LocalNetworkDetail;
 class LocalNetworkInspector;
 class LocalNetworkSidebar;
-class SegmentButton;
 struct LocalNetworkDevice;
 
 class LocalNetworkSection : public ScanningSection {
@@ -24,7 +22,6 @@ public:
     explicit LocalNetworkSection(UiContext& context);
 
     NetworkSection section() const override { return NetworkSection::localNetwork; }
-    QWidget* toolbarControls() override;
     QString errorLine() const override;
     void dismissError() override;
 
@@ -42,7 +39,6 @@ private:
     LocalNetworkSidebar* sidebar_;
     LocalNetworkDetail* content_;
     LocalNetworkInspector* inspector_;
-    SegmentButton* scan_;
     std::string selectedID_;
 };
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/LocalNetworkText.h"
 
-#include "ui/NodeText.h"
+#include "ui/DateText.h"
 
 namespace corvane::LocalNetworkText {
 
@@ -11,7 +11,7 @@ QString kindSymbol(const LocalNetworkDevice& device) {
 }
 
 QString lastSeen(const LocalNetworkDevice& device) {
-    return device.lastSeen ? NodeText::dateTime(*device.lastSeen) : QStringLiteral("Not currently seen");
+    return device.lastSeen ? DateText::abbreviated(*device.lastSeen) : QStringLiteral("Not currently seen");
 }
 
 }  // namespace corvane::LocalNetworkText

@@ -17,8 +17,11 @@
 #include "app/ports/DefaultsStore.h"
 #include "ui/SegmentButton.h"
 #include "ui/SettingsDialog.h"
+#include "ui/NegativeText.h"
 #include "ui/SymbolIcon.h"
+#include "ui/SymbolLabel.h"
 #include "ui/UiContext.h"
+#include "ui/WheelNeedsFocus.h"
 
 namespace corvane {
 namespace {
@@ -41,6 +44,7 @@ MainWindow::MainWindow(UiContext& context, std::vector<std::unique_ptr<WindowSec
     setObjectName(QStringLiteral("mainWindow"));
     setWindowTitle(QStringLiteral("Corvane"));
     setWindowIcon(SymbolIcon::applicationIcon());
+    WheelNeedsFocus::install();
     resize(1320, 820);
 
     for (const auto& section : sections_) {
@@ -72,7 +76,6 @@ MainWindow::MainWindow(UiContext& context, std::vector<std::unique_ptr<WindowSec
     status_->setObjectName(QStringLiteral("statusLine"));
     errorText_->setObjectName(QStringLiteral("errorLine"));
     errorText_->setTextFormat(Qt::PlainText);
-    errorText_->setForegroundRole(QPalette::BrightText);
     auto* dismiss = new QToolButton;
     dismiss->setObjectName(QStringLiteral("dismissErrorButton"));
     dismiss->setText(QStringLiteral("×"));
@@ -84,9 +87,10 @@ MainWindow::MainWindow(UiContext& context, std::vector<std::unique_ptr<WindowSec
     });
     auto* errorLayout = new QHBoxLayout(error_);
     errorLayout->setContentsMargins(0, 0, 0, 0);
-    auto* errorIcon = new QLabel;
-    errorIcon->setPixmap(SymbolIcon::icon(QStringLiteral("exclamationmark.triangle.fill")).pixmap(QSize(14, 14)));
+    auto* errorIcon = new SymbolLabel(14);
+    errorIcon->setSymbol(QStringLiteral("exclamationmark.triangle.fill"));
     errorLayout->addWidget(errorIcon);
+    colourErrorLine();
     errorLayout->addWidget(errorText_);
     errorLayout->addWidget(dismiss);
     statusBar()->addWidget(status_, 1);
@@ -194,6 +198,17 @@ void MainWindow::showEvent(QShowEvent* event) {
     if (activated_) return;
     if (WindowSection* shown = section(current_)) shown->activate();
     activated_ = true;
+}
+
+void MainWindow::colourErrorLine() {
+    QPalette palette = error_->palette();
+    palette.setColor(QPalette::WindowText, negativeTextColor(this->palette()));
+    error_->setPalette(palette);
+}
+
+void MainWindow::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange) colourErrorLine();
 }
 
 void MainWindow::runCommand(WindowSection::Command command) {

@@ -39,11 +39,14 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     void buildMenus();
     void buildToolbar();
     void refreshStatus();
+    // The error line in the palette's negative colour, for the current theme.
+    void colourErrorLine();
     void runCommand(WindowSection::Command command);
 
     UiContext& context_;

@@ -18,15 +18,11 @@
 #include "ui/NodeText.h"
 #include "ui/RadiusSlider.h"
 #include "ui/SymbolIcon.h"
+#include "ui/SymbolLabel.h"
 
 namespace corvane {
 namespace {
 
-void showSymbol(QLabel& label, const QString& symbol, int size) {
-    if (label.property("symbol").toString() == symbol) return;
-    label.setProperty("symbol", symbol);
-    label.setPixmap(SymbolIcon::icon(symbol).pixmap(QSize(size, size), label.devicePixelRatioF()));
-}
 
 const MeshNode* findNode(const CorvaneModel& model, std::optional<std::uint32_t> number) {
     if (!number) return nullptr;
@@ -63,7 +59,7 @@ QWidget* MeshtasticInspector::buildDetails() {
     column->setContentsMargins(12, 12, 12, 12);
     column->setSpacing(10);
 
-    headerIcon_ = new QLabel;
+    headerIcon_ = new SymbolLabel(30);
     name_ = new QLabel;
     name_->setObjectName(QStringLiteral("inspectorName"));
     name_->setTextFormat(Qt::PlainText);
@@ -101,7 +97,7 @@ QWidget* MeshtasticInspector::buildDetails() {
             [this](int index) { model_.setGuardProfile(static_cast<GuardProfile>(profile_->itemData(index).toInt())); });
     guarding_->addRow(QStringLiteral("Profile"), profile_);
     area_ = new QWidget;
-    areaIcon_ = new QLabel;
+    areaIcon_ = new SymbolLabel(16);
     areaText_ = new QLabel;
     areaText_->setObjectName(QStringLiteral("areaValue"));
     auto* areaLayout = new QHBoxLayout(area_);
@@ -111,7 +107,7 @@ QWidget* MeshtasticInspector::buildDetails() {
     guarding_->addRow(area_);
     distance_ = guarding_->addMetric(QStringLiteral("Distance"), QStringLiteral("distanceValue"));
     alarm_ = guarding_->addMetric(QStringLiteral("Alarm"), QStringLiteral("alarmValue"));
-    radius_ = new RadiusSlider(150);
+    radius_ = new RadiusSlider(150, QStringLiteral("Alert radius"));
     radius_->setObjectName(QStringLiteral("alertRadius"));
     connect(radius_, &RadiusSlider::radiusChosen, this, [this](double metres) { model_.setParkingRadius(metres); });
     guarding_->addRow(QStringLiteral("Alert radius"), radius_);
@@ -157,15 +153,6 @@ QWidget* MeshtasticInspector::buildDetails() {
     return details;
 }
 
-// The symbols are pixmaps in the palette's colour: redraw them for a new one.
-void MeshtasticInspector::changeEvent(QEvent* event) {
-    QWidget::changeEvent(event);
-    if (event->type() != QEvent::PaletteChange) return;
-    headerIcon_->setProperty("symbol", QString());
-    areaIcon_->setProperty("symbol", QString());
-    refresh();
-}
-
 void MeshtasticInspector::guardSelected() {
     if (const MeshNode* node = findNode(model_, shown_)) model_.setGuarded(*node);
 }
@@ -178,11 +165,9 @@ void MeshtasticInspector::refresh() {
     const bool guarded = model_.guardedNodeID() == node->number;
     const bool base = model_.localNodeID() == node->number;
 
-    showSymbol(*headerIcon_,
-               guarded ? QStringLiteral("bicycle")
-               : base  ? QStringLiteral("cable.connector")
-                       : QStringLiteral("sensor.tag.radiowaves.forward.fill"),
-               32);
+    headerIcon_->setSymbol(guarded ? QStringLiteral("bicycle")
+                           : base  ? QStringLiteral("cable.connector")
+                                   : QStringLiteral("sensor.tag.radiowaves.forward.fill"));
     name_->setText(QString::fromStdString(model_.displayName(node->number)));
     number_->setText(NodeText::hexNumber(node->number));
     lastSeen_->setText(node->lastSeen ? NodeText::dateTime(*node->lastSeen) : QStringLiteral("Not reported"));
@@ -200,13 +185,12 @@ void MeshtasticInspector::refresh() {
         const auto& parked = model_.parkedPosition();
         const bool measurable = parked && node->position;
         area_->setVisible(measurable);
-        distance_->setText(QStringLiteral("Not marked"));
+        distance_->setText(parked ? QStringLiteral("No position yet") : QStringLiteral("Not marked"));
         if (measurable) {
             const double distance = MeshMath::distanceMeters(*parked, *node->position);
             const bool outside = distance > model_.parkingRadius();
-            showSymbol(*areaIcon_,
-                       outside ? QStringLiteral("exclamationmark.triangle.fill") : QStringLiteral("checkmark.shield.fill"),
-                       16);
+            areaIcon_->setSymbol(outside ? QStringLiteral("exclamationmark.triangle.fill")
+                                         : QStringLiteral("checkmark.shield.fill"));
             areaText_->setText(outside ? QStringLiteral("Outside marked area") : QStringLiteral("Inside marked area"));
             distance_->setText(NodeText::metres(distance));
         }

@@ -19,6 +19,7 @@ class EventLoop;
 class EmptyState;
 class MetricGroup;
 class RadiusSlider;
+class SymbolLabel;
 
 class MeshtasticInspector : public QWidget {
     Q_OBJECT
@@ -30,9 +31,6 @@ public:
 signals:
     void messageRequested(std::uint32_t node);
 
-protected:
-    void changeEvent(QEvent* event) override;
-
 private:
     QWidget* buildDetails();
     void guardSelected();
@@ -42,7 +40,7 @@ private:
     QStackedWidget* pages_;
     EmptyState* empty_;
 
-    QLabel* headerIcon_;
+    SymbolLabel* headerIcon_;
     QLabel* name_;
     QLabel* number_;
     QLabel* lastSeen_;
@@ -54,7 +52,7 @@ private:
     MetricGroup* guarding_;
     QComboBox* profile_;
     QWidget* area_;
-    QLabel* areaIcon_;
+    SymbolLabel* areaIcon_;
     QLabel* areaText_;
     QLabel* distance_;
     QLabel* alarm_;

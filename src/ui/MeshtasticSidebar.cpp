@@ -25,7 +25,7 @@ SidebarRow nodeRow(const CorvaneModel& model, const MeshNode& node, bool guarded
     row.caption = NodeText::hexNumber(node.number);
     if (!base && node.reachability(now, std::chrono::duration<double>(CorvaneModel::kNearbyWindow).count()).kind == MeshNodeReachability::Kind::directlyHeard)
         row.badges.push_back({QStringLiteral("dot.radiowaves.left.and.right"), QStringLiteral("Directly heard by the base")});
-    if (node.position) row.badges.push_back({QStringLiteral("location.fill"), {}});
+    if (node.position) row.badges.push_back({QStringLiteral("location.fill"), QStringLiteral("Position received"), true});
     return row;
 }
 
@@ -127,15 +127,9 @@ void MeshtasticSidebar::refresh() {
     // Show the model's selection; the view's own notice of it is ours, not
     // the user's.
     const auto selected = model_.selectedNodeID();
-    const QModelIndex index = selected ? list_->indexOfRow(QString::number(*selected)) : QModelIndex();
-    if (index != view_->selectionModel()->currentIndex() || (index.isValid() && !view_->selectionModel()->isSelected(index))) {
-        applyingSelection_ = true;
-        if (index.isValid())
-            view_->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
-        else
-            view_->selectionModel()->clear();
-        applyingSelection_ = false;
-    }
+    applyingSelection_ = true;
+    showSelection(*view_, *list_, selected ? QString::number(*selected) : QString());
+    applyingSelection_ = false;
 }
 
 void MeshtasticSidebar::selectionMoved() {

@@ -3,6 +3,8 @@
 // A radius in metres: a slider from 25 to 500 in steps of 25 and the value
 // as "N m". The label shows the value it was given even when the slider
 // cannot (120 sits between two steps); only a move by the user is reported.
+// The slider counts in metres, so assistive technology reads "150", not the
+// sixth step, and it carries the name of what it sets.
 #include <QWidget>
 
 class QLabel;
@@ -17,7 +19,7 @@ public:
     static constexpr int kMinimum = 25;
     static constexpr int kMaximum = 500;
 
-    explicit RadiusSlider(int sliderWidth, QWidget* parent = nullptr);
+    RadiusSlider(int sliderWidth, const QString& accessibleName, QWidget* parent = nullptr);
 
     void setRadius(double metres);
     QSlider* slider() const { return slider_; }

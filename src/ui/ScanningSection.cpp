@@ -1,7 +1,25 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/ScanningSection.h"
 
+#include <QSignalBlocker>
+
+#include "ui/SegmentButton.h"
+
 namespace corvane {
+
+ScanningSection::ScanningSection(const QString& scanButton, const QString& scanHelp)
+    : scan_(new SegmentButton(scanButton, QStringLiteral("Scan"))) {
+    scan_->setToolTip(scanHelp);
+    connect(scan_, &QToolButton::clicked, this, [this] { run(Command::scan); });
+}
+
+QWidget* ScanningSection::toolbarControls() { return scan_; }
+
+void ScanningSection::refreshAll() {
+    refresh();
+    const QSignalBlocker blocker(scan_);
+    scan_->setChecked(isScanning());
+}
 
 void ScanningSection::setPanes(QWidget* sidebar, QWidget* content, QWidget* inspector) {
     sidebar_ = sidebar;
@@ -12,8 +30,8 @@ void ScanningSection::setPanes(QWidget* sidebar, QWidget* content, QWidget* insp
 ScanningSection::~ScanningSection() = default;
 
 void ScanningSection::refreshOn(EventLoop& loop, ChangeSignal& signal) {
-    refresher_ = std::make_unique<RefreshOnChange>(loop, signal, [this] { refresh(); });
-    refresh();
+    refresher_ = std::make_unique<RefreshOnChange>(loop, signal, [this] { refreshAll(); });
+    refreshAll();
 }
 
 void ScanningSection::run(Command command) {

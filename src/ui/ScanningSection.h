@@ -3,7 +3,8 @@
 // A section over a watcher that scans while the section is shown (Bluetooth,
 // Local Network): entering it starts the scan and picks what to show,
 // leaving it stops the scan, "Scan" toggles it in between, and the status
-// line is the section's title with the watcher's state. The watcher is
+// line is the section's title with the watcher's state. The toolbar's
+// "Scan" toggle shows whether the watcher scans. The watcher is
 // re-read once per loop turn. A subclass hands over its three panes and
 // says how its watcher scans. GUI thread only.
 #include <functional>
@@ -15,6 +16,8 @@
 
 namespace corvane {
 
+class SegmentButton;
+
 class ScanningSection : public WindowSection {
     Q_OBJECT
 public:
@@ -23,6 +26,7 @@ public:
     QWidget* sidebar() override { return sidebar_; }
     QWidget* content() override { return content_; }
     QWidget* inspector() override { return inspector_; }
+    QWidget* toolbarControls() override;
 
     bool supports(Command command) const override { return command == Command::scan; }
     void run(Command command) override;
@@ -33,7 +37,8 @@ public:
     virtual void refresh() = 0;
 
 protected:
-    ScanningSection() = default;
+    // `scanButton` names the toolbar toggle; `scanHelp` is its tooltip.
+    ScanningSection(const QString& scanButton, const QString& scanHelp);
     void setPanes(QWidget* sidebar, QWidget* content, QWidget* inspector);
     // Refreshes now and after every change of `signal`.
     void refreshOn(EventLoop& loop, ChangeSignal& signal);
@@ -45,6 +50,9 @@ protected:
     virtual void selectFirstTracked() = 0;
 
 private:
+    void refreshAll();
+
+    SegmentButton* scan_;
     QWidget* sidebar_ = nullptr;
     QWidget* content_ = nullptr;
     QWidget* inspector_ = nullptr;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/SettingsDialog.h"
 
+#include <QShowEvent>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -49,9 +50,12 @@ void SettingsDialog::showTab(Tab tab) {
     activateWindow();
 }
 
+// The window system's own show events (a restore from minimised, a window
+// mapped again on another desktop) are not the user opening the window:
+// reading the radio then would throw away the Base page's draft.
 void SettingsDialog::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    tabShown();
+    if (!event->spontaneous()) tabShown();
 }
 
 void SettingsDialog::tabShown() {

@@ -2,8 +2,10 @@
 #pragma once
 // What one sidebar row shows, as plain values: a section builds the whole
 // list of groups from its watcher and hands it to a GroupedListModel, which
-// works out what moved. `id` names the thing the row stands for (unique
-// within its group); equal ids are the same row across refreshes.
+// works out what moved. `id` names the thing the row stands for: unique
+// within its group, and together with the group's id unique in the list (a
+// tracked device heard nearby has a row in each group); equal pairs are the
+// same row across refreshes.
 #include <QString>
 #include <vector>
 
@@ -11,7 +13,10 @@ namespace corvane {
 
 struct SidebarBadge {
     QString symbol;
-    QString text;  // may be empty: the symbol alone
+    // Spoken with the row and shown when the pointer rests on the badge.
+    QString text;
+    // The line shows the symbol without its text.
+    bool symbolOnly = false;
     friend bool operator==(const SidebarBadge&, const SidebarBadge&) = default;
 };
 

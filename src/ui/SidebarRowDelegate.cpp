@@ -2,7 +2,11 @@
 #include "ui/SidebarRowDelegate.h"
 
 #include <QApplication>
+#include <QAbstractItemView>
+#include <QHelpEvent>
+#include <QItemSelectionModel>
 #include <QPainter>
+#include <QToolTip>
 #include <QTreeView>
 
 #include "ui/GroupedListModel.h"
@@ -20,6 +24,53 @@ QFont smallFont(const QFont& base) {
     QFont font = base;
     font.setPointSizeF(base.pointSizeF() * 0.88);
     return font;
+}
+
+struct BadgePlace {
+    QString symbol;
+    QRect icon;
+    QRect text;
+    QString shown;
+    QString tip;
+};
+
+// Where the badge line's symbols and texts go, starting at `top`. A badge
+// text cut to "Tr…" says nothing: when the texts do not all fit, the line
+// shows the symbols alone.
+std::vector<BadgePlace> badgePlaces(const QStyleOptionViewItem& option, const QModelIndex& index, int top) {
+    const QFontMetrics metrics(smallFont(option.font));
+    const QRect rect = option.rect;
+    const int left = rect.left() + kTextLeft;
+    const QVariantList badges = index.data(GroupedListModel::BadgesRole).toList();
+    int needed = 0;
+    for (const QVariant& entry : badges) {
+        const QStringList badge = entry.toStringList();
+        if (badge.size() == 3) needed += kBadgeIcon + 4 + (badge[1].isEmpty() ? 0 : metrics.horizontalAdvance(badge[1]) + 10);
+    }
+    const bool withTexts = left + needed <= rect.right();
+    const int lineHeight = std::max(metrics.height(), kBadgeIcon);
+    std::vector<BadgePlace> places;
+    int x = left;
+    for (const QVariant& entry : badges) {
+        const QStringList badge = entry.toStringList();
+        if (badge.size() != 3 || x >= rect.right()) continue;
+        BadgePlace place{badge[0], QRect(x, top + 1 + (lineHeight - kBadgeIcon) / 2, kBadgeIcon, kBadgeIcon), {}, {}, badge[2]};
+        x += kBadgeIcon + 4;
+        if (withTexts && !badge[1].isEmpty()) {
+            place.shown = metrics.elidedText(badge[1], Qt::ElideRight, rect.right() - x - 4);
+            place.text = QRect(x, top + 1, metrics.horizontalAdvance(place.shown), lineHeight);
+            x += place.text.width() + 10;
+        }
+        places.push_back(std::move(place));
+    }
+    return places;
+}
+
+// The top of the badge line: under the title and, when there is one, the caption.
+int badgeLineTop(const QStyleOptionViewItem& option, const QModelIndex& index) {
+    int y = option.rect.top() + kMargin + QFontMetrics(option.font).height();
+    if (!index.data(GroupedListModel::CaptionRole).toString().isEmpty()) y += QFontMetrics(smallFont(option.font)).height();
+    return y;
 }
 
 }  // namespace
@@ -87,30 +138,24 @@ void SidebarRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
         y += smallMetrics.height();
     }
 
-    const QVariantList badges = index.data(GroupedListModel::BadgesRole).toList();
-    // A badge text cut to "Tr…" says nothing: when the texts do not all fit,
-    // the line shows the symbols alone.
-    int needed = 0;
-    for (const QVariant& entry : badges) {
-        const QStringList badge = entry.toStringList();
-        if (badge.size() == 2) needed += kBadgeIcon + 4 + (badge[1].isEmpty() ? 0 : smallMetrics.horizontalAdvance(badge[1]) + 10);
-    }
-    const bool withTexts = left + needed <= rect.right();
-    int x = left;
-    const int lineHeight = std::max(smallMetrics.height(), kBadgeIcon);
-    for (const QVariant& entry : badges) {
-        const QStringList badge = entry.toStringList();
-        if (badge.size() != 2 || x >= rect.right()) continue;
-        SymbolIcon::icon(badge[0], selected ? QPalette::HighlightedText : QPalette::PlaceholderText)
-            .paint(painter, QRect(x, y + 1 + (lineHeight - kBadgeIcon) / 2, kBadgeIcon, kBadgeIcon));
-        x += kBadgeIcon + 4;
-        if (withTexts && !badge[1].isEmpty()) {
-            const QString shown = smallMetrics.elidedText(badge[1], Qt::ElideRight, rect.right() - x - 4);
-            painter->drawText(QRect(x, y + 1, rect.right() - x, lineHeight), Qt::AlignLeft | Qt::AlignVCenter, shown);
-            x += smallMetrics.horizontalAdvance(shown) + 10;
-        }
+    for (const BadgePlace& place : badgePlaces(option, index, y)) {
+        SymbolIcon::icon(place.symbol, selected ? QPalette::HighlightedText : QPalette::PlaceholderText)
+            .paint(painter, place.icon);
+        if (!place.shown.isEmpty()) painter->drawText(place.text, Qt::AlignLeft | Qt::AlignVCenter, place.shown);
     }
     painter->restore();
+}
+
+bool SidebarRowDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                                   const QModelIndex& index) {
+    if (event->type() == QEvent::ToolTip && index.isValid() && !index.data(GroupedListModel::IsGroupRole).toBool()) {
+        for (const BadgePlace& place : badgePlaces(option, index, badgeLineTop(option, index))) {
+            if (place.tip.isEmpty() || !place.icon.united(place.text).contains(event->pos())) continue;
+            QToolTip::showText(event->globalPos(), place.tip, view, place.icon.united(place.text));
+            return true;
+        }
+    }
+    return QStyledItemDelegate::helpEvent(event, view, option, index);
 }
 
 void setUpSidebarView(QTreeView& view, GroupedListModel& model, const QString& objectName, const QString& accessibleName) {
@@ -129,6 +174,19 @@ void setUpSidebarView(QTreeView& view, GroupedListModel& model, const QString& o
         if (group.isValid()) return;
         for (int row = first; row <= last; ++row) view.expand(model.index(row, 0));
     });
+}
+
+void showSelection(QTreeView& view, const GroupedListModel& model, const QString& id) {
+    QItemSelectionModel& selection = *view.selectionModel();
+    const QModelIndex current = selection.currentIndex();
+    const SidebarRow* shown = model.row(current);
+    const QModelIndex wanted = id.isEmpty() ? QModelIndex() : shown && shown->id == id ? current : model.indexOfRow(id);
+    if (wanted.isValid()) {
+        if (wanted != current || !selection.isSelected(wanted))
+            selection.setCurrentIndex(wanted, QItemSelectionModel::ClearAndSelect);
+    } else if (current.isValid() || selection.hasSelection()) {
+        selection.clear();
+    }
 }
 
 }  // namespace corvane

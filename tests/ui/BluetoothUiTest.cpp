@@ -5,10 +5,13 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStatusBar>
+#include <cmath>
 #include <QTreeView>
 
 #include "app/BluetoothTrackerManager.h"
 #include "ui/EmptyState.h"
+#include "ui/SymbolLabel.h"
 #include "ui/GeneralSettingsTab.h"
 #include "ui/GroupedListModel.h"
 #include "ui/SettingsDialog.h"
@@ -98,7 +101,16 @@ TEST_F(BluetoothUiTest, TheFinderFollowsTheSignalAndLeadsToTheTrackerSettings) {
     find<QPushButton>("bluetoothInspectorFindButton").click();
     settle();
     ASSERT_TRUE(shown("bluetoothFinder"));
-    EXPECT_EQ(find<EmptyState>("bluetoothFinderSignal").title(), "Nearby · Measuring signal…");
+    auto& signal = find<EmptyState>("bluetoothFinderSignal");
+    EXPECT_EQ(signal.title(), "Nearby · Measuring signal…");
+    EXPECT_EQ(signal.findChild<SymbolLabel*>()->symbol(), "waveform.path.ecg");
+    for (int rssi : {-70, -66, -62, -58, -54, -50, -50, -50, -50, -50}) {
+        loop_.advance(100ms);
+        bluetooth_.central.advertise({kKeys, std::nullopt, "Keys", {}, rssi});
+    }
+    settle();
+    EXPECT_EQ(signal.title(), "Very close · Warmer · getting closer");
+    EXPECT_EQ(signal.findChild<SymbolLabel*>()->symbol(), "arrow.up.right");
     find<QCheckBox>("bluetoothSoundGuidance").click();
     EXPECT_TRUE(trackers().finderSoundEnabled());
     loop_.advance(6s);
@@ -113,6 +125,65 @@ TEST_F(BluetoothUiTest, TheFinderFollowsTheSignalAndLeadsToTheTrackerSettings) {
     window.showSection(NetworkSection::meshtastic);
     settle();
     EXPECT_FALSE(trackers().isFinding() || trackers().finderSoundEnabled() || bluetooth_.central.scanning);
+}
+
+double luminance(const QColor& colour) {
+    const auto linear = [](double c) { return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4); };
+    return 0.2126 * linear(colour.redF()) + 0.7152 * linear(colour.greenF()) + 0.0722 * linear(colour.blueF());
+}
+
+TEST_F(BluetoothUiTest, TheErrorLineIsReadableOnLightAndDarkBars) {
+    auto& window = showKeys();
+    trackers().setErrorMessage("Bluetooth is switched off");
+    settle();
+    auto& line = find<QLabel>("errorLine");
+    ASSERT_TRUE(line.isVisibleTo(&window));
+    for (const QColor ground : {QColor(0xef, 0xef, 0xef), QColor(0x2b, 0x2b, 0x2e)}) {
+        QPalette palette = window.palette();
+        palette.setColor(QPalette::Window, ground);
+        palette.setColor(QPalette::WindowText, ground.lightness() < 128 ? Qt::white : Qt::black);
+        window.setPalette(palette);
+        const double text = luminance(line.palette().color(line.foregroundRole()));
+        const double bar = luminance(window.statusBar()->palette().color(QPalette::Window));
+        EXPECT_GE((std::max(text, bar) + 0.05) / (std::min(text, bar) + 0.05), 4.5) << ground.name().toStdString();
+    }
+}
+
+TEST_F(BluetoothUiTest, CaptionsLeaveOutASteadyTrendAndDateADeviceNotHeardToday) {
+    showKeys();
+    for (int i = 0; i < 5; ++i) {
+        loop_.advance(3s);
+        bluetooth_.central.advertise({kKeys, std::nullopt, "Keys", {}, -60});
+    }
+    trackers().track(trackers().devices().at(0));
+    settle();
+    const auto caption = [this](int group) {
+        const auto& groups = static_cast<GroupedListModel&>(*find<QTreeView>("bluetoothDeviceList").model()).groups();
+        return groups.at(static_cast<std::size_t>(group)).rows.at(0).caption;
+    };
+    EXPECT_EQ(caption(1), "Nearby") << "steady: the band alone";
+    EXPECT_FALSE(caption(0).contains(QStringLiteral(", "))) << caption(0).toStdString();
+    trackers().stopScanning();
+    loop_.advance(24h);
+    trackers().renameTrackedDevice(kKeys, "House keys");
+    settle();
+    EXPECT_TRUE(caption(0).startsWith(QStringLiteral("Last seen ")) && caption(0).contains(QStringLiteral(", ")))
+        << "yesterday's time carries its date: " << caption(0).toStdString();
+}
+
+TEST_F(BluetoothUiTest, AnUnlistedAlertDelayIsShownOnlyWhileItIsTheDevicesOwn) {
+    showKeys();
+    trackers().track(trackers().devices().at(0));
+    auto& picker = find<QComboBox>("bluetoothAlertDelay");
+    for (double delay : {45.0, 50.0}) {
+        trackers().setLossAlertDelay(delay, kKeys);
+        settle();
+        EXPECT_EQ(std::pair(picker.count(), picker.currentData().toDouble()), std::pair(9, delay));
+    }
+    EXPECT_EQ(picker.itemText(2), "50 seconds") << "in its place among the listed delays";
+    trackers().setLossAlertDelay(60, kKeys);
+    settle();
+    EXPECT_EQ(std::pair(picker.count(), picker.currentText()), std::pair(8, QStringLiteral("1 minute")));
 }
 
 TEST_F(BluetoothUiTest, AlertDeliverySettingsStoreTheChoiceAndShowTheStatus) {

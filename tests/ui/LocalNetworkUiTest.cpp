@@ -53,30 +53,27 @@ TEST_F(LocalNetworkUiTest, TheScanningSectionsScanOnlyWhileShownAndScanToggles) 
     bluetooth_.central.report(BluetoothCentralState::poweredOn);
     auto& window = openWindow();
     auto& scan = find<QAction>("scanAction");
-    const std::vector<std::pair<NetworkSection, std::function<bool()>>> sections{
-        {NetworkSection::bluetooth, [&] { return bluetooth_.central.scanning; }},
-        {NetworkSection::localNetwork, [&] { return browser().isScanning(); }}};
-    for (const auto& [section, scanning] : sections) {
+    const std::vector<std::tuple<NetworkSection, const char*, std::function<bool()>>> sections{
+        {NetworkSection::bluetooth, "bluetoothScanButton", [&] { return bluetooth_.central.scanning; }},
+        {NetworkSection::localNetwork, "localNetworkScanButton", [&] { return browser().isScanning(); }}};
+    for (const auto& [section, buttonName, scanning] : sections) {
         SCOPED_TRACE(title(section).toStdString());
         EXPECT_FALSE(scanning());
         window.showSection(section);
         settle();
-        EXPECT_TRUE(scanning());
+        auto& button = find<QToolButton>(buttonName);
+        EXPECT_TRUE(scanning() && button.isChecked() && button.isVisibleTo(&window));
         scan.trigger();
         settle();
-        EXPECT_FALSE(scanning());
-        scan.trigger();
+        EXPECT_FALSE(scanning() || button.isChecked());
+        button.click();
         settle();
-        EXPECT_TRUE(scanning());
+        EXPECT_TRUE(scanning() && button.isChecked());
         window.showSection(NetworkSection::meshtastic);
         settle();
-        EXPECT_FALSE(scanning());
+        EXPECT_FALSE(scanning() || button.isVisibleTo(&window));
         EXPECT_FALSE(scan.isEnabled());
     }
-    window.showSection(NetworkSection::localNetwork);
-    find<QToolButton>("localNetworkScanButton").click();
-    settle();
-    EXPECT_FALSE(browser().isScanning() || find<QToolButton>("localNetworkScanButton").isChecked());
 }
 
 TEST_F(LocalNetworkUiTest, GroupsFollowTrackingAndPresence) {

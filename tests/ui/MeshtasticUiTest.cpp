@@ -149,10 +149,28 @@ TEST_F(MeshtasticUiTest, RadiusShowsWhatIsStoredAndWritesOnlyTheUsersMove) {
     EXPECT_EQ(model().parkingRadius(), 120);  // shown, not snapped to 125
     EXPECT_EQ(defaults_.number("parkingRadius"), 120);
 
-    slider.setValue(6);
-    EXPECT_EQ(model().parkingRadius(), 150);
+    EXPECT_EQ(std::pair(slider.accessibleName(), slider.value()), std::pair(QStringLiteral("Alert radius"), 125));
+    slider.setValue(160);  // dragged between two steps: the nearer one
+    EXPECT_EQ(std::pair(model().parkingRadius(), slider.value()), std::pair(150.0, 150));
+    EXPECT_EQ(slider.accessibleDescription(), "150 m");
     slider.setValue(slider.maximum() + 5);
     EXPECT_EQ(model().parkingRadius(), 500);
+}
+
+TEST_F(MeshtasticUiTest, AMarkWithoutAPositionOfTheGuardedDeviceIsNoMissingMark) {
+    defaults_.setNumber("guardedNode", 7);
+    const std::string mark = *encodeWithReferenceDate(positionAt(7, 0, 0));
+    defaults_.setData("parkedPosition", DefaultsStore::Data(mark.begin(), mark.end()));
+    startConnected();
+    emitNode(makeNode(7, "Tracker"));
+    openWindow();
+    model().setSelectedNodeID(7);
+    settle();
+    ASSERT_TRUE(model().parkedPosition().has_value());
+    EXPECT_EQ(find<QLabel>("distanceValue").text(), "No position yet");
+    model().clearParking();
+    settle();
+    EXPECT_EQ(find<QLabel>("distanceValue").text(), "Not marked");
 }
 
 TEST_F(MeshtasticUiTest, SendingEmptiesTheFieldAndSendsTheTextAsTyped) {
@@ -189,10 +207,17 @@ TEST_F(MeshtasticUiTest, TheShownSectionIsRememberedAcrossARelaunch) {
     EXPECT_EQ(openWindow().currentSection(), NetworkSection::meshtastic);
 }
 
-TEST_F(MeshtasticUiTest, TheMapKeepsTheRegionTheUserLeftItAt) {
+TEST_F(MeshtasticUiTest, TheMapKeepsOnlyARegionTheUserHasSeen) {
     startConnected();
     openWindow();
+    window_->close();  // a run without positions: the map never showed
+    EXPECT_FALSE(defaults_.contains("map.hasSavedRegion"));
+
+    openWindow();
+    emitNode(makeNode(8, "Near", positionAt(8, 0, 0)));
+    settle();
     auto& map = find<MapView>("meshtasticMap");
+    ASSERT_TRUE(map.isVisible());
     const MapRegion moved{{48.2, 16.37}, 0.5, 0.6};
     map.setRegion(moved);
     Q_EMIT map.regionSettled(moved);
@@ -201,7 +226,7 @@ TEST_F(MeshtasticUiTest, TheMapKeepsTheRegionTheUserLeftItAt) {
 
     // A relaunch restores it, and positions arriving later do not refit it.
     openWindow();
-    emitNode(makeNode(7, "Far away", positionAt(7, 0, 0)));
+    emitNode(makeNode(7, "Far away", positionAt(7, 5000, 0)));
     settle();
     auto& restored = find<MapView>("meshtasticMap");
     EXPECT_NEAR(restored.region().center.latitude, latitude, 1e-6);

@@ -2,6 +2,8 @@
 // The Settings window's General and Base tabs over the real model, and the
 // text of the apply confirmation.
 #include <QComboBox>
+#include <QSlider>
+#include <QWheelEvent>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -75,6 +77,34 @@ TEST_F(SettingsUiTest, BaseDraftKeepsEditsUntilTheRadioReportsNewValues) {
     EXPECT_FALSE(button("applyRadioButton").isEnabled());
 }
 
+// Only the user opening the page reads the radio again and drops the draft:
+// the window coming back from the task bar is no new look at it.
+TEST_F(SettingsUiTest, OpeningTheBasePageReadsOnceAndRestoringKeepsTheDraft) {
+    startConnected();
+    emitLocalNode(1);
+    openWindow();
+    const auto reads = [this] {
+        int count = 0;
+        for (const auto& line : bridge().written) count += line.find("readRadioSettings") != std::string::npos;
+        return count;
+    };
+    settings().showTab(SettingsDialog::Tab::base);
+    settle();
+    EXPECT_EQ(reads(), 1);
+    radioReports(radioHolding(3));
+    find<Stepper>("hopsStepper", &settings()).increment()->click();
+
+    settings().setWindowState(Qt::WindowMinimized);
+    settings().setWindowState(Qt::WindowNoState);
+    settle();
+    EXPECT_EQ(std::pair(reads(), draft()->hopLimit), std::pair(1, 4u));
+
+    settings().close();
+    settings().showTab(SettingsDialog::Tab::base);
+    settle();
+    EXPECT_EQ(std::pair(reads(), draft()->hopLimit), std::pair(2, 3u)) << "opened again: the radio's values";
+}
+
 TEST_F(SettingsUiTest, ApplyAsksFirstAndSendsTheDraft) {
     startConnected();
     emitLocalNode(1);
@@ -99,6 +129,39 @@ TEST_F(SettingsUiTest, ApplyAsksFirstAndSendsTheDraft) {
     radioReports(MeshtasticRadioSettings::recommended());
     button("recommendedButton").click();
     EXPECT_FALSE(button("applyRadioButton").isEnabled());
+}
+
+// A wheel turned to scroll the page passes over the controls; once the user
+// has picked one, the wheel sets it.
+TEST_F(SettingsUiTest, TheWheelChangesASliderOrPickerOnlyOnceItHasFocus) {
+    addDevice("ttyACM0");
+    addDevice("ttyUSB1");
+    start();
+    openWindow();
+    settings().showTab(SettingsDialog::Tab::general);
+    settle();
+    QApplication::setActiveWindow(&settings());
+    auto& slider = *find<QWidget>("movementRadius", &settings()).findChild<QSlider*>();
+    auto& ports = find<QComboBox>("availableRadios", &settings());
+    const auto turn = [](QWidget& control) {
+        const QPointF middle(control.width() / 2.0, control.height() / 2.0);
+        QWheelEvent wheel(middle, control.mapToGlobal(middle), {}, QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                          Qt::NoScrollPhase, false);
+        QApplication::sendEvent(&control, &wheel);
+    };
+    button("refreshPortsButton").setFocus();
+    const double radius = model().parkingRadius();
+    turn(slider);
+    turn(ports);
+    EXPECT_EQ(std::pair(model().parkingRadius(), ports.currentIndex()), std::pair(radius, 0));
+    EXPECT_NE(slider.focusPolicy() & Qt::WheelFocus, Qt::WheelFocus) << "the wheel does not give focus either";
+
+    slider.setFocus();
+    turn(slider);
+    EXPECT_NE(model().parkingRadius(), radius);
+    ports.setFocus();
+    turn(ports);
+    EXPECT_EQ(ports.currentIndex(), 1);
 }
 
 TEST_F(SettingsUiTest, ConnectionButtonsPassTheChosenRadio) {
