@@ -70,6 +70,7 @@ QWidget* MeshtasticInspector::buildDetails() {
     nameFont.setBold(true);
     name_->setFont(nameFont);
     number_ = new QLabel;
+    number_->setTextFormat(Qt::PlainText);
     number_->setForegroundRole(QPalette::PlaceholderText);
     auto* header = new QHBoxLayout;
     header->addWidget(headerIcon_, 0, Qt::AlignTop);
@@ -100,6 +101,7 @@ QWidget* MeshtasticInspector::buildDetails() {
     area_ = new QWidget;
     areaIcon_ = new SymbolLabel(16);
     areaText_ = new QLabel;
+    areaText_->setTextFormat(Qt::PlainText);
     areaText_->setObjectName(QStringLiteral("areaValue"));
     auto* areaLayout = new QHBoxLayout(area_);
     areaLayout->setContentsMargins(0, 0, 0, 0);
