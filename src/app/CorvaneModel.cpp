@@ -6,6 +6,9 @@
 #include <cstdio>
 
 #include "core/DoubleText.h"
+#include "core/MeshMath.h"
+#include "core/MeshTextLimit.h"
+#include "core/NetworkRadioAddress.h"
 #include "core/TextCompare.h"
 #include "core/TextTrim.h"
 #include "core/UserFolders.h"
@@ -19,7 +22,10 @@ constexpr auto kReconnectDelay = 5s;
 constexpr auto kSettingsRereadDelay = 3s;
 
 constexpr std::string_view kArmedWaiting = "Armed · waiting for movement";
+constexpr std::string_view kNetworkRadiosKey = "networkRadios";
 constexpr std::string_view kNoPositionMarked = "No position marked";
+// The read after an apply is answered only once the radio has restarted.
+constexpr std::string_view kWaitingForRestart = "Applied · radio restarting, reading back…";
 
 // Distances are shown in whole metres, truncated toward zero.
 std::string wholeMetres(double distance) {
@@ -163,18 +169,37 @@ std::vector<MeshPosition> CorvaneModel::positions(std::uint32_t number) const {
 // MARK: Connection lifecycle
 
 void CorvaneModel::refreshPorts() {
-    assign(availablePorts_, MeshRadio::availablePorts());
+    // Network radios follow the USB ones; only a USB radio is picked on its
+    // own, a network radio only once the user chose it (it may be far away,
+    // or someone else's).
+    std::vector<std::string> ports = MeshRadio::availablePorts();
+    usbPortCount_ = ports.size();
+    for (auto& radio : networkRadios()) ports.push_back(std::move(radio));
+    assign(availablePorts_, std::move(ports));
     const std::string saved = defaults_.string("serialPort").value_or("");
     const auto listed = [this](const std::string& port) {
         return std::find(availablePorts_.begin(), availablePorts_.end(), port) != availablePorts_.end();
     };
     if (listed(saved)) {
         setSelectedPort(saved);
-    } else if (availablePorts_.size() == 1) {
+    } else if (usbPortCount_ == 1) {
         setSelectedPort(availablePorts_.front());
     } else if (!listed(selectedPort_)) {
         setSelectedPort({});
     }
+}
+
+std::vector<std::string> CorvaneModel::networkRadios() const {
+    return decodeNetworkRadios(defaults_.string(kNetworkRadiosKey).value_or(""));
+}
+
+void CorvaneModel::addNetworkRadio(const std::string& port) {
+    if (!isNetworkRadioPort(port)) return;
+    auto radios = networkRadios();
+    if (std::find(radios.begin(), radios.end(), port) == radios.end()) radios.push_back(port);
+    defaults_.setString(kNetworkRadiosKey, encodeNetworkRadios(radios));
+    refreshPorts();
+    setSelectedPort(port);
 }
 
 void CorvaneModel::connect(std::optional<std::string> port, bool showErrors) {
@@ -182,10 +207,11 @@ void CorvaneModel::connect(std::optional<std::string> port, bool showErrors) {
     const std::int64_t generation = ++connectionGeneration_;
     refreshPorts();
 
+    if (!port) port = radioForThisRun_;
     if (!port) {
         if (!selectedPort_.empty()) {
             port = selectedPort_;
-        } else if (availablePorts_.size() != 1) {
+        } else if (usbPortCount_ != 1) {
             assign(connectedPort_, std::nullopt);
             assign(connectionState_, std::string(availablePorts_.empty() ? "USB radio not connected"
                                                                          : "Choose a USB radio in Settings"));
@@ -206,7 +232,7 @@ void CorvaneModel::connect(std::optional<std::string> port, bool showErrors) {
                 connectedGeneration_ = generation;
                 assign(connectedPort_, *result);
                 setSelectedPort(*result);
-                defaults_.setString("serialPort", *result);
+                if (!radioForThisRun_) defaults_.setString("serialPort", *result);
                 assign(connectionFailure_, std::nullopt);
                 assign(connectionState_, std::string("Connected"));
                 return;
@@ -365,13 +391,22 @@ void CorvaneModel::upsert(const MeshNode& node) {
     if (renamed) sortKeys_[node.number] = TextCompare::forProcessLocale().sortKey(node.longName);
     placeNode(node, known, renamed);
     if (!selectedNodeID_) setSelectedNodeID(guardedNodeID().value_or(node.number));
-    if (!node.position || node.position == previous) return;
+    if (!node.position || node.position == previous || holdsFix(*node.position)) return;
     history_.push_back(*node.position);
     changed_.notify();
     // The verdict and its alert go first: the file write waits for the disk
     // (two fsyncs), and a person waiting for the alert should not.
     checkParking(*node.position, node.number);
     (void)store_.append(*node.position, PositionStore::kMaximumCount);
+}
+
+bool CorvaneModel::holdsFix(const MeshPosition& fix) const {
+    // A radio hands over its node database at every connect, each fix with
+    // its own time: one already in the history is old news, not a new fix.
+    return std::any_of(history_.rbegin(), history_.rend(), [&fix](const MeshPosition& held) {
+        return held.nodeNumber == fix.nodeNumber && held.timestamp == fix.timestamp &&
+               held.latitude == fix.latitude && held.longitude == fix.longitude;
+    });
 }
 
 void CorvaneModel::receiveMessage(const MeshMessage& message) {
@@ -438,6 +473,20 @@ void CorvaneModel::clearGuardedDevice() {
     sortNodes();
 }
 
+std::optional<std::string> CorvaneModel::guardPrecision() const {
+    const auto guarded = guardedNodeID();
+    if (!guarded) return std::nullopt;
+    double box = parkedPosition_ ? MeshMath::precisionBoxMeters(*parkedPosition_) : 0;
+    if (const auto it = nodeIndex_.find(*guarded); it != nodeIndex_.end() && it->second.position) {
+        box = std::max(box, MeshMath::precisionBoxMeters(*it->second.position));
+    }
+    if (box <= 0) return std::nullopt;
+    std::string text = "Shares its position at reduced precision (about " + wholeMetres(std::round(box)) +
+                       " m): movement inside that area cannot be detected";
+    if (parkedPosition_ && parkingRadius_ < box) text += "; the alert radius is smaller than that area";
+    return text + ".";
+}
+
 void CorvaneModel::checkParking(const MeshPosition& position, std::uint32_t nodeNumber) {
     if (guardedNodeID() != nodeNumber || !parkedPosition_) return;
     const BicycleMovementResult result = movementDetector_.evaluate(position, *parkedPosition_, parkingRadius_);
@@ -470,6 +519,10 @@ void CorvaneModel::checkParking(const MeshPosition& position, std::uint32_t node
 void CorvaneModel::sendMessage(std::string_view text) {
     std::string trimmed = trimmedWhitespaceAndNewlines(text);
     if (trimmed.empty()) return;
+    if (auto tooLong = meshTextTooLong(trimmed, messageRecipient_)) {
+        setErrorMessage(*tooLong);
+        return;
+    }
     radio_.sendText(trimmed, messageRecipient_, messageChannel_,
                     [this, trimmed](Result<std::uint32_t, MeshRadioError> result) {
                         if (!result) {
@@ -496,13 +549,16 @@ void CorvaneModel::sendMessage(std::string_view text) {
 
 bool CorvaneModel::isRadioConnected() const { return localNodeID_ && connectedPort_; }
 
-void CorvaneModel::requestRadioSettings() {
+void CorvaneModel::requestRadioSettings() { readRadioSettings(MeshRadio::SettingsRead::now); }
+
+void CorvaneModel::readRadioSettings(MeshRadio::SettingsRead when) {
     if (!isRadioConnected()) {
         assign(radioSettingsState_, std::string("Connect the USB radio first."));
         return;
     }
-    assign(radioSettingsState_, std::string("Reading from radio…"));
-    radio_.requestRadioSettings([this](Result<Done, MeshRadioError> result) {
+    const bool restarting = when == MeshRadio::SettingsRead::afterRestart;
+    assign(radioSettingsState_, std::string(restarting ? kWaitingForRestart : "Reading from radio…"));
+    radio_.requestRadioSettings(when, [this](Result<Done, MeshRadioError> result) {
         if (result) return;
         setErrorMessage(result.error().description());
         assign(radioSettingsState_, std::string("Could not read settings"));
@@ -526,7 +582,7 @@ void CorvaneModel::applyRadioSettings(const MeshtasticRadioSettings& settings) {
         const std::uint64_t task = nextRereadTask_++;
         rereadTasks_.emplace(task, loop_.singleShot(kSettingsRereadDelay, [this, task] {
             rereadTasks_.erase(task);
-            requestRadioSettings();
+            readRadioSettings(MeshRadio::SettingsRead::afterRestart);
         }));
     });
 }

@@ -95,6 +95,9 @@ public:
     double parkingRadius() const { return parkingRadius_; }
     const std::optional<MeshPosition>& parkedPosition() const { return parkedPosition_; }
     const std::string& parkingStatus() const { return parkingStatus_; }
+    // Absent while the guarded device's fixes (its latest and the marked one)
+    // are exact; else says how coarse they are and what cannot be seen.
+    std::optional<std::string> guardPrecision() const;
     GuardProfile guardProfile() const { return guardProfile_; }
     std::optional<std::uint32_t> localNodeID() const { return localNodeID_; }
     const std::vector<MeshMessage>& messages() const { return messages_; }
@@ -123,6 +126,14 @@ public:
 
     // Connection lifecycle.
     void refreshPorts();
+    // Radios reached over the network ("tcp:HOST[:PORT]"), kept across runs
+    // and listed after the USB ones.
+    std::vector<std::string> networkRadios() const;
+    // Keeps `port` (a network radio port name) and selects it.
+    void addNetworkRadio(const std::string& port);
+    // Every connect of this run, reconnects included, uses `port` (a device
+    // path or a network radio), whatever is chosen or saved.
+    void useRadioForThisRun(std::string port) { radioForThisRun_ = std::move(port); }
     void connect(std::optional<std::string> port, bool showErrors);
     void disconnect();
 
@@ -158,6 +169,8 @@ private:
     void placeNode(const MeshNode& node, bool known, bool renamed);
     bool comesBefore(const MeshNode& a, const MeshNode& b, std::optional<std::uint32_t> guarded) const;
     bool isRadioConnected() const;
+    void readRadioSettings(MeshRadio::SettingsRead when);
+    bool holdsFix(const MeshPosition& fix) const;
     void updateDeviceWatch();
     void deviceFolderChanged();
 
@@ -176,6 +189,8 @@ private:
     std::optional<std::string> connectedPort_;
     std::vector<std::string> availablePorts_;
     std::string selectedPort_;
+    std::size_t usbPortCount_ = 0;
+    std::optional<std::string> radioForThisRun_;
     std::optional<std::uint32_t> selectedNodeID_;
     std::optional<std::string> errorMessage_;
     std::optional<std::string> connectionFailure_;

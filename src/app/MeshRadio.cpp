@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "core/NetworkRadioAddress.h"
 #include "core/MeshtasticSerialPort.h"
 #include "core/UserFolders.h"
 
@@ -146,7 +147,7 @@ void MeshRadio::connect(std::optional<std::string> port, EventHandler onEvent, C
 void MeshRadio::continueConnect(std::optional<std::string> port, EventHandler onEvent,
                                 Completion<std::string> completion) {
     std::string device;
-    if (port && fileExists(*port)) {
+    if (port && (isNetworkRadioPort(*port) || fileExists(*port))) {
         device = std::move(*port);
     } else {
         auto ports = availablePorts();
@@ -225,8 +226,13 @@ MeshRadio::Completion<MeshtasticBridgeResponse> discardingReply(MeshRadio::Compl
 }  // namespace
 
 void MeshRadio::requestRadioSettings(Completion<Done> completion) {
+    requestRadioSettings(SettingsRead::now, std::move(completion));
+}
+
+void MeshRadio::requestRadioSettings(SettingsRead when, Completion<Done> completion) {
     CallScope scope(*this);
-    request(MeshtasticBridgeRequest(MeshtasticBridgeCommand::readRadioSettings), timeouts_.request,
+    request(MeshtasticBridgeRequest(MeshtasticBridgeCommand::readRadioSettings),
+            when == SettingsRead::afterRestart ? timeouts_.restartRead : timeouts_.request,
             discardingReply(std::move(completion)));
 }
 

@@ -45,7 +45,12 @@ public:
         EventLoop::Duration connect = std::chrono::seconds(8);
         EventLoop::Duration disconnect = std::chrono::seconds(2);
         EventLoop::Duration request = std::chrono::seconds(5);
+        // A read sent while the radio restarts to apply its settings: the
+        // bridge holds it until the radio is back, 32 s after the apply at
+        // the latest (a network radio included).
+        EventLoop::Duration restartRead = std::chrono::seconds(35);
     };
+    enum class SettingsRead { now, afterRestart };
 
     MeshRadio(EventLoop& loop, ProcessFactory makeProcess);
     // Shorter time-outs let tests against a real child stay quick.
@@ -75,6 +80,7 @@ public:
     void sendText(std::string text, std::optional<std::uint32_t> recipient, std::uint32_t channel,
                   Completion<std::uint32_t> completion);
     void requestRadioSettings(Completion<Done> completion);
+    void requestRadioSettings(SettingsRead when, Completion<Done> completion);
     void applyRadioSettings(const MeshtasticRadioSettings& settings, Completion<Done> completion);
 
     // Told when the bridge stops without the owner asking: the child exited,

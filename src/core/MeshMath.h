@@ -10,4 +10,14 @@ namespace corvane::MeshMath {
 // ignored). Non-finite coordinates give NaN.
 double distanceMeters(const MeshPosition& from, const MeshPosition& to);
 
+// The north-south side, in metres, of the box a sender reports when it keeps
+// only the leading `precisionBits` of its 1e-7 degree coordinates; the
+// east-west side is shorter by the cosine of the latitude, so this is the
+// box's larger side. 0 for an exact fix (32 or more bits); bits below 1 count
+// as 1.
+double precisionBoxMeters(std::uint32_t precisionBits);
+
+// The precision box of `position`, or 0 when it is an exact fix.
+double precisionBoxMeters(const MeshPosition& position);
+
 }  // namespace corvane::MeshMath

@@ -85,6 +85,7 @@ int HeadlessFrontEnd::run(const HeadlessOptions& options, QCoreApplication& appl
     });
     {
         CorvaneModel model(platform.modelDependencies(notifications));
+        if (effective.radio) model.useRadioForThisRun(*effective.radio);
         HeadlessReporter headlessReporter(model, loop, print);
         reporter = &headlessReporter;
         std::optional<BluetoothReporter> bluetoothReporter;

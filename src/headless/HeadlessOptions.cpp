@@ -4,6 +4,7 @@
 #include <charconv>
 
 #include "app/MqttBrokerAddress.h"
+#include "core/NetworkRadioAddress.h"
 
 namespace corvane {
 
@@ -44,6 +45,20 @@ Result<HeadlessOptions, std::string> HeadlessOptions::parse(const std::vector<st
         } else if (argument == "--send") {
             if (i + 1 >= arguments.size()) return fail(std::string("--send needs a text"));
             options.send = arguments[++i];
+        } else if (argument == "--radio") {
+            if (i + 1 >= arguments.size() || arguments[i + 1].empty()) {
+                return fail(std::string("--radio needs a device path or tcp:HOST[:PORT]"));
+            }
+            const std::string& radio = arguments[++i];
+            if (isNetworkRadioPort(radio)) {
+                auto checked = parseNetworkRadioPort(radio);
+                if (!checked) return fail(checked.error());
+                options.radio = *checked;
+            } else if (radio.starts_with('/')) {
+                options.radio = radio;
+            } else {
+                return fail("not a device path or tcp:HOST[:PORT]: " + radio);
+            }
         } else if (argument == "--bluetooth") {
             options.bluetooth = true;
         } else if (argument == "--track-bluetooth") {
@@ -78,6 +93,7 @@ Result<HeadlessOptions, std::string> HeadlessOptions::parse(const std::vector<st
 
 std::string HeadlessOptions::usage() {
     return "Usage: corvane --headless [--guard NODE] [--mark] [--send TEXT] [--demo]\n"
+           "                         [--radio DEVICE | --radio tcp:HOST[:PORT]]\n"
            "                         [--bluetooth] [--track-bluetooth ID]...\n"
            "                         [--network] [--track-network NAME]...\n"
            "                         [--phone DEVICE] [--mqtt URL]\n"
@@ -88,6 +104,12 @@ std::string HeadlessOptions::usage() {
            "  --guard NODE   guard this mesh node (decimal, or \"!\" and 8 hex digits)\n"
            "  --mark         mark the guarded node's position as soon as it reports one\n"
            "  --send TEXT    broadcast TEXT on the primary channel once the radio is connected\n"
+           "  --radio DEVICE use this radio for the run: a serial device path, or\n"
+           "                 tcp:HOST[:PORT] for a radio on the network (port 4403\n"
+           "                 when left out)\n"
+           "  --radio DEVICE use this radio for the run: a serial device path, or\n"
+           "                 tcp:HOST[:PORT] for a radio on the network (port 4403\n"
+           "                 when left out)\n"
            "  --demo         run against the bridge stand-in's simulated mesh, with\n"
            "                 data and settings in a fresh temporary folder\n"
            "  --bluetooth    scan for Bluetooth LE devices for the whole run\n"

@@ -24,6 +24,8 @@ struct HeadlessOptions {
     std::optional<std::uint32_t> guard;
     // Broadcast once on the primary channel when the radio first connects.
     std::optional<std::string> send;
+    // The radio for this run: a device path or "tcp:HOST[:PORT]".
+    std::optional<std::string> radio;
     // Scan for Bluetooth devices for the whole run; track these (repeatable).
     bool bluetooth = false;
     std::vector<Uuid> trackBluetooth;

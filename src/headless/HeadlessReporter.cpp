@@ -79,6 +79,10 @@ void HeadlessReporter::report() {
         parkingStatus_ = model_.parkingStatus();
         print_("Guard: " + *parkingStatus_);
     }
+    if (auto precision = model_.guardPrecision(); precision != guardPrecision_) {
+        guardPrecision_ = std::move(precision);
+        if (guardPrecision_) print_("Guard: " + *guardPrecision_);
+    }
 
     if (model_.radioSettingsState() != radioSettingsState_) {
         const bool first = !radioSettingsState_;

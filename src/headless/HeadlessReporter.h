@@ -52,6 +52,7 @@ private:
     std::optional<std::uint32_t> localNode_;
     std::set<std::uint32_t> heard_;
     std::optional<std::string> parkingStatus_;
+    std::optional<std::string> guardPrecision_;
     std::optional<std::string> radioSettingsState_;
     std::optional<std::string> errorMessage_;
 };

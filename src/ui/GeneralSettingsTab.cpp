@@ -9,6 +9,7 @@
 #include "app/CorvaneModel.h"
 #include "ui/ComboChoices.h"
 #include "ui/FormParts.h"
+#include "ui/NetworkRadioDialog.h"
 #include "ui/MetricGroup.h"
 #include "ui/RadiusSlider.h"
 #include "ui/UiContext.h"
@@ -41,6 +42,14 @@ GeneralSettingsTab::GeneralSettingsTab(UiContext& context, QWidget* parent)
     auto* refreshButton = new QPushButton(QStringLiteral("Refresh"));
     refreshButton->setObjectName(QStringLiteral("refreshPortsButton"));
     connect(refreshButton, &QPushButton::clicked, this, [this] { context_.model.refreshPorts(); });
+    auto* addNetwork = new QPushButton(QStringLiteral("Add Network Radio…"));
+    addNetwork->setObjectName(QStringLiteral("addNetworkRadioButton"));
+    connect(addNetwork, &QPushButton::clicked, this, [this] {
+        auto* dialog = new NetworkRadioDialog(this);
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        connect(dialog, &QDialog::accepted, this, [this, dialog] { context_.model.addNetworkRadio(dialog->port()); });
+        dialog->open();
+    });
     connect_->setObjectName(QStringLiteral("connectButton"));
     connect(connect_, &QPushButton::clicked, this, [this] {
         const std::string& selected = context_.model.selectedPort();
@@ -55,6 +64,7 @@ GeneralSettingsTab::GeneralSettingsTab(UiContext& context, QWidget* parent)
     buttonRow->addWidget(refreshButton);
     buttonRow->addWidget(connect_);
     buttonRow->addWidget(disconnectButton);
+    buttonRow->addWidget(addNetwork);
     buttonRow->addStretch(1);
     connection->addRow(buttons);
     connection->addRow(wrappedText(QStringLiteral(

@@ -3,6 +3,7 @@
 
 #include <QComboBox>
 #include <QEvent>
+#include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -109,6 +110,10 @@ QWidget* MeshtasticInspector::buildDetails() {
     guarding_->addRow(area_);
     distance_ = guarding_->addMetric(QStringLiteral("Distance"), QStringLiteral("distanceValue"));
     alarm_ = guarding_->addMetric(QStringLiteral("Alarm"), QStringLiteral("alarmValue"));
+    precision_ = new QLabel;
+    precision_->setObjectName(QStringLiteral("precisionValue"));
+    precision_->setWordWrap(true);
+    guarding_->addRow(QStringLiteral("Precision"), precision_);
     radius_ = new RadiusSlider(150, QStringLiteral("Alert radius"));
     radius_->setObjectName(QStringLiteral("alertRadius"));
     connect(radius_, &RadiusSlider::radiusChosen, this, [this](double metres) { model_.setParkingRadius(metres); });
@@ -197,6 +202,9 @@ void MeshtasticInspector::refresh() {
             distance_->setText(NodeText::metres(distance));
         }
         alarm_->setText(QString::fromStdString(model_.parkingStatus()));
+        const auto precision = model_.guardPrecision();
+        precision_->setText(QString::fromStdString(precision.value_or("")));
+        guarding_->form()->setRowVisible(precision_, precision.has_value());
         radius_->setRadius(model_.parkingRadius());
         mark_->setText(parked ? QStringLiteral("Update Marked Position") : QStringLiteral("Mark Current Position"));
         clearMark_->setEnabled(parked.has_value());

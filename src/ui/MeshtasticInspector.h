@@ -56,6 +56,7 @@ private:
     QLabel* areaText_;
     QLabel* distance_;
     QLabel* alarm_;
+    QLabel* precision_;
     RadiusSlider* radius_;
     QPushButton* mark_;
     QPushButton* clearMark_;

@@ -11,10 +11,13 @@
 #include <QVBoxLayout>
 
 #include "app/CorvaneModel.h"
+#include "core/MeshTextLimit.h"
+#include "core/TextTrim.h"
 #include "ui/ComboChoices.h"
 #include "ui/EmptyState.h"
 #include "ui/MessageBubbleDelegate.h"
 #include "ui/MessageListModel.h"
+#include "ui/NegativeText.h"
 #include "ui/PlaceholderStack.h"
 #include "ui/SymbolIcon.h"
 
@@ -34,7 +37,8 @@ MessagesPane::MessagesPane(CorvaneModel& model, QWidget* parent)
       recipient_(new QComboBox),
       channel_(new QComboBox),
       draft_(new QLineEdit),
-      send_(new QToolButton) {
+      send_(new QToolButton),
+      tooLong_(new QLabel) {
     pages_->placeholder().setObjectName(QStringLiteral("messagesEmpty"));
     pages_->placeholder().setContent(QStringLiteral("message"), QStringLiteral("No messages yet"),
                                      QStringLiteral("Messages received by the connected Meshtastic radio will appear here."));
@@ -74,8 +78,10 @@ MessagesPane::MessagesPane(CorvaneModel& model, QWidget* parent)
         model_.setMessageChannel(static_cast<std::uint32_t>(channel_->itemData(index).toLongLong()));
     });
     connect(draft_, &QLineEdit::returnPressed, this, &MessagesPane::sendDraft);
-    connect(draft_, &QLineEdit::textChanged, this,
-            [this](const QString& text) { send_->setEnabled(!text.trimmed().isEmpty()); });
+    connect(draft_, &QLineEdit::textChanged, this, &MessagesPane::refreshDraftState);
+    tooLong_->setObjectName(QStringLiteral("messageTooLong"));
+    tooLong_->setWordWrap(true);
+    tooLong_->hide();
     connect(send_, &QToolButton::clicked, this, &MessagesPane::sendDraft);
     send_->setEnabled(false);
 
@@ -98,6 +104,7 @@ MessagesPane::MessagesPane(CorvaneModel& model, QWidget* parent)
     compose->setContentsMargins(10, 6, 10, 10);
     compose->addLayout(addressing);
     compose->addLayout(writing);
+    compose->addWidget(tooLong_);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -123,6 +130,21 @@ void MessagesPane::refresh() {
     }
     refreshRecipients();
     refreshChannels();
+    refreshDraftState();
+}
+
+// The limit depends on the recipient, so a change of recipient can make a
+// waiting draft too long, or short enough.
+void MessagesPane::refreshDraftState() {
+    const std::string trimmed = trimmedWhitespaceAndNewlines(draft_->text().toStdString());
+    const auto tooLong = meshTextTooLong(trimmed, model_.messageRecipient());
+    send_->setEnabled(!trimmed.empty() && !tooLong);
+    tooLong_->setVisible(tooLong.has_value());
+    if (!tooLong) return;
+    tooLong_->setText(QString::fromStdString(*tooLong));
+    QPalette palette = tooLong_->palette();
+    palette.setColor(QPalette::WindowText, negativeTextColor(palette));
+    tooLong_->setPalette(palette);
 }
 
 void MessagesPane::refreshRecipients() {
@@ -151,7 +173,7 @@ void MessagesPane::refreshChannels() {
 
 void MessagesPane::sendDraft() {
     const QString text = draft_->text();
-    if (text.trimmed().isEmpty()) return;
+    if (text.trimmed().isEmpty() || !send_->isEnabled()) return;
     draft_->clear();
     model_.sendMessage(text.toStdString());
 }

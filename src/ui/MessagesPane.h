@@ -10,6 +10,7 @@
 #include "ui/ComboChoices.h"
 
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QListView;
 class QToolButton;
@@ -36,6 +37,7 @@ protected:
 private:
     void refreshRecipients();
     void refreshChannels();
+    void refreshDraftState();
 
     CorvaneModel& model_;
     MessageListModel* messages_;
@@ -45,6 +47,7 @@ private:
     QComboBox* channel_;
     QLineEdit* draft_;
     QToolButton* send_;
+    QLabel* tooLong_;
     bool scrolledOnce_ = false;
     std::vector<ComboChoice> shownRecipients_;
     std::vector<ComboChoice> shownChannels_;

@@ -2,11 +2,13 @@
 // The Settings window's General and Base tabs over the real model, and the
 // text of the apply confirmation.
 #include <QComboBox>
+#include <QLineEdit>
 #include <QSlider>
 #include <QWheelEvent>
 #include <QMessageBox>
 #include <QPushButton>
 
+#include "ui/NetworkRadioDialog.h"
 #include "ui/RadioSettingsSummary.h"
 #include "ui/RadioSettingsTab.h"
 #include "ui/SettingsDialog.h"
@@ -187,6 +189,31 @@ TEST_F(SettingsUiTest, ConnectionButtonsPassTheChosenRadio) {
     settle();
     EXPECT_FALSE(model().connectedPort().has_value());
     EXPECT_EQ(button("connectButton").text(), "Connect");
+}
+
+TEST_F(SettingsUiTest, AddNetworkRadioChecksTheAddressAndListsAndChoosesIt) {
+    addDevice("ttyACM0");
+    start();
+    openWindow();
+    settings().showTab(SettingsDialog::Tab::general);
+    button("addNetworkRadioButton").click();
+    settle();
+    auto& dialog = find<NetworkRadioDialog>("networkRadioDialog", &settings());
+    auto& host = find<QLineEdit>("networkRadioHost", &dialog);
+    auto& port = find<QLineEdit>("networkRadioPort", &dialog);
+    host.setText(QStringLiteral("radio.local"));
+    port.setText(QStringLiteral("70000"));
+    dialog.accept();
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_EQ(find<QLabel>("networkRadioProblem", &dialog).text(), "The port must be a number from 1 to 65535.");
+    port.setText(QStringLiteral("4404"));
+    dialog.accept();
+    settle();
+    auto& ports = find<QComboBox>("availableRadios", &settings());
+    EXPECT_EQ(ports.currentData().toString(), "tcp:radio.local:4404");
+    EXPECT_EQ(ports.findData(QString::fromStdString(device("ttyACM0"))), 1);
+    EXPECT_EQ(model().selectedPort(), "tcp:radio.local:4404");
+    EXPECT_EQ(model().networkRadios(), std::vector<std::string>{"tcp:radio.local:4404"});
 }
 
 TEST_F(SettingsUiTest, PhoneSectionFollowsTheDaemonAndStoresTheChoice) {

@@ -107,31 +107,40 @@ TEST_F(CorvaneModelEventsTest, NodeOrderHoldsThroughManyUpdates) {
     }
 }
 
-TEST_F(CorvaneModelEventsTest, PositionsEnterHistoryAndFileOncePerRecord) {
+TEST_F(CorvaneModelEventsTest, PositionsEnterHistoryAndFileOncePerFix) {
     startConnected();
     const MeshPosition first = positionAt(5, 0, 10);
     emitNode(makeNode(5, "Bike", first));
     emitNode(makeNode(5, "Bike", first));
     EXPECT_EQ(model().history(), std::vector<MeshPosition>{first});
-    // Same place, new record: history keeps both, the file's own rule keeps the repeat of the last fix out.
-    MeshPosition again = first;
-    again.id = Uuid::random();
-    emitNode(makeNode(5, "Bike", again));
+    // The radio's database handed over again (a new record of the same fix)
+    // adds nothing; the same place at a later time is a new fix.
+    MeshPosition replayed = first;
+    replayed.id = Uuid::random();
+    emitNode(makeNode(5, "Bike", replayed));
+    MeshPosition later = replayed;
+    later.timestamp += 1s;
+    emitNode(makeNode(5, "Bike", later));
+    MeshPosition moved = first;
+    moved.id = Uuid::random();
+    moved.longitude += 1e-6;
+    emitNode(makeNode(5, "Bike", moved));
     const MeshPosition other = positionAt(6, 30, 20);
     emitNode(makeNode(6, "Other", other));
-    EXPECT_EQ(model().history(), (std::vector<MeshPosition>{first, again, other}));
-    EXPECT_EQ(model().positions(5), (std::vector<MeshPosition>{first, again}));
-    EXPECT_EQ(model().positions(6), std::vector<MeshPosition>{other});
+    MeshPosition otherNodeSameFix = first;
+    otherNodeSameFix.nodeNumber = 6;
+    emitNode(makeNode(6, "Other", otherNodeSameFix));
+    EXPECT_EQ(model().history(), (std::vector<MeshPosition>{first, later, moved, other, otherNodeSameFix}));
+    EXPECT_EQ(model().positions(5), (std::vector<MeshPosition>{first, later, moved}));
     EXPECT_EQ(decodePositionsFile(PrivateFile::read(dataFile("positions.json")).value()),
-              (std::vector<MeshPosition>{first, other}));
+              (std::vector<MeshPosition>{first, moved, other, otherNodeSameFix}));
 
-    // An update without a position clears the node's, not the history, so the
-    // earlier fix, reported again, is new for the node.
+    // An update without a position clears the node's, not the history; the
+    // earlier fix reported again is still one the history holds.
     emitNode(makeNode(5, "Bike"));
     EXPECT_FALSE(model().nodes().front().position);
-    EXPECT_EQ(model().history().size(), 3u);
     emitNode(makeNode(5, "Bike", first));
-    EXPECT_EQ(model().history().size(), 4u);
+    EXPECT_EQ(model().history().size(), 5u);
 }
 
 TEST_F(CorvaneModelEventsTest, ChannelNamesAndDisplayNames) {

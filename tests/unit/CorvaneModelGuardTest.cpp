@@ -68,6 +68,24 @@ TEST_F(CorvaneModelGuardTest, MarkingStoresTheSettingsFormAndClearingForgetsIt) 
     EXPECT_EQ(model().parkingStatus(), "No position marked");
 }
 
+TEST_F(CorvaneModelGuardTest, ReducedPrecisionOfTheLatestOrMarkedFixIsTold) {
+    startArmed();
+    EXPECT_FALSE(model().guardPrecision());
+    MeshPosition boxed = positionAt(kGuarded, 0, 60);
+    boxed.precisionBits = 16;
+    emitNode(makeNode(kGuarded, "Bike", boxed));
+    EXPECT_EQ(model().guardPrecision(), "Shares its position at reduced precision (about 729 m): movement inside that "
+                                        "area cannot be detected; the alert radius is smaller than that area.");
+    model().markGuardedPosition();
+    moveGuarded(0, 120);  // the mark still holds the box
+    model().setParkingRadius(750);
+    EXPECT_EQ(model().guardPrecision(), "Shares its position at reduced precision (about 729 m): movement inside that "
+                                        "area cannot be detected.");
+    model().clearGuardedDevice();
+    emitNode(makeNode(kGuarded, "Bike", boxed));
+    EXPECT_FALSE(model().guardPrecision());
+}
+
 TEST_F(CorvaneModelGuardTest, MovementIsConfirmedThenAlertedOncePerArming) {
     startArmed();
     moveGuarded(10.4, 60);
@@ -211,6 +229,20 @@ TEST_F(CorvaneModelMessagingTest, FailedSendsShowTheLinkErrorAndRecordNothing) {
     loop_.advance(5s);
     EXPECT_EQ(model().errorMessage(), kNoAnswer);
 
+    // Refused before sending: 232 bytes fit a channel message, 220 a direct one.
+    const auto written = bridge().written.size();
+    model().sendMessage(std::string(231, 'x') + "\u00e9");
+    EXPECT_EQ(model().errorMessage(), "Too long to send: 233 bytes; a channel message holds at most 232.");
+    model().setMessageRecipient(0x1234);
+    model().sendMessage(std::string(221, 'x'));
+    EXPECT_EQ(model().errorMessage(), "Too long to send: 221 bytes; a direct message holds at most 220.");
+    EXPECT_EQ(bridge().written.size(), written);
+    model().sendMessage(" " + std::string(220, 'x') + " ");
+    EXPECT_EQ(bridge().written.size(), written + 1);
+    model().setMessageRecipient(std::nullopt);
+    model().sendMessage(std::string(232, 'x'));
+    EXPECT_EQ(bridge().written.size(), written + 2);
+
     model().disconnect();
     loop_.advance(2s);
     model().sendMessage("four");
@@ -283,8 +315,17 @@ TEST_F(CorvaneModelRadioSettingsTest, ApplyReadsBackThreeSecondsLaterUnlessTheCo
     loop_.advance(3s - 1ms);
     EXPECT_EQ(bridge().written.size(), written);
     loop_.advance(1ms);
-    EXPECT_EQ(model().radioSettingsState(), "Reading from radio…");
+    EXPECT_EQ(model().radioSettingsState(), "Applied · radio restarting, reading back…");
     EXPECT_EQ(bridge().request().command, MeshtasticBridgeCommand::readRadioSettings);
+    // The bridge answers once the radio is back, 32 s after the apply at the latest.
+    loop_.advance(35s - 1ms);
+    EXPECT_EQ(model().radioSettingsState(), "Applied · radio restarting, reading back…");
+    reply(news(Event::radioSettings, [&](Response& r) { r.settings = MeshtasticRadioSettings::recommended(); }));
+    EXPECT_EQ(model().radioSettingsState(), "Loaded from radio");
+    EXPECT_EQ(model().loraConfig(), MeshtasticRadioSettings::recommended());
+    applyAccepted();
+    loop_.advance(3s + 35s);
+    EXPECT_EQ(model().radioSettingsState(), "Could not read settings");
 
     applyAccepted();  // a fresh model
     loop_.advance(1s);

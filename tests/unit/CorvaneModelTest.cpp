@@ -135,6 +135,32 @@ TEST_F(CorvaneModelTest, RefreshPortsPrefersSavedThenSingleThenKeepsListedSelect
     EXPECT_EQ(model().selectedPort(), device("ttyACM0"));
 }
 
+TEST_F(CorvaneModelTest, NetworkRadiosAreListedAfterUsbOnesAndUsedOnlyOnceChosen) {
+    defaults_.setString("networkRadios", R"(["tcp:radio.local", "/dev/ttyACM0", 7])");
+    start();
+    // Listed, but a network radio is no USB radio plugged in: nothing picked.
+    EXPECT_EQ(model().availablePorts(), std::vector<std::string>{"tcp:radio.local"});
+    EXPECT_EQ(model().selectedPort(), "");
+    EXPECT_EQ(model().connectionState(), "Choose a USB radio in Settings");
+    addDevice("ttyACM0");
+    model().refreshPorts();
+    EXPECT_EQ(model().availablePorts(), (std::vector<std::string>{device("ttyACM0"), "tcp:radio.local"}));
+    EXPECT_EQ(model().selectedPort(), device("ttyACM0"));
+
+    model().addNetworkRadio("tcp:[fd00::1]:4403");
+    model().addNetworkRadio("tcp:radio.local");
+    EXPECT_EQ(defaults_.string("networkRadios"), R"(["tcp:radio.local","tcp:[fd00::1]:4403"])");
+    EXPECT_EQ(model().selectedPort(), "tcp:radio.local");
+    // No file stands for it, and it is not swapped for the USB device.
+    model().connect(model().selectedPort(), true);
+    loop_.runPending();
+    EXPECT_EQ(bridge().request().port, "tcp:radio.local");
+    acceptConnect("tcp:radio.local");
+    EXPECT_EQ(defaults_.string("serialPort"), "tcp:radio.local");
+    model().refreshPorts();
+    EXPECT_EQ(model().selectedPort(), "tcp:radio.local");
+}
+
 TEST_F(CorvaneModelTest, NoDeviceAMissingOneOrSeveralUnchosenStartNothingNorDoesAnAbandonedAttempt) {
     start();
     EXPECT_EQ(model().connectionState(), "USB radio not connected");

@@ -20,6 +20,27 @@ TEST(HeadlessOptions, NodeNumbersInDecimalOrBangHex) {
     }
 }
 
+TEST(HeadlessOptions, RadioIsADevicePathOrANetworkRadio) {
+    EXPECT_EQ(parse({"--radio", "/dev/ttyACM0"})->radio, "/dev/ttyACM0");
+    EXPECT_EQ(parse({"--radio", "tcp:192.168.1.20"})->radio, "tcp:192.168.1.20");
+    EXPECT_EQ(parse({"--radio", "tcp:meshtastic.local:4404"})->radio, "tcp:meshtastic.local:4404");
+    EXPECT_EQ(parse({"--radio", "tcp:[fe80::2]:4403"})->radio, "tcp:[fe80::2]:4403");
+    EXPECT_EQ(parse({"--radio", "tcp:fe80::2"})->radio, "tcp:[fe80::2]");
+    EXPECT_FALSE(parse({"--mark"})->radio);
+    EXPECT_EQ(parse({"--radio"}).error(), "--radio needs a device path or tcp:HOST[:PORT]");
+    EXPECT_EQ(parse({"--radio", "ttyACM0"}).error(), "not a device path or tcp:HOST[:PORT]: ttyACM0");
+    EXPECT_EQ(parse({"--radio", "tcp:"}).error(), "Enter the radio's host name or address.");
+    EXPECT_EQ(parse({"--radio", "tcp:host:0"}).error(), "The port must be a number from 1 to 65535.");
+    EXPECT_EQ(parse({"--radio", "tcp:host:65536"}).error(), "The port must be a number from 1 to 65535.");
+    EXPECT_EQ(parse({"--radio", "tcp:host:44a"}).error(), "The port must be a number from 1 to 65535.");
+    EXPECT_EQ(parse({"--radio", "tcp:bad_name"}).error(), "Not a host name or address: bad_name");
+    EXPECT_EQ(parse({"--radio", "tcp:-a.b"}).error(), "Not a host name or address: -a.b");
+    EXPECT_EQ(parse({"--radio", "tcp:a..b"}).error(), "Not a host name or address: a..b");
+    EXPECT_EQ(parse({"--radio", "tcp:[fe80::2"}).error(), "Not a network radio address: tcp:[fe80::2");
+    EXPECT_EQ(parse({"--radio", "tcp:host:65535"})->radio, "tcp:host:65535");
+    EXPECT_EQ(parse({"--radio", "tcp:h:1"})->radio, "tcp:h:1");
+}
+
 TEST(HeadlessOptions, ParsesTheCommandLineAndRefusesTheUnknown) {
     const auto options = parse({"--headless", "--guard", "!0b1ce5a1", "--mark"});
     ASSERT_TRUE(options);

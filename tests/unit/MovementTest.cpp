@@ -57,6 +57,18 @@ TEST(MeshMath, HaversineOnTheMeanEarthSphere) {
     EXPECT_NEAR(MeshMath::distanceMeters(at(-33.8688, 151.2093), at(51.5074, -0.1278)), 16993933.4598, 1e-3);
 }
 
+TEST(MeshMath, PrecisionBoxSideFromTheKeptBits) {
+    // 2^(32-N) steps of 1e-7 degree of latitude.
+    EXPECT_NEAR(MeshMath::precisionBoxMeters(16), 0.0065536 * 111194.93, 0.01);
+    EXPECT_NEAR(MeshMath::precisionBoxMeters(31), 2e-7 * 111194.93, 1e-4);
+    EXPECT_NEAR(MeshMath::precisionBoxMeters(0), MeshMath::precisionBoxMeters(1), 0);
+    EXPECT_EQ(MeshMath::precisionBoxMeters(32), 0.0);
+    MeshPosition boxed = kParked;
+    EXPECT_EQ(MeshMath::precisionBoxMeters(boxed), 0.0);
+    boxed.precisionBits = 13;
+    EXPECT_NEAR(MeshMath::precisionBoxMeters(boxed), 5829.8, 0.1);
+}
+
 TEST(BicycleMovementDetector, ConfirmsARunOfAtLeastTwoOutsideFixesAndAnInsideFixBreaksIt) {
     for (const auto& [asked, kept] : std::initializer_list<std::pair<int, int>>{{-4, 2}, {0, 2}, {1, 2}, {2, 2}, {3, 3}, {5, 5}})
         EXPECT_EQ(BicycleMovementDetector(asked).requiredOutsidePositions(), kept) << asked;

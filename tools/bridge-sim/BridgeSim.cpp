@@ -9,6 +9,8 @@
 #include <utility>
 #include <variant>
 
+#include "core/NetworkRadioAddress.h"
+
 namespace corvane::sim {
 namespace {
 
@@ -124,7 +126,12 @@ MeshtasticBridgeResponse BridgeSim::answer(const MeshtasticBridgeRequest& reques
     case MeshtasticBridgeCommand::connect: {
         if (!request.port) return refuse("connect needs a port");
         struct stat info {};
-        if (options_.checkPort && ::stat(request.port->c_str(), &info) != 0) {
+        if (isNetworkRadioPort(*request.port)) {
+            // The stand-in's mesh is the same behind a network radio; only the name is checked.
+            if (auto checked = parseNetworkRadioPort(*request.port); !checked) {
+                return refuse("Not a network radio address: " + request.port->substr(kNetworkRadioPrefix.size()));
+            }
+        } else if (options_.checkPort && ::stat(request.port->c_str(), &info) != 0) {
             return refuse("No such device: " + *request.port);
         }
         response.event = MeshtasticBridgeEvent::connected;
