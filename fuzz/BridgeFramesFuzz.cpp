@@ -51,6 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t cut = size == 0 ? 0 : data[0] % size;
     reader.feed(input.substr(0, cut));
     reader.feed(input.substr(cut));
+    if (reader.holding()) reader.abandonHeld();
     reader.flush();
     return 0;
 }

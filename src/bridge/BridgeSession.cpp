@@ -16,8 +16,14 @@ constexpr auto kWakePause = 100ms;
 constexpr auto kNoAnswer = 6s;
 constexpr auto kQueueFallback = 1500ms;
 constexpr auto kReadFallback = 2500ms;
-constexpr auto kRebootWindow = 30s;
 constexpr auto kReopenInterval = 250ms;
+// The firmware restarts this long after commit_edit_settings, and needs about
+// this long to boot before it answers.
+constexpr auto kFirmwareRebootDelay = 7s;
+constexpr auto kBootTime = 3s;
+// A want_config unanswered this long (sent while the radio booted) is repeated.
+constexpr auto kHandshakeRetry = 2s;
+constexpr auto kHeldFrameTimeout = 500ms;
 // A serial client speaks at least every five minutes; four leave a margin.
 constexpr auto kHeartbeat = 4min;
 // want_config_id values the firmware reads as "configuration only" and
@@ -25,9 +31,11 @@ constexpr auto kHeartbeat = 4min;
 constexpr std::uint32_t kConfigOnlyNonce = 69420;
 constexpr std::uint32_t kNodesOnlyNonce = 69421;
 
-constexpr const char* kNotConnectedText = "The USB radio is not connected.";
 constexpr const char* kPortLostText = "USB radio disconnected";
-constexpr const char* kLostDuringRequestText = "The USB radio was disconnected.";
+constexpr const char* kNetworkLostText = "Network radio disconnected";
+constexpr const char* kRestartingText = "The radio is restarting to apply its settings.";
+constexpr const char* kNotBackText = "The radio did not come back after restarting.";
+constexpr const char* kNoLoraText = "The radio did not report its LoRa settings.";
 
 Timestamp wallNow() { return std::chrono::system_clock::now(); }
 
@@ -79,6 +87,14 @@ void BridgeSession::feed(std::string_view requestBytes) {
 
 void BridgeSession::shutdown() { closePort(true); }
 
+std::string BridgeSession::notConnectedText() const {
+    return isNetwork_ ? "The network radio is not connected." : "The USB radio is not connected.";
+}
+
+std::string BridgeSession::lostDuringRequestText() const {
+    return isNetwork_ ? "The network radio was disconnected." : "The USB radio was disconnected.";
+}
+
 void BridgeSession::handle(const MeshtasticBridgeRequest& request) {
     if (request.protocolVersion != kMeshtasticBridgeProtocolVersion) {
         return refuse(request.requestID, "Unsupported protocol version " + std::to_string(request.protocolVersion));
@@ -112,11 +128,12 @@ void BridgeSession::disconnect(const MeshtasticBridgeRequest& request) {
 
 void BridgeSession::sendText(const MeshtasticBridgeRequest& request) {
     if (!request.text) return refuse(request.requestID, "sendText needs a text");
-    if (!port_ || !localNode_) return refuse(request.requestID, kNotConnectedText);
+    if (rebooting_) return refuse(request.requestID, kRestartingText);
+    if (!port_ || !localNode_) return refuse(request.requestID, notConnectedText());
     const auto packetID = nextPacketID();
     auto packet = textPacket(*request.text, request.recipient, request.channel.value_or(0), packetID);
     if (!packet) return refuse(request.requestID, packet.error());
-    if (!sendToRadio(*packet)) return refuse(request.requestID, kLostDuringRequestText);
+    if (!sendToRadio(*packet)) return refuse(request.requestID, lostDuringRequestText());
     // Firmware without queue status reports says nothing more: a complete
     // write is then the best answer there is.
     track(sends_, packetID, request.requestID, kQueueFallback,
@@ -125,16 +142,17 @@ void BridgeSession::sendText(const MeshtasticBridgeRequest& request) {
 
 void BridgeSession::readSettings(const MeshtasticBridgeRequest& request) {
     if (rebooting_ || (port_ && !lora_ && localNode_)) {
-        // The handshake under way brings the configuration.
+        // The handshake under way (or the one after the restart) brings the
+        // configuration.
         readsAfterHandshake_.push_back(request.requestID);
         return;
     }
-    if (!port_ || !localNode_) return refuse(request.requestID, kNotConnectedText);
+    if (!port_ || !localNode_) return refuse(request.requestID, notConnectedText());
     mesh::AdminMessage get;
     get.set_get_config_request(mesh::AdminMessage::LORA_CONFIG);
     const auto packetID = nextPacketID();
     if (!sendToRadio(adminPacket(get, *localNode_, packetID))) {
-        return refuse(request.requestID, kLostDuringRequestText);
+        return refuse(request.requestID, lostDuringRequestText());
     }
     // A radio that does not answer admin requests still told us its
     // configuration during the handshake.
@@ -142,14 +160,15 @@ void BridgeSession::readSettings(const MeshtasticBridgeRequest& request) {
         if (lora_) {
             loraKnown(*lora_, requestID);
         } else {
-            refuse(requestID, "The radio did not report its LoRa settings.");
+            refuse(requestID, kNoLoraText);
         }
     });
 }
 
 void BridgeSession::applySettings(const MeshtasticBridgeRequest& request) {
     if (!request.settings) return refuse(request.requestID, "applyRadioSettings needs settings");
-    if (!port_ || !localNode_ || rebooting_) return refuse(request.requestID, kNotConnectedText);
+    if (rebooting_) return refuse(request.requestID, kRestartingText);
+    if (!port_ || !localNode_) return refuse(request.requestID, notConnectedText());
     if (!lora_) return refuse(request.requestID, "The radio has not reported its LoRa settings yet.");
     const auto withPasskey = [this](mesh::AdminMessage message) {
         if (!sessionPasskey_.empty()) message.set_session_passkey(sessionPasskey_);
@@ -165,48 +184,52 @@ void BridgeSession::applySettings(const MeshtasticBridgeRequest& request) {
     const bool written = sendToRadio(adminPacket(withPasskey(begin), *localNode_, nextPacketID())) &&
                          sendToRadio(adminPacket(withPasskey(set), *localNode_, setID)) &&
                          sendToRadio(adminPacket(withPasskey(commit), *localNode_, nextPacketID()));
-    if (!written) return refuse(request.requestID, kLostDuringRequestText);
+    if (!written) return refuse(request.requestID, lostDuringRequestText());
     lora_ = set.set_config().lora();
     // A `sent` reply, not `status`: a status line would replace the
     // application's connection text.
     reply(request, sentLine(std::nullopt, setID));
-    rebooting_ = true;
-    rebootDeadline_ = BridgeLoop::Clock::now() + kRebootWindow;
-    loop_.cancel(reopenTimer_);
-    // Radios whose port survives the reboot never hang up; the deadline
-    // still ends the wait if they never speak again.
-    reopenTimer_ = loop_.after(kRebootWindow, [this] {
-        reopenTimer_ = 0;
-        if (rebooting_) tryReopen();
+    // The firmware restarts after every commit, changed or not.
+    startReboot();
+    rebootPending_ = true;
+    loop_.cancel(rebootFallbackTimer_);
+    // A radio whose port survives the restart and whose `rebooted` frame was
+    // lost is asked again once it must have restarted.
+    rebootFallbackTimer_ = loop_.after(kFirmwareRebootDelay + kBootTime, [this] {
+        rebootFallbackTimer_ = 0;
+        if (!rebootPending_ || !port_) return;
+        rebootPending_ = false;
+        beginHandshake();
     });
 }
 
 // MARK: The port
 
 bool BridgeSession::openPort(const std::string& path, std::string& error) {
-    auto opened = SerialPort::open(path);
+    auto opened = RadioPort::open(path);
     if (!opened) {
         error = opened.error();
         return false;
     }
     port_ = std::move(*opened);
     portPath_ = path;
+    isNetwork_ = port_->isNetwork();
     loop_.watch(port_->fd(), [this] { portReadable(); });
     return true;
 }
 
 void BridgeSession::closePort(bool sayGoodbye) {
-    loop_.cancel(wakeTimer_);
-    loop_.cancel(answerTimer_);
-    loop_.cancel(heartbeatTimer_);
-    loop_.cancel(reopenTimer_);
+    for (auto* timer : {&wakeTimer_, &answerTimer_, &heartbeatTimer_, &reopenTimer_, &retryTimer_, &rebootTimer_,
+                        &rebootFallbackTimer_, &heldFrameTimer_}) {
+        loop_.cancel(*timer);
+    }
     if (port_) {
         if (sayGoodbye) (void)port_->write(frameOf(disconnectMessage()));
         loop_.unwatch(port_->fd());
         port_.reset();
     }
     frames_.flush();
-    failPending(kLostDuringRequestText);
+    failPending(lostDuringRequestText());
     localNode_.reset();
     lora_.reset();
     sessionPasskey_.clear();
@@ -214,21 +237,36 @@ void BridgeSession::closePort(bool sayGoodbye) {
     translator_.forget();
     announced_ = false;
     rebooting_ = false;
+    rebootPending_ = false;
 }
 
 void BridgeSession::beginHandshake() {
+    localNode_.reset();
+    lora_.reset();
     sawFrame_ = false;
+    loop_.cancel(wakeTimer_);
+    loop_.cancel(retryTimer_);
     std::string wake(kWakeBytes, static_cast<char>(FrameReader::kStart2));
     if (!port_->write(wake)) return portLost();
     wakeTimer_ = loop_.after(kWakePause, [this] {
         wakeTimer_ = 0;
-        do {
-            nonce_ = randomNonZero();
-        } while (nonce_ == kConfigOnlyNonce || nonce_ == kNodesOnlyNonce);
-        if (!sendToRadio(wantConfig(nonce_))) return;
+        askForConfig();
         scheduleHeartbeat();
     });
-    answerTimer_ = loop_.after(kNoAnswer, [this] { handshakeTimedOut(); });
+    if (!rebooting_ && !answerTimer_) answerTimer_ = loop_.after(kNoAnswer, [this] { handshakeTimedOut(); });
+}
+
+void BridgeSession::askForConfig() {
+    do {
+        nonce_ = randomNonZero();
+    } while (nonce_ == kConfigOnlyNonce || nonce_ == kNodesOnlyNonce);
+    if (!sendToRadio(wantConfig(nonce_))) return;
+    // A want_config sent while the radio was still booting is lost.
+    loop_.cancel(retryTimer_);
+    retryTimer_ = loop_.after(kHandshakeRetry, [this] {
+        retryTimer_ = 0;
+        if (port_ && !localNode_) askForConfig();
+    });
 }
 
 void BridgeSession::handshakeTimedOut() {
@@ -237,70 +275,101 @@ void BridgeSession::handshakeTimedOut() {
     const std::string text = sawFrame_ ? "The radio on " + portPath_ + " did not report its node number."
                                        : "No Meshtastic radio answered on " + portPath_ + ".";
     const auto pending = std::exchange(connectRequest_, std::nullopt);
-    const bool wasRebooting = rebooting_;
     closePort(false);
-    if (pending) {
-        refuse(*pending, text);
-    } else if (wasRebooting) {
-        emit(disconnectedLine(text));
+    if (pending) refuse(*pending, text);
+}
+
+void BridgeSession::startReboot() {
+    rebooting_ = true;
+    loop_.cancel(rebootTimer_);
+    rebootTimer_ = loop_.after(kRebootWindow, [this] {
+        rebootTimer_ = 0;
+        rebootWindowEnded();
+    });
+}
+
+void BridgeSession::rebootWindowEnded() {
+    if (!rebooting_) {
+        // Back in time, but the handshake never told the LoRa settings.
+        answerHeldReads(kNoLoraText);
+        return;
+    }
+    answerHeldReads(kNotBackText);
+    closePort(false);
+    emit(disconnectedLine(kNotBackText));
+}
+
+void BridgeSession::answerHeldReads(const std::string& refusal) {
+    for (const auto& requestID : std::exchange(readsAfterHandshake_, {})) {
+        if (lora_) {
+            loraKnown(*lora_, requestID);
+        } else {
+            refuse(requestID, refusal);
+        }
     }
 }
 
 void BridgeSession::portReadable() {
     std::string bytes;
     const auto status = port_->read(bytes);
-    if (!bytes.empty()) frames_.feed(bytes);
-    if (status == SerialPort::ReadStatus::lost && port_) portLost();
+    if (!bytes.empty()) {
+        frames_.feed(bytes);
+        watchHeldFrame();
+    }
+    if (status == RadioPort::ReadStatus::lost && port_) portLost();
+}
+
+void BridgeSession::watchHeldFrame() {
+    loop_.cancel(heldFrameTimer_);
+    if (!frames_.holding()) return;
+    // Frames arrive in one piece; a candidate whose bytes stopped coming is
+    // a false header in text.
+    heldFrameTimer_ = loop_.after(kHeldFrameTimeout, [this] {
+        heldFrameTimer_ = 0;
+        frames_.abandonHeld();
+        watchHeldFrame();
+    });
 }
 
 void BridgeSession::portLost() {
-    if (rebooting_ && BridgeLoop::Clock::now() < rebootDeadline_) {
-        loop_.cancel(wakeTimer_);
-        loop_.cancel(answerTimer_);
-        loop_.cancel(heartbeatTimer_);
+    if (rebooting_) {
+        for (auto* timer : {&wakeTimer_, &answerTimer_, &heartbeatTimer_, &retryTimer_, &heldFrameTimer_}) {
+            loop_.cancel(*timer);
+        }
         loop_.unwatch(port_->fd());
         port_.reset();
         frames_.flush();
-        loop_.cancel(reopenTimer_);
-        reopenTimer_ = loop_.after(kReopenInterval, [this] {
-            reopenTimer_ = 0;
-            tryReopen();
-        });
+        rebootPending_ = false;
+        localNode_.reset();
+        scheduleReopen();
         return;
     }
     const auto pending = std::exchange(connectRequest_, std::nullopt);
     closePort(false);
     if (pending) {
-        refuse(*pending, "The USB radio went away while connecting.");
+        refuse(*pending, isNetwork_ ? "The network radio went away while connecting."
+                                    : "The USB radio went away while connecting.");
         return;
     }
-    emit(disconnectedLine(kPortLostText));
+    emit(disconnectedLine(isNetwork_ ? kNetworkLostText : kPortLostText));
 }
 
-void BridgeSession::tryReopen() {
-    if (port_) {
-        // The port never went away: ask again for the configuration.
-        localNode_.reset();
-        lora_.reset();
-        beginHandshake();
-        return;
-    }
-    std::string error;
-    if (openPort(portPath_, error)) {
-        localNode_.reset();
-        lora_.reset();
-        beginHandshake();
-        return;
-    }
-    if (BridgeLoop::Clock::now() >= rebootDeadline_) {
-        closePort(false);
-        emit(disconnectedLine("The USB radio did not come back after restarting."));
-        return;
-    }
+void BridgeSession::scheduleReopen() {
+    loop_.cancel(reopenTimer_);
     reopenTimer_ = loop_.after(kReopenInterval, [this] {
         reopenTimer_ = 0;
         tryReopen();
     });
+}
+
+void BridgeSession::tryReopen() {
+    std::string error;
+    if (port_ || openPort(portPath_, error)) {
+        beginHandshake();
+        return;
+    }
+    // Until the reboot window ends, which gives up.
+    scheduleReopen();
 }
 
 bool BridgeSession::sendToRadio(const mesh::ToRadio& message) {
@@ -314,7 +383,7 @@ void BridgeSession::scheduleHeartbeat() {
     loop_.cancel(heartbeatTimer_);
     heartbeatTimer_ = loop_.after(kHeartbeat, [this] {
         heartbeatTimer_ = 0;
-        if (sendToRadio(heartbeat(randomNonZero()))) scheduleHeartbeat();
+        if (sendToRadio(heartbeat())) scheduleHeartbeat();
     });
 }
 
@@ -361,12 +430,17 @@ void BridgeSession::fromRadio(const mesh::FromRadio& message) {
     case mesh::FromRadio::kMyInfo: {
         localNode_ = message.my_info().my_node_num();
         loop_.cancel(answerTimer_);
+        loop_.cancel(retryTimer_);
         if (const auto pending = std::exchange(connectRequest_, std::nullopt)) {
             auto connected = makeLine(MeshtasticBridgeEvent::connected, pending);
             connected.port = portPath_;
             emit(std::move(connected));
         }
         rebooting_ = false;
+        rebootPending_ = false;
+        loop_.cancel(rebootFallbackTimer_);
+        // The window stays open only for reads still waiting for settings.
+        if (readsAfterHandshake_.empty()) loop_.cancel(rebootTimer_);
         announced_ = true;
         auto local = makeLine(MeshtasticBridgeEvent::localNode);
         local.localNodeID = localNode_;
@@ -380,22 +454,25 @@ void BridgeSession::fromRadio(const mesh::FromRadio& message) {
     case mesh::FromRadio::kPacket: return adminAnswer(message.packet());
     case mesh::FromRadio::kQueueStatus: return queueStatus(message.queuestatus());
     case mesh::FromRadio::kRebooted:
-        // A radio restarted by someone else forgets our session.
-        if (port_ && localNode_ && !wakeTimer_) {
-            localNode_.reset();
-            lora_.reset();
+        // Whoever restarted it, the radio forgot our session. The want_config
+        // still to be sent after the wake-up pause needs no repeat.
+        if (!port_ || wakeTimer_) return;
+        rebootPending_ = false;
+        loop_.cancel(rebootFallbackTimer_);
+        // Once connected, a restart is hidden like the one after an apply; a
+        // window still open for held reads keeps its end.
+        if (localNode_ && !rebooting_) {
             rebooting_ = true;
-            rebootDeadline_ = BridgeLoop::Clock::now() + kRebootWindow;
-            beginHandshake();
+            if (!rebootTimer_) startReboot();
         }
+        beginHandshake();
         return;
     case mesh::FromRadio::kConfigCompleteId:
         // A stale completion (of an earlier session's nonce) says nothing
-        // about ours.
+        // about ours; ours without a LoRa configuration leaves reads unanswered.
+        if (message.config_complete_id() == nonce_ && localNode_ && !lora_) answerHeldReads(kNoLoraText);
         return;
-    case mesh::FromRadio::kNodeInfo:
-    case mesh::FromRadio::kChannel:
-    case mesh::FromRadio::PAYLOAD_VARIANT_NOT_SET: return;
+    default: return;
     }
 }
 
@@ -409,6 +486,7 @@ void BridgeSession::loraKnown(const mesh::Config::LoRaConfig& lora, std::optiona
         answers.emplace_back(std::nullopt);
         for (const auto& waiting : std::exchange(readsAfterHandshake_, {})) answers.emplace_back(waiting);
     }
+    if (!rebooting_ && readsAfterHandshake_.empty()) loop_.cancel(rebootTimer_);
     for (const auto& answer : answers) {
         if (settings) {
             auto known = makeLine(MeshtasticBridgeEvent::radioSettings, answer);
@@ -448,9 +526,8 @@ void BridgeSession::queueStatus(const mesh::QueueStatus& status) {
     auto pending = found->second;
     sends_.erase(found);
     loop_.cancel(pending.fallback);
-    if (status.res() != 0) {
-        return refuse(pending.requestID,
-                      "The radio refused the message (its queue reported error " + std::to_string(status.res()) + ").");
+    if (status.res() != kQueueAccepted && status.res() != kQueueDeliveredLocally) {
+        return refuse(pending.requestID, queueErrorText(status.res()));
     }
     emit(sentLine(pending.requestID, status.mesh_packet_id()));
 }

@@ -1,13 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The bridge proper: answers the application's request lines (standard input)
-// and drives one Meshtastic radio on a serial port. Owned by main(); runs on
-// the BridgeLoop thread. Promises:
+// and drives one Meshtastic radio on a serial port or a TCP connection. Owned
+// by main(); runs on the BridgeLoop thread. Promises:
 // - every request gets exactly one reply that echoes its requestID;
 // - `connected` goes out as soon as the radio's own node is known; lines the
 //   handshake produced before that wait for it;
-// - a radio reboot after a settings apply (up to about 30 s) is hidden: the
-//   port is reopened and the handshake repeated, requests waiting meanwhile;
+// - every `rebooted` frame starts the handshake again with a fresh nonce, and
+//   a handshake without my_info is asked for again;
+// - the firmware's reboot after a settings apply (about 7 s later, then its
+//   boot) is hidden: the port is reopened if it went away and the handshake
+//   repeated; reads asked meanwhile are answered from that handshake, all of
+//   them at the latest kRebootWindow after the apply's reply;
 // - any other loss of the port is one unsolicited `disconnected` line.
 #include <chrono>
 #include <cstdint>
@@ -23,7 +27,7 @@
 #include "BridgeLoop.h"
 #include "FrameReader.h"
 #include "RadioTranslator.h"
-#include "SerialPort.h"
+#include "RadioPort.h"
 #include "bridge/meshtastic.pb.h"
 #include "core/LineSplitter.h"
 #include "core/MeshtasticBridgeRequest.h"
@@ -34,6 +38,10 @@ namespace corvane::bridge {
 class BridgeSession {
 public:
     using Output = std::function<bool(std::string_view)>;
+
+    // From the `sent` reply to an apply until every read asked after it is
+    // answered, at the latest.
+    static constexpr std::chrono::seconds kRebootWindow{30};
 
     BridgeSession(BridgeLoop& loop, Output out, Output debugText);
     ~BridgeSession();
@@ -62,7 +70,13 @@ private:
     bool openPort(const std::string& path, std::string& error);
     void closePort(bool sayGoodbye);
     void beginHandshake();
+    void askForConfig();
     void handshakeTimedOut();
+    void startReboot();
+    void rebootWindowEnded();
+    void answerHeldReads(const std::string& refusal);
+    void scheduleReopen();
+    void watchHeldFrame();
     void portReadable();
     void portLost();
     void tryReopen();
@@ -85,6 +99,8 @@ private:
     void emit(MeshtasticBridgeResponse response);
     void writeLine(const MeshtasticBridgeResponse& response);
 
+    std::string notConnectedText() const;
+    std::string lostDuringRequestText() const;
     std::uint32_t randomNonZero();
     std::uint32_t nextPacketID();
 
@@ -95,15 +111,18 @@ private:
     FrameReader frames_;
     std::mt19937 random_;
 
-    std::unique_ptr<SerialPort> port_;
+    std::unique_ptr<RadioPort> port_;
     std::string portPath_;
+    bool isNetwork_ = false;
     std::optional<Uuid> connectRequest_;
     std::optional<std::uint32_t> localNode_;
     std::uint32_t nonce_ = 0;
     bool sawFrame_ = false;
     bool announced_ = false;
+    // From an apply's reply (or an unasked `rebooted`) until my_info again.
     bool rebooting_ = false;
-    BridgeLoop::Clock::time_point rebootDeadline_;
+    // Until the radio shows it restarted (a `rebooted` frame, the port gone).
+    bool rebootPending_ = false;
     std::vector<MeshtasticBridgeResponse> held_;
     std::optional<mesh::Config::LoRaConfig> lora_;
     std::string sessionPasskey_;
@@ -116,6 +135,10 @@ private:
     BridgeLoop::TimerId answerTimer_ = 0;
     BridgeLoop::TimerId heartbeatTimer_ = 0;
     BridgeLoop::TimerId reopenTimer_ = 0;
+    BridgeLoop::TimerId retryTimer_ = 0;
+    BridgeLoop::TimerId rebootTimer_ = 0;
+    BridgeLoop::TimerId rebootFallbackTimer_ = 0;
+    BridgeLoop::TimerId heldFrameTimer_ = 0;
 };
 
 }  // namespace corvane::bridge

@@ -18,6 +18,13 @@ void FrameReader::flush() {
     pending_.clear();
 }
 
+void FrameReader::abandonHeld() {
+    if (pending_.empty()) return;
+    onText_(std::string_view(pending_).substr(0, 1));
+    pending_.erase(0, 1);
+    scan();
+}
+
 void FrameReader::scan() {
     std::size_t pos = 0;
     std::size_t textStart = 0;

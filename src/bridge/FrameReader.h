@@ -6,7 +6,9 @@
 // whose length is too large, or whose payload the acceptor refuses, is taken
 // for text: the search resumes one byte after its 0x94, so a false header in
 // debug text never swallows a real frame that follows. Bytes are held only
-// while they may still begin a frame (at most one frame's worth).
+// while they may still begin a frame (at most one frame's worth); the owner
+// gives up on a candidate whose bytes stop coming (a false header whose length
+// reaches past a real frame would otherwise hold that frame back).
 #include <cstddef>
 #include <functional>
 #include <string>
@@ -31,6 +33,10 @@ public:
     void feed(std::string_view bytes);
     // Hands out held bytes as text (the port closed; no frame can complete).
     void flush();
+    // True while bytes wait for the rest of a frame that may begin with them.
+    bool holding() const { return !pending_.empty(); }
+    // The held candidate is no frame: its 0x94 is text, the search goes on.
+    void abandonHeld();
 
 private:
     void scan();

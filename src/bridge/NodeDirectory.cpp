@@ -12,7 +12,8 @@ namespace {
 
 bool sameFix(const mesh::Position& a, const mesh::Position& b) {
     return a.latitude_i() == b.latitude_i() && a.longitude_i() == b.longitude_i() &&
-           a.has_altitude() == b.has_altitude() && a.altitude() == b.altitude() && a.time() == b.time();
+           a.has_altitude() == b.has_altitude() && a.altitude() == b.altitude() && a.time() == b.time() &&
+           a.precision_bits() == b.precision_bits();
 }
 
 }  // namespace
@@ -32,15 +33,23 @@ NodeDirectory::Entry& NodeDirectory::entry(std::uint32_t number) {
     return it->second;
 }
 
-const MeshNode& NodeDirectory::fromNodeInfo(const mesh::NodeInfo& info, Timestamp now) {
+const MeshNode& NodeDirectory::fromNodeInfo(const mesh::NodeInfo& info, std::uint32_t localNode) {
     Entry& e = entry(info.num());
     MeshNode& node = e.node;
     if (info.has_user()) applyUser(node, info.user());
     if (info.has_device_metrics()) applyMetrics(node, info.device_metrics());
     if (info.snr() != 0 && std::isfinite(info.snr())) node.signalToNoise = info.snr();
-    if (info.has_hops_away()) node.hopsAway = info.hops_away();
-    if (info.last_heard() != 0) node.lastSeen = fromUnixSeconds(info.last_heard());
-    if (info.has_position()) applyPosition(e, info.position(), node.lastSeen.value_or(now));
+    if (info.num() == localNode) {
+        node.hopsAway = 0;
+    } else if (info.has_hops_away()) {
+        node.hopsAway = info.hops_away();
+    } else if (absentHopsMeanDirect_) {
+        node.hopsAway = 0;
+    }
+    std::optional<Timestamp> heard;
+    if (info.last_heard() != 0) heard = fromUnixSeconds(info.last_heard());
+    if (heard) node.lastSeen = heard;
+    if (info.has_position()) applyPosition(e, info.position(), heard);
     return node;
 }
 
@@ -78,7 +87,10 @@ NodeDirectory::Heard NodeDirectory::heardOf(const mesh::MeshPacket& packet, Time
     return heard;
 }
 
-void NodeDirectory::clear() { entries_.clear(); }
+void NodeDirectory::clear() {
+    entries_.clear();
+    absentHopsMeanDirect_ = false;
+}
 
 void NodeDirectory::applyUser(MeshNode& node, const mesh::User& user) {
     if (!user.long_name().empty()) node.longName = repairedUtf8(user.long_name());
@@ -86,8 +98,11 @@ void NodeDirectory::applyUser(MeshNode& node, const mesh::User& user) {
     node.hardware = hardwareName(user.hw_model());
 }
 
-void NodeDirectory::applyPosition(Entry& e, const mesh::Position& position, Timestamp heard) {
-    auto fix = positionOf(position, e.node.number, heard);
+void NodeDirectory::applyPosition(Entry& e, const mesh::Position& position, std::optional<Timestamp> heard) {
+    // A stored fix without any time of its own: stamping it now would make an
+    // old fix look new on every reconnect.
+    if (position.time() == 0 && !heard) return;
+    auto fix = positionOf(position, e.node.number, heard.value_or(Timestamp{}));
     if (!fix) return;
     if (e.lastFix && e.node.position && sameFix(*e.lastFix, position)) return;
     fix->id = Uuid::random();

@@ -60,6 +60,7 @@ std::string frameOf(const mesh::ToRadio& message) { return frameBytes(message.Se
 std::optional<mesh::FromRadio> parseFromRadio(std::string_view payload) {
     mesh::FromRadio message;
     if (!message.ParseFromArray(payload.data(), static_cast<int>(payload.size()))) return std::nullopt;
+    if (message.payload_variant_case() == mesh::FromRadio::PAYLOAD_VARIANT_NOT_SET) return std::nullopt;
     return message;
 }
 
@@ -75,24 +76,27 @@ mesh::ToRadio disconnectMessage() {
     return message;
 }
 
-mesh::ToRadio heartbeat(std::uint32_t nonce) {
+mesh::ToRadio heartbeat() {
     mesh::ToRadio message;
-    message.mutable_heartbeat()->set_nonce(nonce);
+    message.mutable_heartbeat();
     return message;
 }
 
 Result<mesh::ToRadio, std::string> textPacket(std::string_view text, std::optional<std::uint32_t> recipient,
                                               std::uint32_t channel, std::uint32_t packetID) {
-    if (text.size() > kMaxTextBytes) {
-        return fail("The message is too long for one radio packet (at most " + std::to_string(kMaxTextBytes) +
-                    " bytes of UTF-8, this one has " + std::to_string(text.size()) + ").");
+    const bool direct = recipient && *recipient != kBroadcastNode;
+    const std::size_t limit = direct ? kMaxDirectTextBytes : kMaxChannelTextBytes;
+    if (text.size() > limit) {
+        return fail("The message is too long for one radio packet: " + std::string(direct ? "a direct message" : "a message on a channel") +
+                    " holds at most " + std::to_string(limit) + " bytes of UTF-8, this one has " +
+                    std::to_string(text.size()) + ".");
     }
     mesh::ToRadio message;
     auto* packet = message.mutable_packet();
     packet->set_to(recipient.value_or(kBroadcastNode));
     packet->set_channel(channel);
     packet->set_id(packetID);
-    packet->set_want_ack(true);
+    packet->set_want_ack(direct);
     auto* data = packet->mutable_decoded();
     data->set_portnum(mesh::TEXT_MESSAGE_APP);
     data->set_payload(std::string(text));
@@ -188,7 +192,43 @@ std::optional<MeshPosition> positionOf(const mesh::Position& position, std::uint
     fix.longitude = lon / 1e7;
     if (position.has_altitude()) fix.altitude = position.altitude();
     fix.timestamp = position.time() != 0 ? fromUnixSeconds(position.time()) : heard;
+    // 0 (not set) and 32 (every bit) both mean the exact fix.
+    if (position.precision_bits() > 0 && position.precision_bits() < 32) fix.precisionBits = position.precision_bits();
     return fix;
+}
+
+std::string queueErrorText(std::int32_t code) {
+    // Routing.Error codes; 32 to 34 are also the firmware's own "unknown",
+    // "no interface" and "disabled", so those texts cover both readings.
+    std::string reason;
+    switch (code) {
+    case 6: reason = "the channel is not enabled on the radio"; break;
+    case 7: reason = "the message is too long for one radio packet"; break;
+    case 9: reason = "the duty-cycle limit of the radio's region is reached; try again later"; break;
+    case 32: reason = "the request was invalid"; break;
+    case 33: reason = "it is not allowed, or the radio has no LoRa interface set up (is its region set?)"; break;
+    case 34: reason = "it could not be encrypted for the recipient, or the radio's transmitter is disabled"; break;
+    default: return "The radio refused the message (error " + std::to_string(code) + ").";
+    }
+    return "The radio refused the message: " + reason + " (error " + std::to_string(code) + ").";
+}
+
+std::optional<std::pair<int, int>> firmwareVersion(std::string_view text) {
+    int parts[2] = {0, 0};
+    std::size_t at = 0;
+    for (int i = 0; i < 2; ++i) {
+        const std::size_t start = at;
+        while (at < text.size() && text[at] >= '0' && text[at] <= '9' && at - start < 6) {
+            parts[i] = parts[i] * 10 + (text[at] - '0');
+            ++at;
+        }
+        if (at == start) return std::nullopt;
+        if (i == 0) {
+            if (at >= text.size() || text[at] != '.') return std::nullopt;
+            ++at;
+        }
+    }
+    return std::pair{parts[0], parts[1]};
 }
 
 std::string hardwareName(int model) {

@@ -18,7 +18,12 @@ MeshtasticBridgeResponse nodeLine(const MeshNode& node) {
 bool RadioTranslator::translate(const mesh::FromRadio& message, std::uint32_t localNode, Timestamp now,
                                 const Emit& emit) {
     switch (message.payload_variant_case()) {
-    case mesh::FromRadio::kNodeInfo: emit(nodeLine(nodes_.fromNodeInfo(message.node_info(), now))); return true;
+    case mesh::FromRadio::kNodeInfo: emit(nodeLine(nodes_.fromNodeInfo(message.node_info(), localNode))); return true;
+    case mesh::FromRadio::kMetadata:
+        if (const auto version = firmwareVersion(message.metadata().firmware_version())) {
+            nodes_.setAbsentHopsMeanDirect(*version >= std::pair{2, 3} && *version < std::pair{2, 5});
+        }
+        return true;
     case mesh::FromRadio::kChannel:
         if (auto line = channelLine(message.channel())) emit(std::move(*line));
         return true;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/MeshtasticMapPane.h"
 
+#include <QEvent>
 #include <chrono>
 
 #include "app/CorvaneModel.h"
@@ -8,6 +9,7 @@
 #include "ui/EmptyState.h"
 #include "ui/SymbolIcon.h"
 #include "ui/map/MapView.h"
+#include "ui/map/TileLoader.h"
 
 namespace corvane {
 namespace {
@@ -45,14 +47,16 @@ MapTileSource MapTileSource::resolve(const DefaultsStore& defaults, const QStrin
     else
         source.urlTemplate = QString::fromLatin1(kOpenStreetMap);
     source.cacheFolder = MapView::defaultTileCacheFolder();
-    source.userAgent = QStringLiteral("Corvane/%1").arg(version.isEmpty() ? QStringLiteral("development") : version);
+    source.userAgent = TileLoader::userAgentFor(version);
+    source.loader = std::make_shared<TileLoader>();
+    source.loader->setCacheFolder(source.cacheFolder);
+    source.loader->setUserAgent(source.userAgent);
+    source.loader->setUrlTemplate(source.urlTemplate);
     return source;
 }
 
 void MapTileSource::applyTo(MapView& map) const {
-    map.setTileCacheFolder(cacheFolder);
-    map.setUserAgent(userAgent);
-    map.setTileUrlTemplate(urlTemplate);
+    if (loader) map.setTileLoader(loader.get());
     map.setSymbolIcons([](const QString& symbol) { return SymbolIcon::icon(symbol, QColor(Qt::white)); });
 }
 
@@ -71,6 +75,7 @@ MeshtasticMapPane::MeshtasticMapPane(CorvaneModel& model, DefaultsStore& default
         if (number) model_.setSelectedNodeID(node);
     });
     connect(map_, &MapView::regionSettled, this, [this] { saveRegion(); });
+    map_->installEventFilter(this);
 
     if (defaults_.boolean(kHasSavedRegion).value_or(false)) {
         map_->setRegion({{defaults_.number(kCenterLatitude).value_or(0), defaults_.number(kCenterLongitude).value_or(0)},
@@ -160,7 +165,13 @@ void MeshtasticMapPane::fitDevices() {
     if (const auto region = MapView::fitRegion(nodeCoordinates())) map_->animateTo(*region, kFitAnimation);
 }
 
+bool MeshtasticMapPane::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == map_ && event->type() == QEvent::Show) seen_ = true;
+    return PlaceholderStack::eventFilter(watched, event);
+}
+
 void MeshtasticMapPane::saveRegion() {
+    if (!seen_) return;
     const MapRegion region = map_->region();
     defaults_.setBoolean(kHasSavedRegion, true);
     defaults_.setNumber(kCenterLatitude, region.center.latitude);

@@ -207,10 +207,17 @@ TEST_F(MeshtasticUiTest, TheShownSectionIsRememberedAcrossARelaunch) {
     EXPECT_EQ(openWindow().currentSection(), NetworkSection::meshtastic);
 }
 
-TEST_F(MeshtasticUiTest, TheMapKeepsTheRegionTheUserLeftItAt) {
+TEST_F(MeshtasticUiTest, TheMapKeepsOnlyARegionTheUserHasSeen) {
     startConnected();
     openWindow();
+    window_->close();  // a run without positions: the map never showed
+    EXPECT_FALSE(defaults_.contains("map.hasSavedRegion"));
+
+    openWindow();
+    emitNode(makeNode(8, "Near", positionAt(8, 0, 0)));
+    settle();
     auto& map = find<MapView>("meshtasticMap");
+    ASSERT_TRUE(map.isVisible());
     const MapRegion moved{{48.2, 16.37}, 0.5, 0.6};
     map.setRegion(moved);
     Q_EMIT map.regionSettled(moved);
@@ -219,7 +226,7 @@ TEST_F(MeshtasticUiTest, TheMapKeepsTheRegionTheUserLeftItAt) {
 
     // A relaunch restores it, and positions arriving later do not refit it.
     openWindow();
-    emitNode(makeNode(7, "Far away", positionAt(7, 0, 0)));
+    emitNode(makeNode(7, "Far away", positionAt(7, 5000, 0)));
     settle();
     auto& restored = find<MapView>("meshtasticMap");
     EXPECT_NEAR(restored.region().center.latitude, latitude, 1e-6);

@@ -89,5 +89,19 @@ TEST(BridgeFrameReaderTest, EveryWayOfSplittingGivesTheSameFramesAndText) {
     }
 }
 
+TEST(BridgeFrameReaderTest, AHeldFalseHeaderIsGivenUpAndTheFrameBehindItRead) {
+    // Its length reaches past the real frame, and nothing more comes.
+    Seen seen;
+    FrameReader reader([&](std::string_view payload) { return seen.frames.emplace_back(payload), true; },
+                       [&](std::string_view text) { seen.text.append(text); });
+    reader.feed("log " + header(300) + frameBytes("ab") + "x");
+    EXPECT_TRUE(seen.frames.empty());
+    ASSERT_TRUE(reader.holding());
+    reader.abandonHeld();
+    EXPECT_EQ(seen.frames, std::vector<std::string>{"ab"});
+    EXPECT_EQ(seen.text, "log " + header(300) + "x");
+    EXPECT_FALSE(reader.holding());
+}
+
 }  // namespace
 }  // namespace corvane::bridge

@@ -60,6 +60,8 @@ std::string nodeLine(const MeshNode& node) {
     return lineOf(response);
 }
 
+constexpr std::uint32_t kLocalNode = 0x0A0B0C0D;
+
 TEST(BridgeRadioProtocolTest, NodeInfoBecomesNodeLines) {
     NodeDirectory nodes;
     // User, position south and east, metrics, hops 0 present, heard at START.
@@ -68,17 +70,47 @@ TEST(BridgeRadioProtocolTest, NodeInfoBecomesNodeLines) {
                                             "0d0008d0eb1548b5205a18f4ffffffffffffffff0125dc06a469250000c8402d18"
                                             "07a46932070858150000844048005001")
                                         .node_info(),
-                                    kNow)),
+                                    kLocalNode)),
         R"({"protocolVersion":1,"event":"node","node":{"batteryLevel":88,"hardware":"TBEAM","hopsAway":0,)"
         R"("lastSeen":"2026-03-01T09:30:00Z","longName":"Bike","number":305419896,"position":{"altitude":-12,)"
         R"("id":"ID","latitude":-33.8688,"longitude":151.2093,"nodeNumber":305419896,)"
         R"("timestamp":"2026-03-01T09:29:00Z"},"shortName":"BK","signalToNoise":6.25,"voltage":4.125}})"
         "\n");
     // No user, no position, hops absent, never heard: named by its number.
-    EXPECT_EQ(nodeLine(nodes.fromNodeInfo(fixture("2208088180b4de0a3803").node_info(), kNow)),
+    const auto unnamed = fixture("2208088180b4de0a3803").node_info();
+    EXPECT_EQ(nodeLine(nodes.fromNodeInfo(unnamed, kLocalNode)),
               R"({"protocolVersion":1,"event":"node","node":{"hardware":"UNSET","longName":"Meshtastic 0001",)"
               R"("number":2882338817,"shortName":"0001"}})"
               "\n");
+    // Hops absent: 0 for the radio itself, and for every node on 2.3/2.4 firmware.
+    EXPECT_EQ(nodes.fromNodeInfo(unnamed, unnamed.num()).hopsAway, 0u);
+    nodes.clear();
+    EXPECT_FALSE(nodes.fromNodeInfo(unnamed, kLocalNode).hopsAway.has_value());
+    nodes.setAbsentHopsMeanDirect(true);
+    EXPECT_EQ(nodes.fromNodeInfo(unnamed, kLocalNode).hopsAway, 0u);
+    EXPECT_EQ(firmwareVersion("2.4.3.efc27f2"), (std::pair{2, 4}));
+    EXPECT_EQ(firmwareVersion("10.12"), (std::pair{10, 12}));
+    EXPECT_FALSE(firmwareVersion("2").has_value());
+    EXPECT_FALSE(firmwareVersion("v2.5").has_value());
+}
+
+TEST(BridgeRadioProtocolTest, StoredFixesKeepTheirOwnTimeAndPrecision) {
+    mesh::NodeInfo info;
+    info.set_num(7);
+    info.mutable_position()->set_latitude_i(556756800);
+    info.mutable_position()->set_longitude_i(125699200);
+    // No time in the fix and never heard: no time may be made up for it.
+    EXPECT_FALSE(NodeDirectory().fromNodeInfo(info, kLocalNode).position.has_value());
+    info.set_last_heard(1772357400);
+    EXPECT_EQ(NodeDirectory().fromNodeInfo(info, kLocalNode).position->timestamp, fromUnixSeconds(1772357400));
+    info.mutable_position()->set_time(1772357300);
+    EXPECT_EQ(NodeDirectory().fromNodeInfo(info, kLocalNode).position->timestamp, fromUnixSeconds(1772357300));
+
+    for (const auto& [bits, shared] : {std::pair{0u, std::optional<std::uint32_t>{}}, std::pair{13u, std::optional{13u}},
+                                       std::pair{31u, std::optional{31u}}, std::pair{32u, std::optional<std::uint32_t>{}}}) {
+        info.mutable_position()->set_precision_bits(bits);
+        EXPECT_EQ(positionOf(info.position(), 7, kNow)->precisionBits, shared) << bits;
+    }
 }
 
 TEST(BridgeRadioProtocolTest, TextPacketsBecomeMessagesAndOtherFramesAreRecognised) {
@@ -105,6 +137,12 @@ TEST(BridgeRadioProtocolTest, TextPacketsBecomeMessagesAndOtherFramesAreRecognis
     EXPECT_FALSE(textMessage(encrypted, 1, kNow).has_value());
 
     EXPECT_EQ(fixture("08051a07088d98ac504003").my_info().my_node_num(), 0x0A0B0C0Du);
+    EXPECT_EQ(fixture("6a0c0a0a322e342e332e61626364").metadata().firmware_version(), "2.4.3.abcd");
+    // Bytes that parse but are of no kind the firmware sends are no frame:
+    // only an unknown field (30), or a known kind whose content is no message.
+    EXPECT_FALSE(parseFromRadio(bytes("f20103616263")).has_value());
+    EXPECT_FALSE(parseFromRadio(bytes("720294c3")).has_value());
+    EXPECT_TRUE(parseFromRadio(bytes("4001")).has_value());  // rebooted
     EXPECT_EQ(fixture("5a09100a18102084868808").queuestatus().mesh_packet_id(), 0x01020304u);
     EXPECT_FALSE(channelLine(fixture("5209080312051a034f6c64").channel()).has_value());
     EXPECT_EQ(lineOf(*channelLine(fixture("5209080212031201011802").channel())),
@@ -143,19 +181,28 @@ TEST(BridgeRadioProtocolTest, EncodersWriteThePublishedFieldNumbers) {
     const auto text = textPacket("hi", 0x12345678u, 2, 0x01020304);
     ASSERT_TRUE(text.ok());
     EXPECT_EQ(framed(*text), "0a1615785634121802220608011202686935040302015001");
-    // No recipient: broadcast.
-    EXPECT_EQ(framed(*textPacket("x", std::nullopt, 0, 1)).substr(4, 10), "15ffffffff");
+    // No recipient: a broadcast, which asks for no acknowledgement.
+    EXPECT_EQ(framed(*textPacket("x", std::nullopt, 0, 1)), "0a1115ffffffff220508011201783501000000");
 
     mesh::AdminMessage get;
     get.set_get_config_request(mesh::AdminMessage::LORA_CONFIG);
     EXPECT_EQ(framed(adminPacket(get, 0x0A0B0C0D, 0xBEEF)), "0a16150d0c0b0a2208080612022805180135efbe00005001");
     EXPECT_EQ(framed(wantConfig(0xDEADBEEF)), "18effdb6f50d");
-    EXPECT_EQ(framed(heartbeat(7)), "3a020807");
+    EXPECT_EQ(framed(heartbeat()), "3a00");
     EXPECT_EQ(framed(disconnectMessage()), "2001");
 
-    // 233 bytes of UTF-8 fit; one more is refused, never cut.
-    EXPECT_TRUE(textPacket(std::string(231, 'a') + "é", std::nullopt, 0, 1).ok());
-    EXPECT_FALSE(textPacket(std::string(232, 'a') + "é", std::nullopt, 0, 1).ok());
+    // 232 bytes of UTF-8 fit on a channel, 220 in a direct message; one more is refused, never cut.
+    EXPECT_TRUE(textPacket(std::string(230, 'a') + "é", std::nullopt, 0, 1).ok());
+    EXPECT_FALSE(textPacket(std::string(231, 'a') + "é", std::nullopt, 0, 1).ok());
+    EXPECT_TRUE(textPacket(std::string(220, 'a'), 5u, 0, 1).ok());
+    const auto tooLong = textPacket(std::string(221, 'a'), 5u, 0, 1);
+    ASSERT_FALSE(tooLong.ok());
+    EXPECT_NE(tooLong.error().find("at most 220 bytes"), std::string::npos) << tooLong.error();
+
+    EXPECT_NE(queueErrorText(6).find("channel is not enabled"), std::string::npos);
+    EXPECT_NE(queueErrorText(9).find("duty-cycle"), std::string::npos);
+    EXPECT_NE(queueErrorText(34).find("encrypted"), std::string::npos);
+    EXPECT_EQ(queueErrorText(99), "The radio refused the message (error 99).");
 }
 
 TEST(BridgeRadioProtocolTest, PositionsKeepTheirIdWhileTheFixIsUnchanged) {

@@ -5,13 +5,16 @@
 #include <QImage>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPixmap>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QWheelEvent>
 
 #include "ui/map/MapPainter.h"
 #include "ui/map/MapProjection.h"
 #include "ui/map/MapView.h"
+#include "ui/map/TileLoader.h"
 
 namespace corvane {
 namespace {
@@ -100,8 +103,9 @@ TEST_F(MapViewTest, DrawsCircleToScaleMarkersTrailsAndAttributionOverTheGrid) {
     EXPECT_GT(std::abs(newest.lightness() - plain.lightness()), std::abs(oldest.lightness() - plain.lightness()));
 
     int inked = 0;
+    const QRgb box = image.pixel(kWidth - 2, kHeight - 2);
     for (int x = kWidth - 120; x < kWidth; ++x) {
-        for (int y = kHeight - 10; y < kHeight; ++y) inked += QColor(image.pixel(x, y)).lightness() < 100;
+        for (int y = kHeight - 10; y < kHeight; ++y) inked += image.pixel(x, y) != box;
     }
     EXPECT_GT(inked, 10) << "attribution text in the bottom-right corner";
 
@@ -200,6 +204,86 @@ TEST_F(MapViewTest, ClicksWheelAndKeysActOnTheMarkerAndRegion) {
     EXPECT_NEAR(later.region().longitudeDelta, kSpan, 1e-12);
     later.resize(kWidth * 2, kHeight);
     EXPECT_NEAR(later.region().longitudeDelta, kSpan, 1e-9);
+}
+
+TEST_F(MapViewTest, TilesAreAskedForOnceTheViewSettlesAtTheScreensPixelRatio) {
+    QTemporaryDir cache;
+    view.setTileCacheFolder(cache.path());
+    view.setTileUrlTemplate(QStringLiteral("http://127.0.0.1:9/{z}/{x}/{y}.png"));
+    auto* loader = view.findChild<TileLoader*>();
+    const auto visible = [&] {
+        const QSizeF size(kWidth, kHeight);
+        const MapRegion region = view.region();
+        return int(MapPainter::visibleTiles(MapProjection(region.center, MapProjection::zoomForRegion(region, size), size)).size());
+    };
+    render();
+    const int before = loader->pendingCount();
+    EXPECT_EQ(before, visible());
+    QWheelEvent wheel(middle, view.mapToGlobal(middle), {}, QPoint(0, 120), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(&view, &wheel);  // to zoom 12.5, drawn from zoom 13's tiles once settled
+    render();
+    EXPECT_EQ(loader->pendingCount(), before) << "a frame of the zoom asks for nothing";
+    view.setRegion(view.region());  // settled
+    render();
+    EXPECT_EQ(loader->pendingCount(), visible());
+    EXPECT_NE(visible(), before);
+
+    // Twice the pixels: one zoom level deeper, a quarter of the ground per tile.
+    const MapProjection projection(kCenter, kZoom, QSizeF(kWidth, kHeight));
+    const auto sharp = MapPainter::visibleTiles(projection, 2);
+    EXPECT_EQ(sharp.front().zoom, int(kZoom) + 1);
+    EXPECT_GT(sharp.size(), 2 * MapPainter::visibleTiles(projection, 1).size());
+}
+
+TEST_F(MapViewTest, ViewsSharingALoaderFetchWhatEitherShows) {
+    QTemporaryDir cache;
+    TileLoader shared;
+    shared.setCacheFolder(cache.path());
+    shared.setUrlTemplate(QStringLiteral("http://127.0.0.1:9/{z}/{x}/{y}.png"));
+    auto here = std::make_unique<MapView>();
+    auto there = std::make_unique<MapView>();
+    for (MapView* map : {here.get(), there.get()}) {
+        map->resize(kWidth, kHeight);
+        map->setTileLoader(&shared);
+        EXPECT_EQ(map->findChild<TileLoader*>(), nullptr) << "no loader of its own";
+    }
+    here->setRegion({kCenter, 0.01, kSpan});
+    there->setRegion({{-33.9, 151.2}, 0.01, kSpan});
+    here->grab();
+    const int mine = shared.pendingCount();
+    there->grab();
+    EXPECT_EQ(shared.pendingCount(), 2 * mine) << "one view's tiles do not cancel the other's";
+    there.reset();
+    EXPECT_EQ(shared.pendingCount(), mine);
+}
+
+TEST_F(MapViewTest, BadgesAndTitlesAreDrawnForEachPixelRatioAndTheAttributionIsALink) {
+    const std::vector<MapMarker> markers{{"bike", kCenter, "bicycle", "Bike", true}};
+    const MapProjection projection(kCenter, kZoom, QSizeF(kWidth, kHeight));
+    const auto atRatio = [&](MapPainter& layers, qreal ratio) {
+        QImage image(QSize(kWidth, kHeight) * ratio, QImage::Format_ARGB32_Premultiplied);
+        image.setDevicePixelRatio(ratio);
+        QPainter painter(&image);
+        layers.paint(painter, projection, view.palette(), nullptr, {}, std::nullopt, markers);
+        return image;
+    };
+    const auto icons = [](const QString&) {
+        QPixmap pixmap(32, 32);
+        pixmap.fill(Qt::red);
+        return QIcon(pixmap);
+    };
+    MapPainter used;
+    MapPainter fresh;
+    used.setSymbolIcons(icons);
+    fresh.setSymbolIcons(icons);
+    atRatio(used, 1);
+    EXPECT_EQ(atRatio(used, 2), atRatio(fresh, 2)) << "not the 1x pixmaps scaled up";
+
+    QSignalSpy opened(&view, &MapView::attributionActivated);
+    click(QPointF(kWidth - 20, kHeight - 4));
+    click(QPointF(kWidth - 200, kHeight - 4));
+    EXPECT_EQ(opened.count(), 1);
 }
 
 // Badge 1 sits just under badge 0; badge 2's long title reaches over both.

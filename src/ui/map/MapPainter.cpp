@@ -69,17 +69,21 @@ void MapPainter::paint(QPainter& painter, const MapProjection& projection, const
                        TileLoader* tiles, const std::vector<MapTrail>& trails,
                        const std::optional<MapCircle>& circle, const std::vector<MapMarker>& markers) {
     paintGrid(painter, projection, palette);
-    if (tiles != nullptr && tiles->enabled()) paintTiles(painter, projection, *tiles);
+    if (tiles != nullptr && tiles->enabled()) paintTiles(painter, projection, *tiles, tileRequester_);
     paintTrailLayer(painter, projection, palette, trails);
     if (circle) paintCircle(painter, projection, palette, *circle);
     paintMarkers(painter, projection, palette, markers);
     paintAttribution(painter, projection, palette);
 }
 
-std::vector<TileKey> MapPainter::visibleTiles(const MapProjection& projection) {
-    const int zoom = int(std::lround(projection.zoom()));
-    const double scale = std::exp2(projection.zoom() - zoom);
-    const double tile = MapProjection::kTileSize * scale;
+int MapPainter::tileZoom(const MapProjection& projection, qreal pixelRatio) {
+    const double wanted = projection.zoom() + std::log2(std::max<qreal>(1, pixelRatio));
+    return int(std::clamp<long>(std::lround(wanted), long(MapProjection::kMinZoom), long(MapProjection::kMaxZoom)));
+}
+
+std::vector<TileKey> MapPainter::visibleTiles(const MapProjection& projection, qreal pixelRatio) {
+    const int zoom = tileZoom(projection, pixelRatio);
+    const double tile = MapProjection::kTileSize * std::exp2(projection.zoom() - zoom);
     const QPointF origin = projection.origin();
     const int count = 1 << zoom;
     const int firstX = int(std::floor(origin.x() / tile));
@@ -167,11 +171,13 @@ void MapPainter::paintGrid(QPainter& painter, const MapProjection& projection, c
     painter.restore();
 }
 
-void MapPainter::paintTiles(QPainter& painter, const MapProjection& projection, TileLoader& tiles) {
-    const std::vector<TileKey> keys = visibleTiles(projection);
-    tiles.setVisible(keys);
-    const double scale = std::exp2(projection.zoom() - std::round(projection.zoom()));
-    const double tile = MapProjection::kTileSize * scale;
+void MapPainter::paintTiles(QPainter& painter, const MapProjection& projection, TileLoader& tiles,
+                            const void* requester) {
+    const qreal ratio = painter.device() != nullptr ? painter.device()->devicePixelRatioF() : 1.0;
+    const std::vector<TileKey> keys = visibleTiles(projection, ratio);
+    if (requester != nullptr) tiles.setVisible(requester, keys);
+    const double tile = MapProjection::kTileSize * std::exp2(projection.zoom() - tileZoom(projection, ratio));
+    const double scale = tile / MapProjection::kTileSize * ratio;
     const QPointF origin = projection.origin();
     const int count = keys.empty() ? 1 : 1 << keys.front().zoom;
     const int firstX = int(std::floor(origin.x() / tile));
@@ -273,7 +279,9 @@ void MapPainter::paintCircle(QPainter& painter, const MapProjection& projection,
 }
 
 const QPixmap& MapPainter::badge(const QString& symbol, bool highlighted, const QPalette& palette, qreal pixelRatio) {
-    const QString key = symbol + (highlighted ? QStringLiteral("|h") : QStringLiteral("|n"));
+    // Keyed by pixel ratio too: a window moved to a screen of another ratio
+    // must not blow up the first screen's pixmaps.
+    const QString key = symbol + (highlighted ? QStringLiteral("|h|") : QStringLiteral("|n|")) + QString::number(pixelRatio);
     if (auto found = badges_.find(key); found != badges_.end()) return found->second;
 
     const double diameter = highlighted ? kHighlightedBadgeDiameter : kBadgeDiameter;
@@ -306,7 +314,8 @@ const QPixmap& MapPainter::badge(const QString& symbol, bool highlighted, const 
 
 const QPixmap& MapPainter::label(const QString& title, bool highlighted, const QFont& font, const QPalette& palette,
                                  qreal pixelRatio) {
-    const QString key = (highlighted ? QStringLiteral("h|") : QStringLiteral("n|")) + title;
+    const QString key = (highlighted ? QStringLiteral("h|") : QStringLiteral("n|")) + QString::number(pixelRatio) +
+                        QLatin1Char('|') + title;
     if (auto found = labels_.find(key); found != labels_.end()) return found->second;
     // Titles come and go with node names; a bounded cache keeps a long
     // session from collecting every name ever shown.
@@ -361,18 +370,34 @@ void MapPainter::paintMarkers(QPainter& painter, const MapProjection& projection
     }
 }
 
-void MapPainter::paintAttribution(QPainter& painter, const MapProjection& projection, const QPalette& palette) {
-    painter.save();
-    QFont font = painter.font();
+namespace {
+
+QFont attributionFont(QFont font) {
     font.setPointSizeF(std::max(7.0, font.pointSizeF() * 0.85));
-    painter.setFont(font);
-    const QFontMetricsF metrics(font);
+    font.setUnderline(true);
+    return font;
+}
+
+}  // namespace
+
+QRectF MapPainter::attributionRect(const MapProjection& projection, const QFont& font) {
+    const QFontMetricsF metrics(attributionFont(font));
     const double width = metrics.horizontalAdvance(kAttribution) + 8;
     const double height = metrics.height() + 2;
     const QSizeF size = projection.viewSize();
-    const QRectF box(size.width() - width, size.height() - height, width, height);
+    return {size.width() - width, size.height() - height, width, height};
+}
+
+void MapPainter::paintAttribution(QPainter& painter, const MapProjection& projection, const QPalette& palette) {
+    painter.save();
+    const QRectF box = attributionRect(projection, painter.font());
+    painter.setFont(attributionFont(painter.font()));
     painter.fillRect(box, withAlpha(palette.color(QPalette::Base), 215));
-    painter.setPen(palette.color(QPalette::Text));
+    // Drawn as the link it is (a click opens the copyright page), in the
+    // link colour unless a theme left that too close to the ground.
+    const QColor link = palette.color(QPalette::Link);
+    const bool readable = std::abs(link.lightness() - palette.color(QPalette::Base).lightness()) >= 90;
+    painter.setPen(readable ? link : palette.color(QPalette::Text));
     painter.drawText(box, Qt::AlignCenter, kAttribution);
     painter.restore();
 }

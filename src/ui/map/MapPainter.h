@@ -28,17 +28,25 @@ public:
     static constexpr double kBadgeDiameter = 26;
     static constexpr double kHighlightedBadgeDiameter = 36;
     static inline const QString kAttribution = QStringLiteral("© OpenStreetMap contributors");
+    static inline const QString kAttributionUrl = QStringLiteral("https://www.openstreetmap.org/copyright");
 
     void setSymbolIcons(std::function<QIcon(const QString& symbol)> icons);
     // Badges and titles are drawn once per symbol or text and palette; a
     // palette, font or icon change drops them.
     void clearCaches();
 
+    // Who asks the tile loader for the tiles painted, or none: while a view
+    // moves, its frames draw the tiles at hand and ask for none.
+    void setTileRequester(const void* requester) { tileRequester_ = requester; }
+
     void paint(QPainter& painter, const MapProjection& projection, const QPalette& palette, TileLoader* tiles,
                const std::vector<MapTrail>& trails, const std::optional<MapCircle>& circle,
                const std::vector<MapMarker>& markers);
 
-    static std::vector<TileKey> visibleTiles(const MapProjection& projection);
+    // The tile zoom for a device of `pixelRatio`: on a 2x screen one level
+    // deeper, so each tile pixel meets one device pixel.
+    static int tileZoom(const MapProjection& projection, qreal pixelRatio);
+    static std::vector<TileKey> visibleTiles(const MapProjection& projection, qreal pixelRatio = 1);
     // Marker indices bottom to top: highlighted markers are drawn last so
     // they stay visible in a crowd.
     static std::vector<std::size_t> drawOrder(const std::vector<MapMarker>& markers);
@@ -54,7 +62,10 @@ public:
                                                           const std::vector<std::size_t>& order);
 
     static void paintGrid(QPainter& painter, const MapProjection& projection, const QPalette& palette);
-    static void paintTiles(QPainter& painter, const MapProjection& projection, TileLoader& tiles);
+    // Draws the tiles at hand; asks for the visible ones on behalf of
+    // `requester` unless it is null.
+    static void paintTiles(QPainter& painter, const MapProjection& projection, TileLoader& tiles,
+                           const void* requester);
     static void paintTrails(QPainter& painter, const MapProjection& projection, const QPalette& palette,
                             const std::vector<MapTrail>& trails);
     static void paintCircle(QPainter& painter, const MapProjection& projection, const QPalette& palette,
@@ -62,6 +73,8 @@ public:
     void paintMarkers(QPainter& painter, const MapProjection& projection, const QPalette& palette,
                       const std::vector<MapMarker>& markers);
     static void paintAttribution(QPainter& painter, const MapProjection& projection, const QPalette& palette);
+    // Where the attribution is drawn in a view painted with `font`.
+    static QRectF attributionRect(const MapProjection& projection, const QFont& font);
 
 private:
     void paintTrailLayer(QPainter& painter, const MapProjection& projection, const QPalette& palette,
@@ -72,6 +85,7 @@ private:
                          qreal pixelRatio);
 
     std::function<QIcon(const QString&)> icons_;
+    const void* tileRequester_ = nullptr;
     std::unordered_map<QString, QPixmap> badges_;
     std::unordered_map<QString, QPixmap> labels_;
     // The trails as last stroked, and what they were stroked for.

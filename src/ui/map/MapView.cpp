@@ -2,11 +2,13 @@
 #include "ui/map/MapView.h"
 
 #include <QApplication>
+#include <QDesktopServices>
 #include <QDir>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QVariantAnimation>
+#include <QUrl>
 #include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
@@ -35,13 +37,41 @@ MapView::MapView(QWidget* parent)
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMinimumSize(160, 120);
     tiles_->setCacheFolder(defaultTileCacheFolder());
+    setMouseTracking(true);
     connect(tiles_, &TileLoader::tileArrived, this, qOverload<>(&QWidget::update));
     settleTimer_.setSingleShot(true);
     settleTimer_.setInterval(kSettleDelay);
-    connect(&settleTimer_, &QTimer::timeout, this, [this] { emit regionSettled(region()); });
+    connect(&settleTimer_, &QTimer::timeout, this, [this] {
+        update();  // asks for the tiles of where the view came to rest
+        emit regionSettled(region());
+    });
 }
 
-MapView::~MapView() = default;
+MapView::~MapView() {
+    if (sharedTiles_) tiles_->release(this);
+}
+
+void MapView::setTileLoader(TileLoader* shared) {
+    if (shared == tiles_) return;
+    if (sharedTiles_) {
+        tiles_->release(this);
+        tiles_->disconnect(this);
+    } else {
+        delete tiles_;
+    }
+    tiles_ = shared;
+    sharedTiles_ = true;
+    connect(tiles_, &TileLoader::tileArrived, this, qOverload<>(&QWidget::update));
+    update();
+}
+
+bool MapView::moving() const {
+    return settleTimer_.isActive() || dragging_ || (animation_ != nullptr && animation_->state() == QAbstractAnimation::Running);
+}
+
+bool MapView::overAttribution(const QPointF& point) const {
+    return MapPainter::attributionRect(projection(), font()).contains(point);
+}
 
 QString MapView::defaultTileCacheFolder() {
     QString base = qEnvironmentVariable("XDG_CACHE_HOME");
@@ -194,6 +224,7 @@ std::optional<QString> MapView::markerAt(const QPointF& point) const {
 
 void MapView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
+    painter_->setTileRequester(moving() ? nullptr : this);
     painter_->paint(painter, projection(), palette(), tiles_, trails_, circle_, markers_);
 }
 
@@ -215,7 +246,14 @@ void MapView::mousePressEvent(QMouseEvent* event) {
 }
 
 void MapView::mouseMoveEvent(QMouseEvent* event) {
-    if (!pressAt_ || !(event->buttons() & Qt::LeftButton)) return QWidget::mouseMoveEvent(event);
+    if (!pressAt_ || !(event->buttons() & Qt::LeftButton)) {
+        if (overAttribution(event->position())) {
+            setCursor(Qt::PointingHandCursor);
+        } else {
+            unsetCursor();
+        }
+        return QWidget::mouseMoveEvent(event);
+    }
     if (!dragging_ && (event->position() - *pressAt_).manhattanLength() < QApplication::startDragDistance()) return;
     dragging_ = true;
     setCursor(Qt::ClosedHandCursor);
@@ -227,7 +265,11 @@ void MapView::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton || !pressAt_) return QWidget::mouseReleaseEvent(event);
     if (!dragging_ && pressedMarker_ && markerAt(event->position()) == pressedMarker_) {
         emit markerActivated(*pressedMarker_);
+    } else if (!dragging_ && overAttribution(*pressAt_) && overAttribution(event->position())) {
+        emit attributionActivated();
+        QDesktopServices::openUrl(QUrl(MapPainter::kAttributionUrl));
     }
+
     unsetCursor();
     pressAt_.reset();
     pressedMarker_.reset();

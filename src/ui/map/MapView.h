@@ -2,8 +2,10 @@
 #pragma once
 // The map widget: tiles from an OpenStreetMap-style server (or a plain grid
 // offline), trails, one circle and markers, drawn in that order, with the
-// attribution always in the bottom-right corner. It holds no monitoring
-// logic: the window hands it values and listens to its two signals.
+// attribution always in the bottom-right corner, a link to the copyright
+// page. Tiles are asked for once the view settles, not at every frame of a
+// zoom, drag or animation. It holds no monitoring logic: the window hands
+// it values and listens to its two signals.
 #include <QIcon>
 #include <QTimer>
 #include <QWidget>
@@ -29,6 +31,9 @@ public:
     explicit MapView(QWidget* parent = nullptr);
     ~MapView() override;
 
+    // The loader shared by the window's maps (it must outlive the view);
+    // until one is given the view uses a loader of its own.
+    void setTileLoader(TileLoader* shared);
     void setTileUrlTemplate(const QString& urlTemplate);
     void setTileCacheFolder(const QString& folder);
     void setUserAgent(const QString& userAgent);
@@ -53,6 +58,8 @@ public:
 signals:
     void markerActivated(const QString& id);
     void regionSettled(const MapRegion& region);
+    // The attribution was clicked; the view opens the copyright page.
+    void attributionActivated();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -65,6 +72,9 @@ protected:
 
 private:
     MapProjection projection() const;
+    // Panning, zooming or animating: frames draw the tiles at hand.
+    bool moving() const;
+    bool overAttribution(const QPointF& point) const;
     // Turns a pending region into the current centre and zoom before the
     // user or an animation moves away from it.
     void fixView();
@@ -74,7 +84,8 @@ private:
     void panBy(const QPointF& pixels);
     std::optional<QString> markerAt(const QPointF& point) const;
 
-    TileLoader* tiles_;  // child object, so tests can find it
+    TileLoader* tiles_;  // its own is a child object, so tests can find it
+    bool sharedTiles_ = false;
     std::unique_ptr<MapPainter> painter_;
     std::vector<MapMarker> markers_;
     std::vector<MapTrail> trails_;

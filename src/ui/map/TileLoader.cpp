@@ -13,6 +13,7 @@
 #include <QNetworkRequest>
 #include <QSet>
 #include <QUrl>
+#include <utility>
 
 namespace corvane {
 
@@ -44,8 +45,12 @@ TileLoader::TileLoader(QObject* parent)
     : QObject(parent), images_(kMemoryKiB) {
     // Tile servers turn away requests without a User-Agent; until the window
     // names the version, the program's own name and version stand in.
-    const QString version = QCoreApplication::applicationVersion();
-    userAgent_ = version.isEmpty() ? QStringLiteral("Corvane") : QStringLiteral("Corvane/") + version;
+    userAgent_ = userAgentFor(QCoreApplication::applicationVersion());
+}
+
+QString TileLoader::userAgentFor(const QString& version) {
+    return QStringLiteral("Corvane/%1 (+https://corvane.org/)")
+        .arg(version.isEmpty() ? QStringLiteral("development") : version);
 }
 
 TileLoader::~TileLoader() {
@@ -59,7 +64,9 @@ TileLoader::~TileLoader() {
 void TileLoader::setUrlTemplate(const QString& urlTemplate) {
     if (urlTemplate == urlTemplate_) return;
     urlTemplate_ = urlTemplate;
-    setVisible({});
+    const auto wanted = std::exchange(wanted_, {});
+    requestWanted();
+    wanted_ = wanted;
     images_.clear();
     failures_.clear();
 }
@@ -107,9 +114,24 @@ QUrl TileLoader::urlFor(const TileKey& key) const {
     return QUrl(text);
 }
 
-void TileLoader::setVisible(const std::vector<TileKey>& keys) {
+void TileLoader::setVisible(const void* view, const std::vector<TileKey>& keys) {
+    wanted_.insert(view, keys);
+    requestWanted();
+}
+
+void TileLoader::release(const void* view) {
+    if (wanted_.remove(view) > 0) requestWanted();
+}
+
+void TileLoader::requestWanted() {
     QSet<quint64> wanted;
-    for (const TileKey& key : keys) wanted.insert(key.packed());
+    std::vector<TileKey> keys;
+    for (const auto& shown : std::as_const(wanted_)) {
+        for (const TileKey& key : shown) {
+            if (!wanted.contains(key.packed())) keys.push_back(key);
+            wanted.insert(key.packed());
+        }
+    }
     for (auto it = pending_.begin(); it != pending_.end();) {
         if (wanted.contains(it.key())) {
             ++it;

@@ -5,7 +5,9 @@
 // (entries kept at least a week, never "no-cache" requests), only the tiles
 // on screen requested and the rest cancelled, nothing prefetched. Decoded
 // tiles stay in a small in-memory LRU; a tile that fails is reported as
-// failed so the view draws the grid there.
+// failed so the view draws the grid there. One loader serves every map view
+// of the window: one disk cache, one connection pool, each tile fetched once
+// however many views show it.
 #include <QCache>
 #include <QHash>
 #include <QImage>
@@ -32,6 +34,10 @@ public:
     // is not hammered on every repaint.
     static constexpr std::chrono::seconds kRetryAfter{60};
 
+    // What the tile servers' usage policies ask a client to send: the
+    // program, its version and where its makers can be reached.
+    static QString userAgentFor(const QString& version);
+
     explicit TileLoader(QObject* parent = nullptr);
     ~TileLoader() override;
 
@@ -40,9 +46,12 @@ public:
     void setCacheFolder(const QString& folder);
     void setUserAgent(const QString& userAgent);
 
-    // The tiles on screen now: missing ones are requested, requests for any
-    // other tile are cancelled.
-    void setVisible(const std::vector<TileKey>& keys);
+    // The tiles `view` shows now: missing ones are requested, requests for
+    // tiles no view shows are cancelled.
+    void setVisible(const void* view, const std::vector<TileKey>& keys);
+    void setVisible(const std::vector<TileKey>& keys) { setVisible(this, keys); }
+    // `view` shows no tiles any more (it went away).
+    void release(const void* view);
     const QImage* image(const TileKey& key) const;
     bool failed(const TileKey& key) const;
     int pendingCount() const { return int(pending_.size()); }
@@ -51,6 +60,7 @@ signals:
     void tileArrived();
 
 private:
+    void requestWanted();
     void prepareFolder();
     void start(const TileKey& key);
     void finished(QNetworkReply* reply, const TileKey& key);
@@ -66,6 +76,7 @@ private:
     QNetworkDiskCache* diskCache_ = nullptr;
     QCache<quint64, QImage> images_;
     QHash<quint64, QNetworkReply*> pending_;
+    QHash<const void*, std::vector<TileKey>> wanted_;
     QHash<quint64, std::chrono::steady_clock::time_point> failures_;
 };
 
