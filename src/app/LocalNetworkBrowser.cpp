@@ -123,6 +123,12 @@ void LocalNetworkBrowser::handle(const ServiceBrowserState& browserState) {
         state_ = "Local Network scan failed";
         errorMessage_ = browserState.description;
         break;
+    case ServiceBrowserState::Kind::degraded:
+        // Browsing goes on; only the early notice of a silent departure is
+        // lost, which the user must know before trusting the alert.
+        if (!isScanning_) return;
+        errorMessage_ = browserState.description;
+        break;
     case ServiceBrowserState::Kind::waiting:
         state_ = "Waiting for Local Network access";
         if (browserState.dnsErrorCode == kLocalNetworkDeniedCode) {

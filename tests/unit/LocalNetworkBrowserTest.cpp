@@ -87,6 +87,11 @@ TEST_F(LocalNetworkBrowserTest, StateTextsFollowTheScanAndLateResultsAreDropped)
     EXPECT_EQ(browser.state(), "Listening for Bonjour services…");
     deliver("_ssh._tcp", {service("NAS", "_ssh._tcp")});
     EXPECT_EQ(browser.state(), "1 devices available");
+    // Browsing goes on without the departure check: said, state kept.
+    services_.fail("late departures", ServiceBrowserState::Kind::degraded);
+    loop_.runPending();
+    EXPECT_EQ(std::tuple(browser.state(), browser.errorMessage()),
+              std::tuple("1 devices available", std::optional<std::string>("late departures")));
     services_.fail("Daemon connection failed");
     loop_.runPending();
     EXPECT_EQ(std::tuple(browser.state(), browser.errorMessage()),
