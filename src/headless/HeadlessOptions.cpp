@@ -3,6 +3,8 @@
 
 #include <charconv>
 
+#include "app/MqttBrokerAddress.h"
+
 namespace corvane {
 
 std::optional<std::uint32_t> HeadlessOptions::parseNodeNumber(const std::string& text) {
@@ -62,6 +64,11 @@ Result<HeadlessOptions, std::string> HeadlessOptions::parse(const std::vector<st
                 return fail(std::string("--phone needs a device id or name"));
             }
             options.phone = arguments[++i];
+        } else if (argument == "--mqtt") {
+            if (i + 1 >= arguments.size() || !MqttBrokerAddress::parse(arguments[i + 1])) {
+                return fail(std::string("--mqtt needs a broker URL (mqtt://host[:port] or mqtts://host[:port])"));
+            }
+            options.mqtt = arguments[++i];
         } else {
             return fail("unknown option: " + argument);
         }
@@ -73,7 +80,7 @@ std::string HeadlessOptions::usage() {
     return "Usage: corvane --headless [--guard NODE] [--mark] [--send TEXT] [--demo]\n"
            "                         [--bluetooth] [--track-bluetooth ID]...\n"
            "                         [--network] [--track-network NAME]...\n"
-           "                         [--phone DEVICE]\n"
+           "                         [--phone DEVICE] [--mqtt URL]\n"
            "       corvane [--demo]   (the window)\n"
            "       corvane --help | --version\n"
            "\n"
@@ -94,6 +101,8 @@ std::string HeadlessOptions::usage() {
            "                 when it leaves the network (implies --network)\n"
            "  --phone DEVICE also send every alert to this phone through KDE Connect\n"
            "                 (its device id or name) and print the delivery status\n"
+           "  --mqtt URL     publish to Home Assistant through this MQTT broker\n"
+           "                 (mqtt://host[:port], mqtts:// for TLS) for this run\n"
            "\n"
            "Environment: HALVO_MESHTASTIC_BRIDGE_PATH (the bridge executable),\n"
            "CORVANE_DEVICE_DIR (where serial devices are listed, default /dev),\n"

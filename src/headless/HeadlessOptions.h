@@ -34,6 +34,8 @@ struct HeadlessOptions {
     // Also send every alert to this phone (a KDE Connect device id or name)
     // for this run.
     std::optional<std::string> phone;
+    // Publish to Home Assistant through this broker for this run.
+    std::optional<std::string> mqtt;
 
     // `arguments` excludes the program name. The error is a one-line reason.
     static Result<HeadlessOptions, std::string> parse(const std::vector<std::string>& arguments);
