@@ -45,6 +45,8 @@ void MosquittoMqttClient::connect(const MqttConnectionSettings& settings, Handle
         return failSoon("The MQTT client could not be set up");
     }
     mosquitto_int_option(client_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+    // An alert is one small packet: send it now rather than batch it (Nagle).
+    mosquitto_int_option(client_, MOSQ_OPT_TCP_NODELAY, 1);
     mosquitto_connect_callback_set(client_, &MosquittoMqttClient::onConnect);
     mosquitto_disconnect_callback_set(client_, &MosquittoMqttClient::onDisconnect);
     if (settings.username) {
@@ -67,7 +69,8 @@ void MosquittoMqttClient::connect(const MqttConnectionSettings& settings, Handle
 bool MosquittoMqttClient::publish(const std::string& topic, const std::string& payload, bool retain) {
     if (!connected_) return false;
     const int code = mosquitto_publish(client_, nullptr, topic.c_str(), static_cast<int>(payload.size()), payload.data(), 1, retain);
-    afterIo(code);
+    // Written now rather than on the next loop turn: an alert should not wait.
+    afterIo(code == MOSQ_ERR_SUCCESS && mosquitto_want_write(client_) ? mosquitto_loop_write(client_, 1) : code);
     return code == MOSQ_ERR_SUCCESS;
 }
 

@@ -279,13 +279,13 @@ TEST(GeoClueTest, AnAuthorizedClientDeliversOneFixAndADeniedOneSaysWhyAtStart) {
 TEST(GeoClueTest, AFixIsStillHadAfterTheIdleDaemonQuitAndANewOneStarted) {
     PrivateSystemBus bus;
     ASSERT_TRUE(bus.isUp());
-    QProcess* first = bus.startMock(templatePath("geoclue2.py"), "org.freedesktop.GeoClue2", R"({"idle_exit": 1})");
+    QProcess* first = bus.startMock(templatePath("geoclue2.py"), "org.freedesktop.GeoClue2", R"({"idle_exit": 2})");
     ASSERT_TRUE(first);
     GeoClueRun run(bus);
     ASSERT_TRUE(run.authorize());
     ASSERT_TRUE(run.fix());
     ASSERT_EQ(run.fixes.size(), 1u);
-    ASSERT_TRUE(first->waitForFinished(3000));
+    ASSERT_TRUE(first->waitForFinished(5000));
     ASSERT_TRUE(bus.startMock(templatePath("geoclue2.py"), "org.freedesktop.GeoClue2", R"({"latitude": 1.5})"));
     ASSERT_TRUE(run.fix());
     ASSERT_EQ(run.fixes.size(), 2u) << (run.errors.empty() ? "" : run.errors.back().description);
