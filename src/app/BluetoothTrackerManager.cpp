@@ -73,6 +73,7 @@ BluetoothTrackerManager::BluetoothTrackerManager(EventLoop& loop, DefaultsStore&
     ports_.central.setHandlers({
         .onStateChange = [this](BluetoothCentralState state) { centralStateChanged(state); },
         .onAdvertisement = [this](const BluetoothAdvertisement& advertisement) { advertisementReceived(advertisement); },
+        .onFailure = [this](const std::string& description) { centralFailed(description); },
     });
     ports_.wake.setHandler([this] { macDidWake(); });
 
@@ -199,6 +200,18 @@ void BluetoothTrackerManager::centralStateChanged(BluetoothCentralState state) {
     } else if (isScanning_) {
         ports_.central.stopScan();
         endScanRun();
+    }
+    changed_.notify();
+}
+
+// The radio said no or did not answer: showing "Looking for Bluetooth
+// devices…" over a silent radio would be a failure read as success. The
+// request stays, so power coming back or the next start tries again.
+void BluetoothTrackerManager::centralFailed(const std::string& description) {
+    errorMessage_ = description;
+    if (isRadioScanning_) {
+        endScanRun();
+        state_ = "Bluetooth scan failed";
     }
     changed_.notify();
 }

@@ -115,6 +115,7 @@ private:
     void startScanRefreshTimer();
     void startFinderTimer();
     void restartRadio();
+    void centralFailed(const std::string& description);
     void endScanRun();
     void checkLossAlerts(Timestamp now);
     void playFinderSoundIfNeeded(Timestamp now);

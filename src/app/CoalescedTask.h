@@ -3,7 +3,8 @@
 // Work that runs once on the loop however many times it is asked for within
 // one loop turn: a burst of changes costs one file write or one report.
 // Owned by the object whose work it runs; loop thread only. Destroying it
-// drops a run still posted.
+// drops a run still posted; an owner whose work must not be lost (a save)
+// calls flush() first.
 #include <functional>
 #include <memory>
 #include <utility>
@@ -22,10 +23,16 @@ public:
         if (posted_) return;
         posted_ = true;
         loop_.post([this, alive = std::weak_ptr<int>(alive_)] {
-            if (alive.expired()) return;
+            if (alive.expired() || !posted_) return;
             posted_ = false;
             work_();
         });
+    }
+    // Runs a requested run now instead of later.
+    void flush() {
+        if (!posted_) return;
+        posted_ = false;
+        work_();
     }
 
 private:

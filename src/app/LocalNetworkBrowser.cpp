@@ -47,13 +47,21 @@ LocalNetworkBrowser::LocalNetworkBrowser(Dependencies dependencies)
     updateDepartureConfirmation();
 }
 
+// The window closing and a quit by signal end the scan here: what stop()
+// would have saved reaches the disk before the coalesced write goes with us.
 LocalNetworkBrowser::~LocalNetworkBrowser() {
-    if (isScanning_) browser_.stop();
+    if (isScanning_) endScan();
+    pendingSave_.flush();
 }
 
 void LocalNetworkBrowser::load() {
     const auto text = PrivateFile::read(storageURL_);
-    if (!text) return;
+    if (!text) {
+        // A file that is there but cannot be read (permissions, I/O, not a
+        // regular file, too large) may still hold the user's devices.
+        damagedFile_ = text.error().kind == PrivateFile::ReadFailure::unreadable;
+        return;
+    }
     auto decoded = LocalNetworkDevice::decodeFile(*text);
     if (!decoded) {
         damagedFile_ = true;
@@ -79,6 +87,11 @@ void LocalNetworkBrowser::start() {
 }
 
 void LocalNetworkBrowser::stop() {
+    endScan();
+    changed_.notify();
+}
+
+void LocalNetworkBrowser::endScan() {
     browser_.stop();
     clearScanMemory();
     monitorTimer_.cancel();
@@ -95,7 +108,6 @@ void LocalNetworkBrowser::stop() {
     }
     state_ = devices_.empty() ? "Local Network is ready" : "Scan stopped";
     if (moved) saveDevices();
-    changed_.notify();
 }
 
 void LocalNetworkBrowser::clearScanMemory() {
@@ -109,6 +121,12 @@ void LocalNetworkBrowser::handle(const ServiceBrowserState& browserState) {
     case ServiceBrowserState::Kind::failed:
         if (!isScanning_) return;
         state_ = "Local Network scan failed";
+        errorMessage_ = browserState.description;
+        break;
+    case ServiceBrowserState::Kind::degraded:
+        // Browsing goes on; only the early notice of a silent departure is
+        // lost, which the user must know before trusting the alert.
+        if (!isScanning_) return;
         errorMessage_ = browserState.description;
         break;
     case ServiceBrowserState::Kind::waiting:
@@ -299,7 +317,21 @@ void LocalNetworkBrowser::forget(const std::string& id) {
     std::erase_if(devices_, [&id](const LocalNetworkDevice& device) { return device.id == id; });
     reindex();
     dropMonitoring(id);
+    pruneCaches();
     userOperationDone();
+}
+
+// Keeps what a listed device or a live service still needs; the live
+// owners point into identifiers_, so their entries stay.
+void LocalNetworkBrowser::pruneCaches() {
+    std::unordered_set<const std::string*> live;
+    for (const auto& [type, owners] : liveOwnersByType_) live.insert(owners.begin(), owners.end());
+    std::erase_if(identifiers_, [&](const auto& entry) {
+        return !live.contains(&entry.second) && !indexById_.contains(entry.second);
+    });
+    std::unordered_set<std::string_view> names;
+    for (const auto& device : devices_) names.insert(device.name);
+    std::erase_if(sortKeys_, [&names](const auto& entry) { return !names.contains(entry.first); });
 }
 
 void LocalNetworkBrowser::setLossAlert(bool enabled, const std::string& id) {
@@ -361,6 +393,10 @@ void LocalNetworkBrowser::writeDevices() {
     };
     const auto bytes = LocalNetworkDevice::encodeFile(devices_);
     if (!bytes) return fail("a device name is not valid text.");
+    if (!wroteBefore_) {
+        PrivateFile::removeStaleTemporaries(storageURL_);
+        wroteBefore_ = true;
+    }
     if (damagedFile_) {
         if (const auto kept = PrivateFile::keepAside(storageURL_, loop_.now()); !kept) {
             return fail(kept.error().message);

@@ -79,6 +79,8 @@ public:
     void dismissError();
 
     std::string monitoringStatus(const LocalNetworkDevice& device) const;
+    // Entries of the derived-name caches (identifiers, collation keys).
+    std::size_t cachedNameCount() const { return identifiers_.size() + sortKeys_.size(); }
 
 private:
     using MonotonicTime = std::chrono::steady_clock::time_point;
@@ -101,6 +103,9 @@ private:
     const std::string& sortKeyFor(const std::string& name);
     void reindex();
     void clearScanMemory();
+    // stop() without telling observers, which may be gone at destruction.
+    void endScan();
+    void pruneCaches();
     bool isMonitored(const LocalNetworkDevice& device) const { return device.isTracked && device.lossAlertEnabled; }
 
     EventLoop& loop_;
@@ -119,15 +124,18 @@ private:
     // Per type, the owners of the services of its last result set: a service
     // is owned by the device its name and domain identify, so the owners
     // stand for the live service keys. They point into identifiers_, which
-    // never lets go of an entry.
+    // lets go only of entries no live owner holds (pruneCaches).
     std::unordered_map<std::string, std::vector<const std::string*>> liveOwnersByType_;
     std::unordered_set<std::string> heardThisSession_;
     std::unordered_map<std::string, MonotonicTime> offlineSince_;
     std::unordered_set<std::string> lossAlertedIDs_;
     TimerHandle monitorTimer_;
 
-    // The file existed but did not decode: kept aside before the first save.
+    // The file existed but could not be read or decoded: kept aside before
+    // the first save.
     bool damagedFile_ = false;
+    // Temporary files left by an interrupted write go before the first one.
+    bool wroteBefore_ = false;
     std::set<std::string> confirmedDepartures_;
     // Derived values cached across browse updates, which repeat the same
     // names many times a minute: folding and collation keys cost far more

@@ -27,13 +27,17 @@ std::string lowercased(std::string_view text) {
     return result;
 }
 
-void insertSorted(std::vector<std::string>& list, std::string_view value) {
-    const auto position = std::lower_bound(list.begin(), list.end(), value);
-    if (position == list.end() || *position != value) list.insert(position, std::string(value));
-}
-
 bool contains(const std::vector<std::string>& list, std::string_view value) {
     return std::find(list.begin(), list.end(), value) != list.end();
+}
+
+// Lists read from the file are kept as they stand, in any order and with
+// any repeats, so a binary search could miss an entry or add it twice.
+void insertSorted(std::vector<std::string>& list, std::string_view value) {
+    if (contains(list, value)) return;
+    list.emplace_back(value);
+    std::sort(list.begin(), list.end());
+    list.erase(std::unique(list.begin(), list.end()), list.end());
 }
 
 bool asStringList(const json::Element& element, std::vector<std::string>& out) {

@@ -71,7 +71,7 @@ void AvahiServiceBrowser::start(const std::vector<std::string>& serviceTypes, Ha
     stop();
     handlers_ = std::move(handlers);
     running_ = true;
-    failureReported_ = false;
+    reportedFailures_.clear();
     typeOrder_ = serviceTypes;
     for (const auto& type : serviceTypes) types_[type];
     if (!bus_.isConnected()) return reportFailure(kNotRunning + " " + bus_.lastError().message());
@@ -125,7 +125,7 @@ void AvahiServiceBrowser::prepareBrowser(const std::string& type) {
 void AvahiServiceBrowser::daemonAppeared() {
     if (!running_) return;
     ++generation_;
-    failureReported_ = false;
+    reportedFailures_.clear();
     typeByBrowser_.clear();
     entryByResolver_.clear();
     for (auto& [type, state] : types_) {
@@ -153,12 +153,11 @@ void AvahiServiceBrowser::daemonVanished() {
     reportFailure(kStopped);
 }
 
-void AvahiServiceBrowser::reportFailure(const QString& description) {
-    if (failureReported_) return;
-    failureReported_ = true;
-    QTimer::singleShot(0, this, [this, generation = generation_, text = description.toStdString()] {
+void AvahiServiceBrowser::reportFailure(const QString& description, ServiceBrowserState::Kind kind) {
+    if (!reportedFailures_.insert(description).second) return;
+    QTimer::singleShot(0, this, [this, kind, generation = generation_, text = description.toStdString()] {
         if (!running_ || generation != generation_) return;
-        handlers_.state({.kind = ServiceBrowserState::Kind::failed, .description = text, .dnsErrorCode = std::nullopt});
+        handlers_.state({.kind = kind, .description = text, .dnsErrorCode = std::nullopt});
     });
 }
 
@@ -202,10 +201,17 @@ void AvahiServiceBrowser::onItemRemove(const QDBusMessage& message) {
     if (!types_[type].replacing) markChanged(type);
 }
 
+// The failed object counts against Avahi's per-client limit until freed.
 void AvahiServiceBrowser::onBrowserFailure(const QDBusMessage& message) {
-    if (!typeByBrowser_.contains(message.path())) return;
+    const auto browser = typeByBrowser_.find(message.path());
+    if (browser == typeByBrowser_.end()) return;
     const auto arguments = message.arguments();
-    reportFailure("Avahi stopped browsing: " + (arguments.isEmpty() ? QString() : arguments[0].toString()));
+    const std::string type = browser->second;
+    types_[type].browserPath.clear();
+    typeByBrowser_.erase(browser);
+    freeObject(message.path(), kBrowserInterface);
+    reportFailure("Avahi stopped browsing for " + QString::fromStdString(type) + ": " +
+                  (arguments.isEmpty() ? QString() : arguments[0].toString()));
 }
 
 void AvahiServiceBrowser::onAllForNow(const QDBusMessage& message) {
@@ -280,7 +286,17 @@ void AvahiServiceBrowser::syncResolver(const std::string& type, const EntryKey& 
             [this, type, key, generation = generation_](QDBusPendingCallWatcher* finished) {
                 finished->deleteLater();
                 const QDBusPendingReply<QDBusObjectPath> reply = *finished;
-                if (reply.isError()) return;
+                if (reply.isError()) {
+                    // The browser alone still sees the goodbyes; a silent
+                    // departure waits for the cache (the limit of objects
+                    // per client is the usual cause).
+                    if (generation != generation_) return;
+                    return reportFailure("Avahi could not watch " + std::get<2>(key) + " for departures: " +
+                                             reply.error().message() +
+                                             ". If it leaves without a goodbye, Corvane notices only when its "
+                                             "announcement expires, up to 75 minutes later.",
+                                         ServiceBrowserState::Kind::degraded);
+                }
                 const QString path = reply.value().path();
                 auto& entries = types_[type].entries;
                 const auto found = entries.find(key);

@@ -79,7 +79,8 @@ private:
     void prepareBrowser(const std::string& type);
     void daemonAppeared();
     void daemonVanished();
-    void reportFailure(const QString& description);
+    void reportFailure(const QString& description,
+                       ServiceBrowserState::Kind kind = ServiceBrowserState::Kind::failed);
     Entries* entriesFor(const QDBusMessage& message, std::string* type = nullptr);
     void markChanged(const std::string& type);
     void deliverChanged();
@@ -95,7 +96,9 @@ private:
     bool running_ = false;
     // Bumped by stop() and by a daemon change: replies to older calls are stale.
     std::uint64_t generation_ = 0;
-    bool failureReported_ = false;
+    // Each distinct failure once per run: fifteen browsers refused for one
+    // reason say it once, different reasons each get through.
+    std::set<QString> reportedFailures_;
     std::vector<std::string> typeOrder_;
     std::map<std::string, TypeState> types_;
     std::map<QString, std::string> typeByBrowser_;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/BlueZBluetoothCentral.h"
 
+#include <optional>
+
 #include <QDBusArgument>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
@@ -31,15 +33,39 @@ int adapterNumber(const QString& path) {
     return ok ? number : INT_MAX;
 }
 
+// Values are read only when they carry the type BlueZ gives them: a daemon
+// of another make or a confused one must not be misread (a string RSSI as 0
+// dBm, a number as a name). A wrong type reads as absent.
+template <typename T>
+std::optional<T> typed(const QVariant& value) {
+    if (value.metaType() != QMetaType::fromType<T>()) return std::nullopt;
+    return value.value<T>();
+}
+
+std::optional<QStringList> asStrings(const QVariant& value) {
+    if (value.metaType() == QMetaType::fromType<QStringList>()) return value.toStringList();
+    if (value.metaType() != QMetaType::fromType<QDBusArgument>()) return std::nullopt;
+    const auto argument = value.value<QDBusArgument>();
+    if (argument.currentSignature() != QStringLiteral("as")) return std::nullopt;
+    return qdbus_cast<QStringList>(argument);
+}
+
 QVariantMap asMap(const QVariant& value) {
     if (value.canConvert<QDBusArgument>()) return qdbus_cast<QVariantMap>(value.value<QDBusArgument>());
     return value.toMap();
 }
 
-QStringList asStrings(const QVariant& value) {
-    if (value.canConvert<QDBusArgument>()) return qdbus_cast<QStringList>(value.value<QDBusArgument>());
-    return value.toStringList();
+std::optional<int> asRssi(const QVariant& value) {
+    const auto rssi = typed<qint16>(value);
+    return rssi ? std::optional<int>(*rssi) : std::nullopt;
 }
+
+QString errorText(const QDBusMessage& reply) {
+    return reply.errorMessage().isEmpty() ? reply.errorName() : reply.errorMessage();
+}
+
+const QString kCannotRead = QStringLiteral("Bluetooth devices could not be read: ");
+const QString kCannotScan = QStringLiteral("Bluetooth scanning could not start: ");
 
 }  // namespace
 
@@ -83,12 +109,21 @@ void BlueZBluetoothCentral::objectsRead(const QDBusMessage& reply, std::uint64_t
     if (generation != generation_) return;
     if (reply.type() == QDBusMessage::ErrorMessage) {
         const QString error = reply.errorName();
-        daemonPresent_ = error != QStringLiteral("org.freedesktop.DBus.Error.ServiceUnknown") &&
-                         error != QStringLiteral("org.freedesktop.DBus.Error.NameHasNoOwner") &&
-                         error != QStringLiteral("org.freedesktop.DBus.Error.NoReply") &&
-                         error != QStringLiteral("org.freedesktop.DBus.Error.Disconnected");
+        const bool absent = error == QStringLiteral("org.freedesktop.DBus.Error.ServiceUnknown") ||
+                            error == QStringLiteral("org.freedesktop.DBus.Error.NameHasNoOwner") ||
+                            error == QStringLiteral("org.freedesktop.DBus.Error.Disconnected");
         accessDenied_ = error.endsWith(QStringLiteral(".AccessDenied"));
+        daemonPresent_ = accessDenied_;
         updateState();
+        // No reply, a time-out or a refusal of any other kind: the daemon is
+        // there but tells nothing, which no state describes.
+        if (!absent && !accessDenied_) fail(kCannotRead + errorText(reply));
+        return;
+    }
+    if (reply.signature() != QStringLiteral("a{oa{sa{sv}}}")) {
+        daemonPresent_ = false;
+        updateState();
+        fail(kCannotRead + QStringLiteral("bluetoothd answered with data of an unexpected type (%1).").arg(reply.signature()));
         return;
     }
     daemonPresent_ = true;
@@ -114,18 +149,17 @@ void BlueZBluetoothCentral::addInterfaces(const QString& path, const InterfaceMa
     if (!interfaces.contains(kDeviceInterface)) return;
     const QVariantMap properties = interfaces.value(kDeviceInterface);
     Device device;
-    device.adapter = properties.value(QStringLiteral("Adapter")).value<QDBusObjectPath>().path();
-    device.address = properties.value(QStringLiteral("Address")).toString();
-    device.alias = properties.value(QStringLiteral("Alias")).toString();
-    device.name = properties.value(QStringLiteral("Name")).toString();
-    device.uuids = asStrings(properties.value(QStringLiteral("UUIDs")));
+    device.adapter = typed<QDBusObjectPath>(properties.value(QStringLiteral("Adapter"))).value_or(QDBusObjectPath()).path();
+    device.address = typed<QString>(properties.value(QStringLiteral("Address"))).value_or(QString());
+    device.alias = typed<QString>(properties.value(QStringLiteral("Alias"))).value_or(QString());
+    device.name = typed<QString>(properties.value(QStringLiteral("Name"))).value_or(QString());
+    device.uuids = asStrings(properties.value(QStringLiteral("UUIDs"))).value_or(QStringList());
     devices_.insert(path, device);
-    if (live && properties.contains(QStringLiteral("RSSI"))) {
-        advertise(device, properties.value(QStringLiteral("RSSI")).toInt());
-    }
+    if (const auto rssi = asRssi(properties.value(QStringLiteral("RSSI"))); live && rssi) advertise(device, *rssi);
 }
 
 void BlueZBluetoothCentral::interfacesAdded(const QDBusMessage& message) {
+    if (message.signature() != QStringLiteral("oa{sa{sv}}")) return;
     const auto path = message.arguments().value(0).value<QDBusObjectPath>().path();
     InterfaceMap interfaces;
     message.arguments().value(1).value<QDBusArgument>() >> interfaces;
@@ -135,8 +169,9 @@ void BlueZBluetoothCentral::interfacesAdded(const QDBusMessage& message) {
 }
 
 void BlueZBluetoothCentral::interfacesRemoved(const QDBusMessage& message) {
+    if (message.signature() != QStringLiteral("oas")) return;
     const auto path = message.arguments().value(0).value<QDBusObjectPath>().path();
-    const QStringList interfaces = asStrings(message.arguments().value(1));
+    const QStringList interfaces = asStrings(message.arguments().value(1)).value_or(QStringList());
     if (interfaces.contains(kDeviceInterface)) devices_.remove(path);
     if (interfaces.contains(kAdapterInterface)) {
         adapters_.remove(path);
@@ -145,6 +180,7 @@ void BlueZBluetoothCentral::interfacesRemoved(const QDBusMessage& message) {
 }
 
 void BlueZBluetoothCentral::propertiesChanged(const QDBusMessage& message) {
+    if (message.signature() != QStringLiteral("sa{sv}as")) return;
     const QString interface = message.arguments().value(0).toString();
     const QVariantMap changed = asMap(message.arguments().value(1));
     const QString path = message.path();
@@ -164,10 +200,10 @@ void BlueZBluetoothCentral::propertiesChanged(const QDBusMessage& message) {
     auto it = devices_.find(path);
     if (it == devices_.end()) return;
     Device& device = *it;
-    if (changed.contains(QStringLiteral("Alias"))) device.alias = changed.value(QStringLiteral("Alias")).toString();
-    if (changed.contains(QStringLiteral("Name"))) device.name = changed.value(QStringLiteral("Name")).toString();
-    if (changed.contains(QStringLiteral("UUIDs"))) device.uuids = asStrings(changed.value(QStringLiteral("UUIDs")));
-    if (changed.contains(QStringLiteral("RSSI"))) advertise(device, changed.value(QStringLiteral("RSSI")).toInt());
+    if (const auto alias = typed<QString>(changed.value(QStringLiteral("Alias")))) device.alias = *alias;
+    if (const auto name = typed<QString>(changed.value(QStringLiteral("Name")))) device.name = *name;
+    if (const auto uuids = asStrings(changed.value(QStringLiteral("UUIDs")))) device.uuids = *uuids;
+    if (const auto rssi = asRssi(changed.value(QStringLiteral("RSSI")))) advertise(device, *rssi);
 }
 
 void BlueZBluetoothCentral::ownerChanged(const QString& owner) {
@@ -175,6 +211,7 @@ void BlueZBluetoothCentral::ownerChanged(const QString& owner) {
     adapters_.clear();
     devices_.clear();
     adapter_.clear();
+    discovering_ = false;
     accessDenied_ = false;
     leUnsupported_ = false;
     notReady_ = false;
@@ -189,15 +226,37 @@ void BlueZBluetoothCentral::chooseAdapter() {
         const QVariant roles = it->value(QStringLiteral("Roles"));
         // Daemons before BlueZ 5.56 do not list roles; every adapter then
         // can scan.
-        if (roles.isValid() && !asStrings(roles).contains(QStringLiteral("central"))) continue;
+        if (roles.isValid() && !asStrings(roles).value_or(QStringList()).contains(QStringLiteral("central"))) continue;
         if (best.isEmpty() || adapterNumber(it.key()) < adapterNumber(best)) best = it.key();
     }
     if (best != adapter_) {
-        adapter_ = best;
+        const QString previous = std::exchange(adapter_, best);
         leUnsupported_ = false;
         notReady_ = false;
+        // A move, not a loss: the scan leaves the old radio, if it is still
+        // there, and the owner hears resetting first so that what it heard
+        // through the old one starts afresh.
+        if (!previous.isEmpty() && !best.isEmpty()) {
+            if (discovering_ && adapters_.contains(previous)) {
+                bus_.asyncCall(QDBusMessage::createMethodCall(kService, previous, kAdapterInterface, "StopDiscovery"));
+            }
+            discovering_ = false;
+            report(BluetoothCentralState::resetting);
+        }
     }
     updateState();
+    if (scanWanted_ && !discovering_ && state_ == BluetoothCentralState::poweredOn) beginDiscovery();
+}
+
+void BlueZBluetoothCentral::report(BluetoothCentralState state) {
+    reported_ = true;
+    state_ = state;
+    if (handlers_.onStateChange) handlers_.onStateChange(state);
+}
+
+void BlueZBluetoothCentral::fail(const QString& description) {
+    discovering_ = false;
+    if (handlers_.onFailure) handlers_.onFailure(description.toStdString());
 }
 
 void BlueZBluetoothCentral::updateState() {
@@ -210,15 +269,13 @@ void BlueZBluetoothCentral::updateState() {
         state = BluetoothCentralState::unsupported;
     } else {
         const QVariantMap& adapter = adapters_[adapter_];
-        if (notReady_ || !adapter.value(QStringLiteral("Powered")).toBool() ||
-            adapter.value(QStringLiteral("PowerState")).toString() == QStringLiteral("off-blocked")) {
+        if (notReady_ || !typed<bool>(adapter.value(QStringLiteral("Powered"))).value_or(false) ||
+            typed<QString>(adapter.value(QStringLiteral("PowerState"))) == QStringLiteral("off-blocked")) {
             state = BluetoothCentralState::poweredOff;
         }
     }
     if (reported_ && state == state_) return;
-    reported_ = true;
-    state_ = state;
-    if (handlers_.onStateChange) handlers_.onStateChange(state);
+    report(state);
 }
 
 void BlueZBluetoothCentral::startScan() {
@@ -229,10 +286,12 @@ void BlueZBluetoothCentral::startScan() {
 void BlueZBluetoothCentral::stopScan() {
     if (!scanWanted_) return;
     scanWanted_ = false;
+    discovering_ = false;
     if (state_ == BluetoothCentralState::poweredOn) callAdapter("StopDiscovery", {}, [](const QDBusMessage&) {});
 }
 
 void BlueZBluetoothCentral::beginDiscovery() {
+    discovering_ = true;
     QVariantMap filter;
     filter.insert(QStringLiteral("Transport"), QStringLiteral("le"));
     filter.insert(QStringLiteral("DuplicateData"), true);
@@ -241,6 +300,9 @@ void BlueZBluetoothCentral::beginDiscovery() {
             if (reply.errorName() == QStringLiteral("org.bluez.Error.NotSupported") ||
                 reply.errorName() == QStringLiteral("org.bluez.Error.InvalidArguments")) {
                 leUnsupported_ = true;
+                discovering_ = false;
+                updateState();
+                return;
             }
             noteCallError(reply);
             return;
@@ -255,13 +317,19 @@ void BlueZBluetoothCentral::beginDiscovery() {
     });
 }
 
+// Refusals a state names become that state; any other failure (Failed, no
+// reply, a time-out) is reported as it is, never taken as scanning.
 void BlueZBluetoothCentral::noteCallError(const QDBusMessage& reply) {
     const QString error = reply.errorName();
     if (error.endsWith(QStringLiteral(".AccessDenied")) || error == QStringLiteral("org.bluez.Error.NotAuthorized")) {
         accessDenied_ = true;
     } else if (error == QStringLiteral("org.bluez.Error.NotReady")) {
         notReady_ = true;
+    } else {
+        scanWanted_ = false;
+        return fail(kCannotScan + errorText(reply));
     }
+    discovering_ = false;
     updateState();
 }
 

@@ -15,11 +15,18 @@
 // re-reads the objects and reports the state again, so the owner resumes a
 // scan it still wants.
 //
+// Moving to another adapter (the chosen one removed while another is
+// there, a lower-numbered one added) stops discovery on the old one and
+// reports resetting before the new one's state. Failures no state names
+// (GetManagedObjects or StartDiscovery failing, not answering) go to
+// onFailure. Values of the wrong D-Bus type are ignored.
+//
 // Identifiers: the name-based UUID (SHA-1) of the upper-case address under a
 // fixed namespace, stable across runs and adapters.
 //
 // Loop thread only; every call is asynchronous (no blocking waits).
 #include <cstdint>
+#include <utility>
 
 #include <QDBusConnection>
 #include <QDBusServiceWatcher>
@@ -69,6 +76,8 @@ private:
     void callAdapter(const QString& method, const QVariantList& arguments,
                      std::function<void(const QDBusMessage&)> done);
     void noteCallError(const QDBusMessage& reply);
+    void report(BluetoothCentralState state);
+    void fail(const QString& description);
     void advertise(const Device& device, int rssi);
 
     QDBusConnection bus_;
@@ -80,6 +89,8 @@ private:
     bool leUnsupported_ = false;
     bool notReady_ = false;
     bool scanWanted_ = false;
+    // Discovery was asked of adapter_ for the current scan.
+    bool discovering_ = false;
     // Replies to calls made before the daemon last came or went are stale.
     std::uint64_t generation_ = 0;
     QMap<QString, QVariantMap> adapters_;

@@ -37,23 +37,30 @@ protected:
         mock_ = bus_.startMock(templatePath("bluez5_le.py"), kBlueZ);
         ASSERT_TRUE(mock_);
     }
-    void makeCentral() {
+    // `owner`: answers as the tracker manager does, stopping the scan when
+    // the radio is not ready and starting it again when it is.
+    void makeCentral(bool owner = false) {
         central_ = std::make_unique<BlueZBluetoothCentral>(bus_.bus());
-        central_->setHandlers({.onStateChange = [this](State state) { states_.push_back(state); },
-                               .onAdvertisement = [this](const BluetoothAdvertisement& a) { heard_.push_back(a); }});
+        central_->setHandlers({.onStateChange =
+                                   [this, owner](State state) {
+                                       states_.push_back(state);
+                                       if (owner) state == State::poweredOn ? central_->startScan() : central_->stopScan();
+                                   },
+                               .onAdvertisement = [this](const BluetoothAdvertisement& a) { heard_.push_back(a); },
+                               .onFailure = [this](const std::string& text) { failures_.push_back(text); }});
     }
     QDBusMessage mock(const QString& method, const QVariantList& arguments) {
         return bus_.call(kBlueZ, "/", "org.bluez.Mock", method, arguments);
     }
-    void advertise(const QString& address, qint16 rssi, const QString& name = {}) {
+    void advertise(const QString& address, qint16 rssi, const QString& name = {}, const QString& adapter = "hci0") {
         QVariantMap properties;
         if (!name.isEmpty()) properties.insert("Name", name);
-        mock("Advertise", {QString("hci0"), address, QVariant::fromValue(rssi), properties});
+        mock("Advertise", {adapter, address, QVariant::fromValue(rssi), properties});
     }
     // How often the adapter was asked `method`, from the mock's call log; the
     // filter of the last SetDiscoveryFilter in `filter_`.
-    int adapterCalls(const QString& method) {
-        const auto log = bus_.call(kBlueZ, "/org/bluez/hci0", "org.freedesktop.DBus.Mock", "GetCalls")
+    int adapterCalls(const QString& method, const QString& adapter = "hci0") {
+        const auto log = bus_.call(kBlueZ, "/org/bluez/" + adapter, "org.freedesktop.DBus.Mock", "GetCalls")
                              .arguments().value(0).value<QDBusArgument>();
         int count = 0;
         log.beginArray();
@@ -82,6 +89,7 @@ protected:
     std::unique_ptr<BlueZBluetoothCentral> central_;
     std::vector<State> states_;
     std::vector<BluetoothAdvertisement> heard_;
+    std::vector<std::string> failures_;
     QVariantMap filter_;
 };
 
@@ -153,13 +161,59 @@ TEST_F(BlueZTest, TheFilterIsSentAgainAfterAPowerCycleAndADaemonRestart) {
     EXPECT_EQ(heard_[0].rssi, -55);
 }
 
+TEST_F(BlueZTest, TheScanMovesWithTheChosenAdapter) {
+    mock("AddAdapter", {QString("hci1"), QString("dongle")});
+    makeCentral(true);
+    ASSERT_TRUE(waitForState(State::poweredOn));
+    ASSERT_TRUE(runUntil([&] { return adapterCalls("StartDiscovery", "hci1") == 1; }));
+
+    // A lower-numbered adapter comes: the scan leaves the dongle for it.
+    mock("AddAdapter", {QString("hci0"), QString("desk")});
+    ASSERT_TRUE(runUntil([&] { return adapterCalls("StartDiscovery", "hci0") == 1; }));
+    EXPECT_EQ(std::vector(states_.end() - 2, states_.end()), (std::vector{State::resetting, State::poweredOn}));
+    EXPECT_EQ(std::pair(adapterCalls("StopDiscovery", "hci1"), adapterCalls("SetDiscoveryFilter", "hci0")), std::pair(1, 1));
+    advertise("AA:BB:CC:DD:EE:01", -60, {}, "hci0");
+    ASSERT_TRUE(waitForHeard(1));
+
+    // It goes again, the dongle stays: back to the dongle, filter first.
+    mock("RemoveAdapterWithDevices", {QString("hci0")});
+    ASSERT_TRUE(runUntil([&] { return adapterCalls("StartDiscovery", "hci1") == 2; }));
+    EXPECT_EQ(adapterCalls("SetDiscoveryFilter", "hci1"), 2);
+    advertise("AA:BB:CC:DD:EE:02", -70, {}, "hci1");
+    ASSERT_TRUE(waitForHeard(2));
+    EXPECT_EQ(heard_[1].rssi, -70);
+    EXPECT_TRUE(failures_.empty());
+}
+
+TEST_F(BlueZTest, AFailedStartIsReportedAndMistypedValuesAreIgnored) {
+    mock("AddAdapter", {QString("hci0"), QString("desk")});
+    makeCentral();
+    ASSERT_TRUE(waitForState(State::poweredOn));
+    mock("FailDiscovery", {QString("hci0"), QString("org.bluez.Error.Failed"), QString("Operation failed")});
+    central_->startScan();
+    ASSERT_TRUE(runUntil([&] { return !failures_.empty(); }));
+    EXPECT_EQ(failures_, std::vector<std::string>{"Bluetooth scanning could not start: Operation failed"});
+    EXPECT_EQ(states_.back(), State::poweredOn);
+
+    mock("FailDiscovery", {QString("hci0"), QString(), QString()});
+    central_->startScan();
+    ASSERT_TRUE(runUntil([&] { return adapterCalls("StartDiscovery") == 2; }));
+    advertise("AA:BB:CC:DD:EE:01", -60);
+    ASSERT_TRUE(waitForHeard(1));
+    mock("EmitMistypedRSSI", {QString("hci0"), QString("AA:BB:CC:DD:EE:01")});
+    advertise("AA:BB:CC:DD:EE:01", -75);
+    ASSERT_TRUE(waitForHeard(2));
+    EXPECT_EQ(heard_.size(), 2u);
+    EXPECT_EQ(heard_.back().rssi, -75);
+}
+
 TEST(BlueZAccessTest, AccessDeniedReadsAsUnauthorized) {
     PrivateSystemBus bus("<deny send_destination=\"org.bluez\"/>");
     ASSERT_TRUE(bus.isUp());
     ASSERT_TRUE(bus.startMock(templatePath("bluez5_le.py"), kBlueZ));
     BlueZBluetoothCentral central(bus.bus());
     std::optional<State> state;
-    central.setHandlers({.onStateChange = [&state](State reported) { state = reported; }, .onAdvertisement = {}});
+    central.setHandlers({.onStateChange = [&state](State reported) { state = reported; }, .onAdvertisement = {}, .onFailure = {}});
     ASSERT_TRUE(runUntil([&] { return state.has_value(); }));
     EXPECT_EQ(*state, State::unauthorized);
 }

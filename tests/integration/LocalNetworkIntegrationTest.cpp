@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <set>
 #include <string>
 
 #include <QDBusConnection>
@@ -45,6 +46,7 @@ protected:
         hostNamespace_ = ::open("/proc/self/ns/net", O_RDONLY | O_CLOEXEC);
     }
     void TearDown() override {
+        errorWatch_.reset();
         browser_.reset();
         avahi_.reset();
         QDBusConnection::disconnectFromBus(busName_);
@@ -62,8 +64,8 @@ protected:
     // Harness up, this thread moved into node a's namespace (interface
     // indexes are read there), the watcher started on node a's bus. A test
     // goes on only when all of it holds: nothing below may touch a missing browser.
-    ::testing::AssertionResult up(const std::string& mode) {
-        if (harness("up " + mode) != 0) return ::testing::AssertionFailure() << "avahi harness did not come up (" << mode << ")";
+    ::testing::AssertionResult up(const std::string& mode, int objectsPerClient = 1024) {
+        if (std::system(("AVH_OBJECTS=" + std::to_string(objectsPerClient) + " " + command("up " + mode) + " >/dev/null").c_str()) != 0) return ::testing::AssertionFailure() << "avahi harness did not come up (" << mode << ")";
         const int target = ::open(("/run/netns/" + namespace_).c_str(), O_RDONLY | O_CLOEXEC);
         const bool entered = target >= 0 && ::setns(target, CLONE_NEWNET) == 0;
         if (target >= 0) ::close(target);
@@ -76,6 +78,9 @@ protected:
         avahi_ = std::make_unique<AvahiServiceBrowser>(bus);
         browser_ = std::make_unique<LocalNetworkBrowser>(LocalNetworkBrowser::Dependencies{
             .loop = loop_, .browser = *avahi_, .notifications = notifications_, .dataFolder = (state_ / "data").string()});
+        errorWatch_ = browser_->changed().subscribe([this] {
+            if (browser_->errorMessage()) errors_.insert(*browser_->errorMessage());
+        });
         browser_->start();
         if (!runUntil([this] { return browser_->state() == "Listening for Bonjour services…"; }, 5s)) {
             return ::testing::AssertionFailure() << "the browser never listened; state: " << browser_->state();
@@ -102,6 +107,9 @@ protected:
     FakeNotificationCenter notifications_;
     std::unique_ptr<AvahiServiceBrowser> avahi_;
     std::unique_ptr<LocalNetworkBrowser> browser_;
+    // Every error message the browser showed, for failures reported in a row.
+    std::set<std::string> errors_;
+    ChangeSignal::Subscription errorWatch_;
     std::filesystem::path state_;
     std::string prefix_;
     std::string namespace_;
@@ -131,6 +139,24 @@ TEST_F(LocalNetworkIntegrationTest, ServicesComeAndGoAndTheDaemonMayStopAndRetur
     ASSERT_EQ(harness("daemon-start a"), 0);
     ASSERT_EQ(harness("publish a o1 Office _ipp._tcp 631"), 0);
     EXPECT_TRUE(runUntil([&] { return online("office|local.") && !online("nas|local."); }, 6s));
+    EXPECT_EQ(browser_->state(), "1 devices available");
+}
+
+// Avahi lets a client hold only so many objects: the browsers it refuses are
+// each reported, and so is the departure check it refuses for a tracked device.
+TEST_F(LocalNetworkIntegrationTest, EveryRefusedBrowserAndARefusedResolverAreReported) {
+    ASSERT_TRUE(up("lo", 13));
+    auto& errors = errors_;
+    ASSERT_TRUE(runUntil([&] { return errors.size() >= 2; }, 3s));
+    EXPECT_EQ(errors, (std::set<std::string>{"Avahi could not browse for _googlecast._tcp: Too many objects",
+                                             "Avahi could not browse for _spotify-connect._tcp: Too many objects"}));
+    ASSERT_EQ(harness("publish a k1 Kitchen _airplay._tcp 7000"), 0);
+    ASSERT_TRUE(runUntil([&] { return online("kitchen|local."); }, 5s));
+    browser_->setLossAlert(true, "kitchen|local.");
+    ASSERT_TRUE(runUntil([&] { return errors.size() == 3; }, 3s));
+    EXPECT_EQ(*browser_->errorMessage(),
+              "Avahi could not watch Kitchen for departures: Too many objects. If it leaves without a goodbye, "
+              "Corvane notices only when its announcement expires, up to 75 minutes later.");
     EXPECT_EQ(browser_->state(), "1 devices available");
 }
 

@@ -25,6 +25,10 @@ public:
         state_ = state;
         if (handlers_.onStateChange) handlers_.onStateChange(state);
     }
+    void fail(const std::string& description) {
+        scanning = false;
+        if (handlers_.onFailure) handlers_.onFailure(description);
+    }
     // Delivered only while scanning, as a real radio does.
     void advertise(const BluetoothAdvertisement& advertisement) {
         if (scanning && handlers_.onAdvertisement) handlers_.onAdvertisement(advertisement);

@@ -31,8 +31,10 @@ public:
     void deliver(std::string type, std::vector<BrowsedService> results) {
         later([this, type = std::move(type), results = std::move(results)] { handlers_.results(type, results); });
     }
-    void fail(std::string description) {
-        later([this, text = std::move(description)] { handlers_.state({.description = text, .dnsErrorCode = {}}); });
+    void fail(std::string description, ServiceBrowserState::Kind kind = ServiceBrowserState::Kind::failed) {
+        later([this, kind, text = std::move(description)] {
+            handlers_.state({.kind = kind, .description = text, .dnsErrorCode = {}});
+        });
     }
 
     std::vector<std::string> startedTypes;

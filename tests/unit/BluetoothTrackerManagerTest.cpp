@@ -103,6 +103,15 @@ TEST_F(BluetoothTrackerManagerTest, ScanFollowsThePowerStateAndCountsTheListedDe
     manager.startScanning();
     manager.stopScanning();
     EXPECT_EQ(manager.state(), "No Bluetooth devices found");
+
+    // A radio that refuses the scan is not scanning, and says why.
+    manager.startScanning();
+    platform_.central.fail("Bluetooth scanning could not start: Operation failed");
+    EXPECT_EQ(std::tuple(manager.isScanning(), manager.state(), manager.errorMessage()),
+              std::tuple(false, std::string("Bluetooth scan failed"),
+                         std::optional<std::string>("Bluetooth scanning could not start: Operation failed")));
+    manager.startScanning();
+    EXPECT_TRUE(platform_.central.scanning && manager.isScanning());
 }
 
 TEST_F(BluetoothTrackerManagerTest, AdvertisementsOfOneDeviceAreThrottledOutsideFinderMode) {

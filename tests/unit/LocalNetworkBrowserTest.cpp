@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <tuple>
 
@@ -86,6 +87,11 @@ TEST_F(LocalNetworkBrowserTest, StateTextsFollowTheScanAndLateResultsAreDropped)
     EXPECT_EQ(browser.state(), "Listening for Bonjour services…");
     deliver("_ssh._tcp", {service("NAS", "_ssh._tcp")});
     EXPECT_EQ(browser.state(), "1 devices available");
+    // Browsing goes on without the departure check: said, state kept.
+    services_.fail("late departures", ServiceBrowserState::Kind::degraded);
+    loop_.runPending();
+    EXPECT_EQ(std::tuple(browser.state(), browser.errorMessage()),
+              std::tuple("1 devices available", std::optional<std::string>("late departures")));
     services_.fail("Daemon connection failed");
     loop_.runPending();
     EXPECT_EQ(std::tuple(browser.state(), browser.errorMessage()),
@@ -232,16 +238,67 @@ TEST_F(LocalNetworkBrowserTest, LoadsOfflineAndKeepsAnUndecodableFileAside) {
     EXPECT_EQ(make().devices().size(), 1u);
     EXPECT_EQ(std::tuple(names(), device("NAS").lossAlertDelay), std::tuple(Strings{"NAS-"}, 900.0));
 
-    std::ofstream(browser_->storageURL()) << R"([{"id":"x"}])";
-    auto& browser = make();
-    EXPECT_TRUE(browser.devices().empty());
-    browser.start();
+    // Undecodable, or there but unreadable: kept aside, never overwritten.
+    const auto keptAside = [this](const std::function<void(const std::string&)>& damage) {
+        browser_.reset();
+        std::filesystem::remove_all(folder_);
+        std::filesystem::create_directories(folder_);
+        damage(folder_ / "local-network-devices.json");
+        auto& browser = make();
+        EXPECT_TRUE(browser.devices().empty());
+        browser.start();
+        deliver("_ssh._tcp", {service("NAS", "_ssh._tcp")});
+        int kept = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(folder_)) {
+            kept += entry.path().filename().string().starts_with("local-network-devices.json.corrupt-") ? 1 : 0;
+        }
+        return kept == 1 && LocalNetworkDevice::decodeFile(*PrivateFile::read(browser.storageURL()))->size() == 1;
+    };
+    EXPECT_TRUE(keptAside([](const std::string& path) { std::ofstream(path) << R"([{"id":"x"}])"; }));
+    EXPECT_TRUE(keptAside([](const std::string& path) { std::filesystem::create_directory(path); }));
+    EXPECT_TRUE(keptAside([](const std::string& path) {
+        std::ofstream(path) << "[]";
+        std::filesystem::resize_file(path, PrivateFile::kReadLimit + 1);
+    }));
+}
+
+TEST_F(LocalNetworkBrowserTest, TheLastSaveOutlivesTheBrowserAndStaleTemporariesGoAtTheFirstWrite) {
+    const auto stale = folder_ / ".local-network-devices.json.tmp-a1B2c3";
+    std::ofstream(stale) << "interrupted";
+    started();
     deliver("_ssh._tcp", {service("NAS", "_ssh._tcp")});
-    int kept = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(folder_)) {
-        kept += entry.path().filename().string().starts_with("local-network-devices.json.corrupt-") ? 1 : 0;
-    }
-    EXPECT_EQ(kept, 1);
+    EXPECT_FALSE(std::filesystem::exists(stale));
+    const auto lastSeen = [this] {
+        return LocalNetworkDevice::decodeFile(*PrivateFile::read((folder_ / "local-network-devices.json").string()))
+            ->front().lastSeen;
+    };
+    // Stopped as the window closes, then gone before the loop turns again.
+    loop_.advance(60s);
+    browser_->stop();
+    const auto stoppedAt = loop_.now();
+    browser_.reset();
+    EXPECT_EQ(lastSeen(), stoppedAt);
+    // Quit by signal while scanning.
+    started();
+    deliver("_ssh._tcp", {service("NAS", "_ssh._tcp")});
+    loop_.advance(60s);
+    const auto quitAt = loop_.now();
+    browser_.reset();
+    EXPECT_EQ(lastSeen(), quitAt);
+}
+
+TEST_F(LocalNetworkBrowserTest, ForgettingShrinksTheNameCachesButKeepsWhatIsLive) {
+    auto& browser = started();
+    deliver("_ssh._tcp", {service("A", "_ssh._tcp"), service("B", "_ssh._tcp")});
+    deliver("_smb._tcp", {service("C", "_smb._tcp")});
+    const std::size_t full = browser.cachedNameCount();
+    deliver("_ssh._tcp", {});
+    browser.forget("a|local.");
+    browser.forget("c|local.");
+    // A went silent and is gone; C still announces and comes back.
+    EXPECT_EQ(browser.cachedNameCount(), full - 3);
+    deliver("_smb._tcp", {service("C", "_smb._tcp")});
+    EXPECT_EQ(names(), (Strings{"C+", "B-"}));
 }
 
 }  // namespace

@@ -54,6 +54,13 @@ TEST(LocalNetworkDevice, RecordKeepsTypesAndInterfacesSortedWithoutDuplicates) {
     EXPECT_EQ(device.serviceTypes, (Strings{"_airplay._tcp", "_raop._tcp", "_ssh._tcp"}));
     EXPECT_EQ(device.interfaceNames, (Strings{"en0", "en1"}));
     EXPECT_EQ(std::tuple(device.isOnline, device.lastSeen), std::tuple(true, std::optional(t1)));
+
+    // As the file left them: unsorted, with a repeat.
+    device.serviceTypes = {"_ssh._tcp", "_airplay._tcp", "_ssh._tcp"};
+    device.record("_airplay._tcp", std::nullopt, t1);
+    EXPECT_EQ(device.serviceTypes, (Strings{"_ssh._tcp", "_airplay._tcp", "_ssh._tcp"}));
+    device.record("_smb._tcp", std::nullopt, t1);
+    EXPECT_EQ(device.serviceTypes, (Strings{"_airplay._tcp", "_smb._tcp", "_ssh._tcp"}));
 }
 
 TEST(LocalNetworkDevice, KindNameRulesComeBeforeServiceRules) {

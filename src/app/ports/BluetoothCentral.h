@@ -9,6 +9,12 @@
 //   it may be called again while scanning; stopScan() ends the reports;
 // - advertisements arrive only between startScan() and stopScan(), while
 //   the radio is powered on;
+// - a move to another radio (one removed while another is there, a better
+//   one added) is reported as resetting, then the new radio's state: the
+//   scan ends with resetting and the owner starts it again;
+// - a failure no state names (the radio's devices could not be read, a
+//   scan did not start) is reported through onFailure with a readable
+//   text; a scan it hit has ended, and startScan() tries again;
 // - handlers are called from the loop, never from inside a call of this
 //   port; none is called after setHandlers({}) or destruction.
 #include <functional>
@@ -38,6 +44,7 @@ public:
     struct Handlers {
         std::function<void(BluetoothCentralState)> onStateChange;
         std::function<void(const BluetoothAdvertisement&)> onAdvertisement;
+        std::function<void(const std::string& description)> onFailure;
     };
 
     virtual ~BluetoothCentral() = default;

@@ -12,6 +12,8 @@
 // - after stop() nothing more is delivered until the next start();
 // - a failure is reported through `failed` with a readable description, at
 //   most once per failure; browsing that recovers simply delivers sets again;
+// - browsing that goes on without keeping the promise below for some device
+//   (the daemon refused the active check) is reported through `degraded`;
 // - services of the devices named in confirmDepartures() are checked actively
 //   (a host gone silent without a goodbye drops out of the sets in about two
 //   minutes instead of the cache's 75) and come back when they answer again.
@@ -34,7 +36,7 @@ struct BrowsedService {
 };
 
 struct ServiceBrowserState {
-    enum class Kind { failed, waiting };
+    enum class Kind { failed, waiting, degraded };
     Kind kind = Kind::failed;
     std::string description;
     // The DNS service error code behind a waiting state, when there is one.

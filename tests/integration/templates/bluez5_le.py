@@ -19,6 +19,11 @@ Differences from the stock 'bluez5' template:
         set (then delta threshold 0: every report emits RSSI, even unchanged);
       - Name emitted when changed; all changes in one PropertiesChanged.
     props may contain Name (s).
+  * org.bluez.Mock.FailDiscovery(adapter, error_name, message): from now on StartDiscovery
+    answers with that error, as bluetoothd does when the controller refuses (Failed);
+    an empty name ends it.
+  * org.bluez.Mock.EmitMistypedRSSI(adapter, address): a PropertiesChanged of the device whose
+    RSSI is an int32, then one where it is a string (bluetoothd always sends int16).
 '''
 import dbus
 
@@ -43,6 +48,8 @@ def SetDiscoveryFilter(adapter, discovery_filter):
 
 @dbus.service.method(ADAPTER_IFACE, in_signature='', out_signature='')
 def StartDiscovery(adapter):
+    if getattr(adapter, 'discovery_error', None):
+        raise dbus.exceptions.DBusException(adapter.discovery_error[1], name=adapter.discovery_error[0])
     if not adapter.props[ADAPTER_IFACE]['Powered']:
         raise dbus.exceptions.DBusException('Resource Not Ready', name='org.bluez.Error.NotReady')
     adapter.filtered = getattr(adapter, 'le_filter', None) is not None
@@ -147,3 +154,16 @@ def Advertise(self, adapter_device_name, address, rssi, adv):
     p.update(changed)
     _emit_changed(dev, DEVICE_IFACE, changed)
     return True
+
+
+@dbus.service.method(BLUEZ_MOCK_IFACE, in_signature='sss', out_signature='')
+def FailDiscovery(self, adapter_device_name, error_name, message):
+    adapter = mockobject.objects['/org/bluez/' + adapter_device_name]
+    adapter.discovery_error = (error_name, message) if error_name else None
+
+
+@dbus.service.method(BLUEZ_MOCK_IFACE, in_signature='ss', out_signature='')
+def EmitMistypedRSSI(self, adapter_device_name, address):
+    dev = mockobject.objects['/org/bluez/%s/dev_%s' % (adapter_device_name, address.replace(':', '_').upper())]
+    _emit_changed(dev, DEVICE_IFACE, {'RSSI': dbus.Int32(-40, variant_level=1)})
+    _emit_changed(dev, DEVICE_IFACE, {'RSSI': dbus.String('-40', variant_level=1)})
