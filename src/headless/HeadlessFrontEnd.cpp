@@ -13,6 +13,8 @@
 
 #include "app/CorvaneModel.h"
 #include "app/GuardOnStart.h"
+#include "app/TrackExport.h"
+#include "core/PositionStore.h"
 #include "headless/BluetoothReporter.h"
 #include "headless/BluetoothTrackRequests.h"
 #include "headless/DemoEnvironment.h"
@@ -26,6 +28,22 @@
 #include "platform/DesktopPlatform.h"
 
 namespace corvane {
+
+int HeadlessFrontEnd::exportTrack(const HeadlessOptions& options) {
+    const auto folders = DesktopPlatform::userFolders();
+    if (!folders) return 1;
+    PositionStore store(folders->data + "/positions.json");
+    char name[16];
+    std::snprintf(name, sizeof name, "!%08x", options.exportNode);
+    const auto written = TrackExport::write(options.exportFile, name, options.exportNode, store.load());
+    if (!written) {
+        std::fprintf(stderr, "corvane: %s\n", written.error().c_str());
+        return 1;
+    }
+    std::printf("Exported %zu positions of %s to %s\n", *written, name, options.exportFile.c_str());
+    return 0;
+}
+
 int HeadlessFrontEnd::run(const HeadlessOptions& options, QCoreApplication& application) {
     // Queued: quit() before the loop runs would be lost.
     const auto quitSoon = [&application] { QTimer::singleShot(0, &application, &QCoreApplication::quit); };
@@ -81,6 +99,10 @@ int HeadlessFrontEnd::run(const HeadlessOptions& options, QCoreApplication& appl
         if (effective.phone) {
             model.phoneAlerts().useForThisRun(*effective.phone);
             phoneReporter.emplace(model.phoneAlerts(), loop, print);
+        }
+
+        for (const auto& watch : effective.watchNodes) {
+            model.meshHealth().setSilenceDelay(watch.node, watch.delay.value_or(MeshHealthWatch::kDefaultSilenceDelay));
         }
 
         GuardOnStart guardOnStart(model, loop, {effective.guard, effective.mark, effective.bicycle});
