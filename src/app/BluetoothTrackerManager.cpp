@@ -526,7 +526,11 @@ std::optional<LocationFix> BluetoothTrackerManager::recentLocation(Timestamp now
 }
 
 void BluetoothTrackerManager::locationsReceived(const std::vector<LocationFix>& fixes) {
-    if (fixes.empty() || !(fixes.back().horizontalAccuracy >= 0)) return;
+    if (fixes.empty()) return;
+    // One non-finite coordinate stored with a device would make every later
+    // save of the tracked list fail.
+    const LocationFix& fix = fixes.back();
+    if (!(fix.horizontalAccuracy >= 0) || !std::isfinite(fix.latitude) || !std::isfinite(fix.longitude)) return;
     currentLocation_ = fixes.back();
 }
 

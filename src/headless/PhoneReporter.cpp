@@ -9,7 +9,10 @@ PhoneReporter::PhoneReporter(PhoneAlerts& alerts, EventLoop& loop, Printer print
     : alerts_(alerts),
       print_(std::move(print)),
       pendingReport_(loop, [this] { report(); }),
-      subscription_(alerts.changed().subscribe([this] { pendingReport_.request(); })) {}
+      subscription_(alerts.changed().subscribe([this] { pendingReport_.request(); })) {
+    // A daemon that is not running never changes: its status is the news.
+    pendingReport_.request();
+}
 
 void PhoneReporter::report() {
     std::string line = "Phone: " + alerts_.status();

@@ -3,8 +3,8 @@
 // The headless front end's view of alert delivery to the phone: one line
 // "Phone: STATUS" whenever the status text changes (the daemon starting or
 // stopping, the phone coming into reach, alerts waiting, sent or failed),
-// with the reason after a failure. Compared once per loop turn, after the
-// alert that changed it has been printed. Loop thread.
+// with the reason after a failure, and the status at start. Compared once
+// per loop turn, after the alert that changed it has been printed. Loop thread.
 #include <functional>
 #include <string>
 

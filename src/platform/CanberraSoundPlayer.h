@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The finder's click through libcanberra: the theme's "bell" event, played
-// asynchronously. The sound context opens on the first click, so a run that
-// never finds anything never connects to the sound server; a failure to
-// open or play is silent. Loop thread only.
+// asynchronously, its sample cached in the sound server once. The sound
+// context opens on the first click, so a run that never finds anything never
+// connects to the sound server; a failure to open or play is silent. Loop
+// thread only.
 #include "app/ports/SoundPlayer.h"
 
 struct ca_context;

@@ -1,9 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/GeoClueLocationProvider.h"
 
+#include <algorithm>
+#include <cmath>
+#include <iterator>
+#include <optional>
+
 #include <QDBusArgument>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
+#include <QDBusServiceWatcher>
 #include <QDBusVariant>
 
 #include "platform/DBusCall.h"
@@ -20,17 +26,44 @@ const QString kManagerPath = QStringLiteral("/org/freedesktop/GeoClue2/Manager")
 const QString kManager = QStringLiteral("org.freedesktop.GeoClue2.Manager");
 const QString kClient = QStringLiteral("org.freedesktop.GeoClue2.Client");
 const QString kLocation = QStringLiteral("org.freedesktop.GeoClue2.Location");
-constexpr uint kAccuracyStreet = 6;
 constexpr uint kDistanceThresholdMetres = 50;
 
 QString errorText(const QDBusMessage& reply) {
     return reply.errorMessage().isEmpty() ? reply.errorName() : reply.errorMessage();
 }
 
+// The answers of a daemon that no longer knows the client: it exited when
+// idle (a new one is started on demand) or was restarted.
+bool forgotClient(const QDBusMessage& reply) {
+    static const QString names[] = {
+        QStringLiteral("org.freedesktop.DBus.Error.UnknownObject"),
+        QStringLiteral("org.freedesktop.DBus.Error.UnknownMethod"),
+        QStringLiteral("org.freedesktop.DBus.Error.ServiceUnknown"),
+    };
+    return reply.type() == QDBusMessage::ErrorMessage && std::find(std::begin(names), std::end(names), reply.errorName()) != std::end(names);
+}
+
+// GeoClue's (seconds, microseconds) as a time point, if it fits one.
+std::optional<Timestamp> timestampOf(quint64 seconds, quint64 micros) {
+    using std::chrono::duration_cast;
+    constexpr auto kLast = duration_cast<std::chrono::seconds>(Timestamp::duration::max()).count() - 1;
+    if (seconds > static_cast<quint64>(kLast) || micros >= 1'000'000) return std::nullopt;
+    return Timestamp(duration_cast<Timestamp::duration>(std::chrono::seconds(static_cast<std::int64_t>(seconds)) +
+                                                        std::chrono::microseconds(static_cast<std::int64_t>(micros))));
+}
+
 }  // namespace
 
-GeoClueLocationProvider::GeoClueLocationProvider(const QDBusConnection& bus, std::chrono::milliseconds fixTimeout)
-    : bus_(bus) {
+GeoClueLocationProvider::GeoClueLocationProvider(const QDBusConnection& bus, std::chrono::milliseconds fixTimeout,
+                                                 std::uint32_t accuracyLevel)
+    : bus_(bus),
+      accuracyLevel_(accuracyLevel),
+      watcher_(new QDBusServiceWatcher(kService, bus_, QDBusServiceWatcher::WatchForOwnerChange, this)) {
+    connect(watcher_, &QDBusServiceWatcher::serviceOwnerChanged, this, [this] {
+        const bool wasRunning = running_;
+        forgetClient();
+        if (wasRunning && !retry() && handlers_.onError) handlers_.onError({1, "GeoClue stopped before a fix arrived."});
+    });
     timeout_.setSingleShot(true);
     timeout_.setInterval(fixTimeout);
     connect(&timeout_, &QTimer::timeout, this, [this] {
@@ -77,7 +110,7 @@ void GeoClueLocationProvider::createClient() {
 void GeoClueLocationProvider::configure(const QString& client) {
     const std::pair<const char*, QVariant> settings[] = {
         {"DesktopId", QStringLiteral("corvane")},
-        {"RequestedAccuracyLevel", QVariant::fromValue(kAccuracyStreet)},
+        {"RequestedAccuracyLevel", QVariant::fromValue(uint{accuracyLevel_})},
         {"DistanceThreshold", QVariant::fromValue(kDistanceThresholdMetres)},
     };
     auto failed = std::make_shared<bool>(false);
@@ -97,7 +130,7 @@ void GeoClueLocationProvider::configure(const QString& client) {
                  updates_ = new DBusSignalRelay(bus_, [this](const QDBusMessage& m) { locationUpdated(m); }, this);
                  updates_->listen(kService, client_, kClient, QStringLiteral("LocationUpdated"));
                  decide(LocationAuthorization::authorized);
-                 if (wantFix_) requestLocation();
+                 if (wantFix_) startClient();
              });
     }
 }
@@ -108,7 +141,30 @@ void GeoClueLocationProvider::decide(LocationAuthorization status) {
     if (changed && handlers_.onAuthorizationChange) handlers_.onAuthorizationChange(status);
 }
 
+void GeoClueLocationProvider::forgetClient() {
+    delete updates_;
+    updates_ = nullptr;
+    client_.clear();
+    timeout_.stop();
+    ++request_;
+    running_ = false;
+}
+
+bool GeoClueLocationProvider::retry() {
+    if (retried_) return false;
+    retried_ = true;
+    forgetClient();
+    wantFix_ = true;
+    createClient();
+    return true;
+}
+
 void GeoClueLocationProvider::requestLocation() {
+    retried_ = false;
+    startClient();
+}
+
+void GeoClueLocationProvider::startClient() {
     if (client_.isEmpty()) {
         wantFix_ = true;
         createClient();
@@ -121,6 +177,7 @@ void GeoClueLocationProvider::requestLocation() {
     timeout_.start();
     call(client_, kClient, "Start", {}, [this, request](const QDBusMessage& reply) {
         if (request != request_ || reply.type() != QDBusMessage::ErrorMessage) return;
+        if (forgotClient(reply) && retry()) return;
         finishRequest();
         if (reply.errorName().endsWith(QStringLiteral(".AccessDenied"))) decide(LocationAuthorization::denied);
         if (handlers_.onError) handlers_.onError({1, errorText(reply).toStdString()});
@@ -133,6 +190,7 @@ void GeoClueLocationProvider::locationUpdated(const QDBusMessage& message) {
     const QString location = message.arguments().value(1).value<QDBusObjectPath>().path();
     call(location, kProperties, "GetAll", {kLocation}, [this, request](const QDBusMessage& reply) {
         if (request != request_ || !running_) return;
+        if (forgotClient(reply) && retry()) return;
         finishRequest();
         if (reply.type() == QDBusMessage::ErrorMessage) {
             if (handlers_.onError) handlers_.onError({1, errorText(reply).toStdString()});
@@ -152,8 +210,16 @@ void GeoClueLocationProvider::locationUpdated(const QDBusMessage& message) {
             argument >> seconds >> micros;
             argument.endStructure();
         }
-        fix.timestamp = Timestamp(std::chrono::duration_cast<Timestamp::duration>(
-            std::chrono::seconds(static_cast<std::int64_t>(seconds)) + std::chrono::microseconds(static_cast<std::int64_t>(micros))));
+        const auto timestamp = timestampOf(seconds, micros);
+        // Stored with the tracked devices, a coordinate that is not a number
+        // would make every later save of them fail.
+        if (!timestamp || !std::isfinite(fix.latitude) || !std::isfinite(fix.longitude) || std::fabs(fix.latitude) > 90 ||
+            std::fabs(fix.longitude) > 180) {
+            if (handlers_.onError) handlers_.onError({1, "GeoClue reported an invalid location."});
+            return;
+        }
+        fix.timestamp = *timestamp;
+        retried_ = false;
         if (handlers_.onLocations) handlers_.onLocations({fix});
     });
 }

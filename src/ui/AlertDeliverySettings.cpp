@@ -28,6 +28,7 @@ AlertDeliverySettings::AlertDeliverySettings(UiContext& context, QWidget* parent
     recipient_->setObjectName(QStringLiteral("iMessageRecipient"));
     recipient_->setPlaceholderText(QStringLiteral("iPhone number or Apple Account email"));
     status_->setObjectName(QStringLiteral("iMessageStatus"));
+    status_->setTextFormat(Qt::PlainText);
     test_->setObjectName(QStringLiteral("sendTestAlertButton"));
     error_->setObjectName(QStringLiteral("alertDeliveryError"));
     error_->setTextFormat(Qt::PlainText);

@@ -25,6 +25,7 @@ BluetoothFinderDetail::BluetoothFinderDetail(BluetoothTrackerManager& trackers, 
     signal_->setObjectName(QStringLiteral("bluetoothFinderSignal"));
     lastSeen_->setObjectName(QStringLiteral("bluetoothFinderLastSeen"));
     lastSeen_->setAlignment(Qt::AlignHCenter);
+    lastSeen_->setTextFormat(Qt::PlainText);
     sound_->setObjectName(QStringLiteral("bluetoothSoundGuidance"));
     connect(sound_, &QCheckBox::toggled, this, [this](bool on) { trackers_.setFinderSoundEnabled(on); });
     auto* stop = new QPushButton(QStringLiteral("Stop Finding"));

@@ -68,6 +68,7 @@ void BluetoothSection::buildInspector() {
     auto* layout = scrollingColumn(*details_);
     kind_ = new QLabel;
     kind_->setObjectName(QStringLiteral("bluetoothKind"));
+    kind_->setTextFormat(Qt::PlainText);
     QFont kindFont = kind_->font();
     kindFont.setBold(true);
     kind_->setFont(kindFont);

@@ -28,7 +28,11 @@ QString abbreviatedDate(const QDate& date) {
 
 QString abbreviated(Timestamp instant) {
     const QDateTime when = local(instant);
-    return abbreviatedDate(when.date()) + QStringLiteral(", ") + QLocale().toString(when.time(), QLocale::ShortFormat);
+    // Some locales' short time (C's among them) still counts seconds.
+    static const QRegularExpression seconds(QStringLiteral("[:.]ss"));
+    const QLocale locale;
+    const QString time = locale.toString(when.time(), locale.timeFormat(QLocale::ShortFormat).remove(seconds));
+    return abbreviatedDate(when.date()) + QStringLiteral(", ") + time;
 }
 
 QString timeOfDay(Timestamp instant, Timestamp now) {

@@ -19,6 +19,7 @@ EmptyState::EmptyState(QWidget* parent)
     layout->addWidget(icon_, 0, Qt::AlignHCenter);
     for (QLabel* label : {title_, text_}) {
         label->setAlignment(Qt::AlignHCenter);
+        label->setTextFormat(Qt::PlainText);
         layout->addWidget(label);
     }
     layout->addStretch(1);

@@ -74,6 +74,7 @@ MainWindow::MainWindow(UiContext& context, std::vector<std::unique_ptr<WindowSec
     buildMenus();
 
     status_->setObjectName(QStringLiteral("statusLine"));
+    status_->setTextFormat(Qt::PlainText);
     errorText_->setObjectName(QStringLiteral("errorLine"));
     errorText_->setTextFormat(Qt::PlainText);
     auto* dismiss = new QToolButton;

@@ -69,6 +69,7 @@ QWidget* MeshtasticInspector::buildDetails() {
     nameFont.setBold(true);
     name_->setFont(nameFont);
     number_ = new QLabel;
+    number_->setTextFormat(Qt::PlainText);
     number_->setForegroundRole(QPalette::PlaceholderText);
     auto* header = new QHBoxLayout;
     header->addWidget(headerIcon_, 0, Qt::AlignTop);
@@ -99,6 +100,7 @@ QWidget* MeshtasticInspector::buildDetails() {
     area_ = new QWidget;
     areaIcon_ = new SymbolLabel(16);
     areaText_ = new QLabel;
+    areaText_->setTextFormat(Qt::PlainText);
     areaText_->setObjectName(QStringLiteral("areaValue"));
     auto* areaLayout = new QHBoxLayout(area_);
     areaLayout->setContentsMargins(0, 0, 0, 0);

@@ -25,6 +25,7 @@ QLabel* MetricGroup::addMetric(const QString& label, const QString& name) {
 void MetricGroup::addRow(const QString& label, QWidget* field) {
     auto* caption = new QLabel(label);
     caption->setForegroundRole(QPalette::PlaceholderText);
+    caption->setTextFormat(Qt::PlainText);
     caption->setBuddy(field);
     if (field->accessibleName().isEmpty()) field->setAccessibleName(label);
     form_->addRow(caption, field);

@@ -37,6 +37,7 @@ RadioSettingsTab::RadioSettingsTab(UiContext& context, QWidget* parent)
 
     auto* usb = new MetricGroup(QStringLiteral("USB connection"));
     state_->setObjectName(QStringLiteral("radioSettingsState"));
+    state_->setTextFormat(Qt::PlainText);
     usb->addRow(QStringLiteral("Status"), state_);
     auto* read = new QPushButton(QStringLiteral("Read from Radio"));
     read->setObjectName(QStringLiteral("readRadioButton"));

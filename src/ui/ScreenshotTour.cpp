@@ -91,6 +91,7 @@ ScreenshotTour::ScreenshotTour(UiContext& context, MainWindow& window, QString f
         dark.setColor(QPalette::HighlightedText, Qt::white);
         dark.setColor(QPalette::PlaceholderText, QColor(0x9a, 0x9a, 0xa0));
         dark.setColor(QPalette::Mid, QColor(0x55, 0x55, 0x58));
+        dark.setColor(QPalette::Link, QColor(0x6c, 0xb4, 0xff));
         QApplication::setPalette(dark);
         return true;
     });

@@ -151,7 +151,7 @@ bool SidebarRowDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view, c
     if (event->type() == QEvent::ToolTip && index.isValid() && !index.data(GroupedListModel::IsGroupRole).toBool()) {
         for (const BadgePlace& place : badgePlaces(option, index, badgeLineTop(option, index))) {
             if (place.tip.isEmpty() || !place.icon.united(place.text).contains(event->pos())) continue;
-            QToolTip::showText(event->globalPos(), place.tip, view, place.icon.united(place.text));
+            QToolTip::showText(event->globalPos(), place.tip, view->viewport(), place.icon.united(place.text));
             return true;
         }
     }

@@ -81,6 +81,11 @@ class PhoneAlertTest(harness.CorvaneTestCase):
         self.assertTrue(pings[0][1].startswith("Bicycle moved: "), pings)
         self.stop_in_order(corvane)
 
+    def test_without_a_daemon_the_status_says_so(self):
+        corvane = self.start_demo("Pixel 7")
+        corvane.wait_for("Phone: KDE Connect is not running")
+        self.stop_in_order(corvane)
+
 
 if __name__ == "__main__":
     unittest.main()

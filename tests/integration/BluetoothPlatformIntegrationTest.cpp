@@ -164,31 +164,50 @@ TEST(BlueZAccessTest, AccessDeniedReadsAsUnauthorized) {
     EXPECT_EQ(*state, State::unauthorized);
 }
 
-TEST(GeoClueTest, AnAuthorizedClientDeliversOneFixAndADeniedOneSaysWhy) {
+// A provider on a GeoClue double, recording what it reports.
+struct GeoClueRun {
+    explicit GeoClueRun(PrivateSystemBus& bus) : location(bus.bus(), 2s) {
+        location.setHandlers({.onAuthorizationChange = [this](LocationAuthorization a) { answers.push_back(a); },
+                              .onLocations = [this](const std::vector<LocationFix>& f) { fixes.insert(fixes.end(), f.begin(), f.end()); },
+                              .onError = [this](const LocationError& e) { errors.push_back(e); }});
+    }
+    bool authorize() {
+        location.requestWhenInUseAuthorization();
+        return runUntil([&] { return !answers.empty(); });
+    }
+    bool fix() {
+        const auto before = fixes.size() + errors.size();
+        location.requestLocation();
+        return runUntil([&] { return fixes.size() + errors.size() > before; });
+    }
+    GeoClueLocationProvider location;
+    std::vector<LocationAuthorization> answers;
+    std::vector<LocationFix> fixes;
+    std::vector<LocationError> errors;
+};
+
+// GeoClue hands out clients to anyone; its agent rules refuse at Start.
+TEST(GeoClueTest, AnAuthorizedClientDeliversOneFixAndADeniedOneSaysWhyAtStart) {
     for (const bool denied : {false, true}) {
         PrivateSystemBus bus;
         ASSERT_TRUE(bus.isUp());
         ASSERT_TRUE(bus.startMock(templatePath("geoclue2.py"), "org.freedesktop.GeoClue2",
                                   denied ? R"({"denied": true})" : R"({"latitude": 48.5, "longitude": 9.25})"));
-        GeoClueLocationProvider location(bus.bus(), 2s);
-        std::vector<LocationAuthorization> answers;
-        std::vector<LocationFix> fixes;
-        std::vector<LocationError> errors;
-        location.setHandlers({.onAuthorizationChange = [&](LocationAuthorization a) { answers.push_back(a); },
-                              .onLocations = [&](const std::vector<LocationFix>& f) { fixes.insert(fixes.end(), f.begin(), f.end()); },
-                              .onError = [&](const LocationError& e) { errors.push_back(e); }});
-        location.requestWhenInUseAuthorization();
-        ASSERT_TRUE(runUntil([&] { return !answers.empty(); }));
+        GeoClueRun run(bus);
+        ASSERT_TRUE(run.authorize());
+        ASSERT_TRUE(run.fix());
         if (denied) {
-            EXPECT_EQ(answers, std::vector{LocationAuthorization::denied});
+            EXPECT_EQ(run.answers, (std::vector{LocationAuthorization::authorized, LocationAuthorization::denied}));
+            ASSERT_EQ(run.errors.size(), 1u);
+            EXPECT_EQ(run.errors[0].code, 1);
+            EXPECT_TRUE(run.fixes.empty());
             continue;
         }
-        EXPECT_EQ(answers, std::vector{LocationAuthorization::authorized});
-        location.requestLocation();
-        ASSERT_TRUE(runUntil([&] { return !fixes.empty() || !errors.empty(); }));
-        ASSERT_EQ(fixes.size(), 1u);
-        EXPECT_EQ(std::tuple(fixes[0].latitude, fixes[0].longitude, fixes[0].horizontalAccuracy), std::tuple(48.5, 9.25, 65.0));
-        EXPECT_LT(std::chrono::abs(std::chrono::system_clock::now() - fixes[0].timestamp), 10s);
+        EXPECT_EQ(run.answers, std::vector{LocationAuthorization::authorized});
+        ASSERT_EQ(run.fixes.size(), 1u);
+        EXPECT_EQ(std::tuple(run.fixes[0].latitude, run.fixes[0].longitude, run.fixes[0].horizontalAccuracy),
+                  std::tuple(48.5, 9.25, 65.0));
+        EXPECT_LT(std::chrono::abs(std::chrono::system_clock::now() - run.fixes[0].timestamp), 10s);
         // GeoClue's agent shows the desktop id; street accuracy and 50 m spare the battery.
         const auto client = bus.call("org.freedesktop.GeoClue2", "/org/freedesktop/GeoClue2/Client/1",
                                      "org.freedesktop.DBus.Properties", "GetAll", {QString("org.freedesktop.GeoClue2.Client")})
@@ -199,6 +218,30 @@ TEST(GeoClueTest, AnAuthorizedClientDeliversOneFixAndADeniedOneSaysWhy) {
                              asked["DistanceThreshold"].toUInt()),
                   std::tuple(QString("corvane"), 6u, 50u));
     }
+}
+
+// GeoClue quits when idle and the next one knows none of the old clients;
+// a client it forgot is asked for again.
+TEST(GeoClueTest, AFixIsStillHadAfterTheIdleDaemonQuitAndANewOneStarted) {
+    PrivateSystemBus bus;
+    ASSERT_TRUE(bus.isUp());
+    QProcess* first = bus.startMock(templatePath("geoclue2.py"), "org.freedesktop.GeoClue2", R"({"idle_exit": 1})");
+    ASSERT_TRUE(first);
+    GeoClueRun run(bus);
+    ASSERT_TRUE(run.authorize());
+    ASSERT_TRUE(run.fix());
+    ASSERT_EQ(run.fixes.size(), 1u);
+    ASSERT_TRUE(first->waitForFinished(3000));
+    ASSERT_TRUE(bus.startMock(templatePath("geoclue2.py"), "org.freedesktop.GeoClue2", R"({"latitude": 1.5})"));
+    ASSERT_TRUE(run.fix());
+    ASSERT_EQ(run.fixes.size(), 2u) << (run.errors.empty() ? "" : run.errors.back().description);
+    EXPECT_EQ(run.fixes[1].latitude, 1.5);
+    // A daemon that dropped the client without leaving answers UnknownObject.
+    bus.call("org.freedesktop.GeoClue2", "/org/freedesktop/GeoClue2/Manager", "org.freedesktop.DBus.Mock", "RemoveObject",
+             {QVariant::fromValue(QDBusObjectPath("/org/freedesktop/GeoClue2/Client/1"))});
+    ASSERT_TRUE(run.fix());
+    EXPECT_EQ(std::pair(run.fixes.size(), run.errors.size()), std::pair(std::size_t{3}, std::size_t{0}));
+    EXPECT_EQ(run.answers, std::vector{LocationAuthorization::authorized});
 }
 
 TEST(LogindTest, OnlyTheEndOfASleepIsAWake) {

@@ -55,6 +55,7 @@ public:
 
     QDBusConnection& bus() { return *connection_; }
     bool isUp() const { return connection_ && connection_->isConnected(); }
+    const QString& address() const { return address_; }
 
     // Starts `python3 -m dbusmock --system -t TEMPLATE` and waits for `name`.
     QProcess* startMock(const QString& templateName, const QString& name, const QString& parameters = {}) {

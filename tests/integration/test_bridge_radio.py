@@ -77,7 +77,7 @@ class Bridge:
         self.process.wait()
 
 
-class BridgeRadioTest(unittest.TestCase):
+class BridgeRadioCase(unittest.TestCase):
     def setUp(self):
         self.root = Path(tempfile.mkdtemp(prefix="bridge-radio-"))
 
@@ -105,6 +105,8 @@ class BridgeRadioTest(unittest.TestCase):
     def nodes(self, lines):
         return {line["node"]["number"]: line["node"] for line in lines if line["event"] == "node"}
 
+
+class BridgeRadioTest(BridgeRadioCase):
     def test_handshake_in_firmware_order_with_noise_and_a_stale_completion(self):
         walker = fake_radio.node_info(0x0BADCAFE, "Walker", "WK", hw_model=150)
         for firmware, walker_hops in (("2.4.3.efc27f2", 0), ("2.5.6.d55c08d", None)):
@@ -265,6 +267,20 @@ class BridgeRadioTest(unittest.TestCase):
         answer = self.bridge.reply(self.bridge.request("connect", port=str(silent)), timeout=8)
         self.assertEqual(answer["event"], "error")
         self.assertLess(time.monotonic() - started, 7.5)
+
+
+@unittest.skipUnless(os.environ.get("CORVANE_SLOW_TESTS"), "slow: the bridge's own 10 s fallback")
+class SlowBridgeRadioTest(BridgeRadioCase):
+    def test_restart_without_a_rebooted_frame_on_a_port_that_survives(self):
+        self.start(reboot_keeps_port=True, announce_reboot=False)
+        self.connect()
+        wanted = dict(self.bridge.reply(self.bridge.request("readRadioSettings"))["settings"], hopLimit=6)
+        self.bridge.reply(self.bridge.request("applyRadioSettings", settings=wanted))
+        started = time.monotonic()
+        again = self.bridge.reply(self.bridge.request("readRadioSettings"), timeout=16)
+        self.assertEqual((again["event"], again["settings"]["hopLimit"]), ("radioSettings", 6))
+        self.assertLess(time.monotonic() - started, 15)
+        self.assertEqual(self.radio.handshakes, 2)
 
 
 if __name__ == "__main__":

@@ -3,11 +3,14 @@
 // real Bluetooth watcher with a scripted radio on virtual time.
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStatusBar>
 #include <cmath>
+#include <QKeyEvent>
 #include <QTreeView>
+#include <set>
 
 #include "app/BluetoothTrackerManager.h"
 #include "ui/EmptyState.h"
@@ -30,12 +33,12 @@ class BluetoothUiTest : public UiFixture {
 protected:
     BluetoothTrackerManager& trackers() { return model().bluetoothTrackers(); }
     // The section shown with Keys heard and selected.
-    MainWindow& showKeys() {
+    MainWindow& showKeys(const std::string& name = "Keys") {
         start();
         bluetooth_.central.report(BluetoothCentralState::poweredOn);
         defaults_.setString("main.selectedNetwork", "Bluetooth");
         auto& window = openWindow();
-        bluetooth_.central.advertise({kKeys, std::nullopt, "Keys", {}, -60});
+        bluetooth_.central.advertise({kKeys, std::nullopt, name, {}, -60});
         settle();
         auto& view = find<QTreeView>("bluetoothDeviceList");
         view.setCurrentIndex(static_cast<GroupedListModel&>(*view.model()).indexOfRow(QString::fromStdString(kKeys.string())));
@@ -103,14 +106,7 @@ TEST_F(BluetoothUiTest, TheFinderFollowsTheSignalAndLeadsToTheTrackerSettings) {
     ASSERT_TRUE(shown("bluetoothFinder"));
     auto& signal = find<EmptyState>("bluetoothFinderSignal");
     EXPECT_EQ(signal.title(), "Nearby · Measuring signal…");
-    EXPECT_EQ(signal.findChild<SymbolLabel*>()->symbol(), "waveform.path.ecg");
-    for (int rssi : {-70, -66, -62, -58, -54, -50, -50, -50, -50, -50}) {
-        loop_.advance(100ms);
-        bluetooth_.central.advertise({kKeys, std::nullopt, "Keys", {}, rssi});
-    }
-    settle();
-    EXPECT_EQ(signal.title(), "Very close · Warmer · getting closer");
-    EXPECT_EQ(signal.findChild<SymbolLabel*>()->symbol(), "arrow.up.right");
+    EXPECT_EQ(signal.findChild<SymbolLabel*>()->symbol(), "waveform.path.ecg") << "the trend's own symbol";
     find<QCheckBox>("bluetoothSoundGuidance").click();
     EXPECT_TRUE(trackers().finderSoundEnabled());
     loop_.advance(6s);
@@ -127,6 +123,28 @@ TEST_F(BluetoothUiTest, TheFinderFollowsTheSignalAndLeadsToTheTrackerSettings) {
     EXPECT_FALSE(trackers().isFinding() || trackers().finderSoundEnabled() || bluetooth_.central.scanning);
 }
 
+// An advertised name is anyone's text: shown as it is, never as markup.
+TEST_F(BluetoothUiTest, AnAdvertisedNameShowsLiterallyInEveryLabel) {
+    const QString name = "<b>x</b>";
+    auto& window = showKeys(name.toStdString());
+    const auto labelsShowingIt = [&] {
+        QStringList names;
+        for (auto* label : window.findChildren<QLabel*>()) {
+            if (!label->isVisibleTo(&window) || !label->text().contains(name)) continue;
+            EXPECT_EQ(label->textFormat(), Qt::PlainText) << label->objectName().toStdString();
+            names << label->objectName();
+        }
+        return names;
+    };
+    const auto before = labelsShowingIt();
+    find<QPushButton>("bluetoothInspectorFindButton").click();
+    settle();
+    const auto finding = labelsShowingIt();
+    // The card's title; then the finder's subtitle and the status line.
+    EXPECT_EQ(std::pair(before.size(), finding.size()), std::pair(qsizetype{1}, qsizetype{2}));
+    EXPECT_TRUE(finding.contains("statusLine"));
+}
+
 double luminance(const QColor& colour) {
     const auto linear = [](double c) { return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4); };
     return 0.2126 * linear(colour.redF()) + 0.7152 * linear(colour.greenF()) + 0.0722 * linear(colour.blueF());
@@ -138,6 +156,8 @@ TEST_F(BluetoothUiTest, TheErrorLineIsReadableOnLightAndDarkBars) {
     settle();
     auto& line = find<QLabel>("errorLine");
     ASSERT_TRUE(line.isVisibleTo(&window));
+    auto& icon = *line.parentWidget()->findChild<SymbolLabel*>();
+    std::set<QRgb> iconColours;
     for (const QColor ground : {QColor(0xef, 0xef, 0xef), QColor(0x2b, 0x2b, 0x2e)}) {
         QPalette palette = window.palette();
         palette.setColor(QPalette::Window, ground);
@@ -146,10 +166,39 @@ TEST_F(BluetoothUiTest, TheErrorLineIsReadableOnLightAndDarkBars) {
         const double text = luminance(line.palette().color(line.foregroundRole()));
         const double bar = luminance(window.statusBar()->palette().color(QPalette::Window));
         EXPECT_GE((std::max(text, bar) + 0.05) / (std::min(text, bar) + 0.05), 4.5) << ground.name().toStdString();
+        const QImage drawn = icon.grab().toImage();
+        iconColours.insert(drawn.pixel(drawn.width() / 2, drawn.height() * 2 / 3) | 0xff000000);
     }
+    EXPECT_EQ(iconColours.size(), 2U) << "the symbol is redrawn in the new theme's colour";
 }
 
-TEST_F(BluetoothUiTest, CaptionsLeaveOutASteadyTrendAndDateADeviceNotHeardToday) {
+// A tracked device heard nearby has a row in each group: the arrow keys go
+// from one to the other and on, through the section's refreshes.
+TEST_F(BluetoothUiTest, ArrowKeysWalkPastBothRowsOfATrackedDeviceHeardNearby) {
+    showKeys();
+    const Uuid wallet = *Uuid::parse("AAAA0000-0000-4000-8000-000000000002");
+    bluetooth_.central.advertise({wallet, std::nullopt, "Wallet", {}, -80});
+    trackers().track(trackers().devices().at(0));
+    settle();
+    auto& view = find<QTreeView>("bluetoothDeviceList");
+    const auto& list = static_cast<GroupedListModel&>(*view.model());
+    view.setFocus();
+    const auto press = [&](int key) {
+        QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier);
+        QApplication::sendEvent(&view, &event);
+        settle();
+        return std::pair(view.currentIndex().parent().data(GroupedListModel::IdRole).toString().toStdString(),
+                         list.row(view.currentIndex())->title.toStdString());
+    };
+    EXPECT_EQ(view.currentIndex().parent().data(GroupedListModel::IdRole), "nearby") << "tracking kept the row";
+    EXPECT_EQ(press(Qt::Key_Up), std::pair(std::string("tracked"), std::string("Keys")));
+    EXPECT_EQ(press(Qt::Key_Down), std::pair(std::string("nearby"), std::string("Keys")));
+    EXPECT_EQ(press(Qt::Key_Down), std::pair(std::string("nearby"), std::string("Wallet")));
+    EXPECT_EQ(trackers().trackedDevices().size(), 1U);
+    EXPECT_TRUE(shown("bluetoothTrackButton")) << "the card follows: Wallet is not tracked";
+}
+
+TEST_F(BluetoothUiTest, CaptionsLeaveOutASteadyTrendDateAnOldSightingAndUnlistedDelaysDoNotPileUp) {
     showKeys();
     for (int i = 0; i < 5; ++i) {
         loop_.advance(3s);
@@ -169,11 +218,8 @@ TEST_F(BluetoothUiTest, CaptionsLeaveOutASteadyTrendAndDateADeviceNotHeardToday)
     settle();
     EXPECT_TRUE(caption(0).startsWith(QStringLiteral("Last seen ")) && caption(0).contains(QStringLiteral(", ")))
         << "yesterday's time carries its date: " << caption(0).toStdString();
-}
 
-TEST_F(BluetoothUiTest, AnUnlistedAlertDelayIsShownOnlyWhileItIsTheDevicesOwn) {
-    showKeys();
-    trackers().track(trackers().devices().at(0));
+    // An unlisted delay is shown only while it is the device's own.
     auto& picker = find<QComboBox>("bluetoothAlertDelay");
     for (double delay : {45.0, 50.0}) {
         trackers().setLossAlertDelay(delay, kKeys);

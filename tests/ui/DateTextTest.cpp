@@ -25,6 +25,8 @@ TEST(DateTextTest, AbbreviatedDatesKeepTheLocalesOrderAndTimesOfOtherDaysCarryTh
     EXPECT_EQ(DateText::abbreviated(now), "Dec 7, 2026, 9:41 AM");
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
     EXPECT_EQ(DateText::abbreviated(now), "7. Dez. 2026, 09:41");
+    QLocale::setDefault(QLocale::c());
+    EXPECT_EQ(DateText::abbreviated(now), "7 Dec 2026, 09:41");
     QLocale::setDefault(before);
 }
 

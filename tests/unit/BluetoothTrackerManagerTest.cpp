@@ -3,6 +3,7 @@
 // wake, sound and Messages stand-ins.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -362,6 +363,13 @@ TEST_F(BluetoothTrackerManagerTest, LocationIsAskedRarelyAndStoredOnlyWhenFresh)
     hear(kKeys, -61);
     EXPECT_EQ(platform_.location.locationRequests, 2);
     EXPECT_EQ(manager.trackedDevices()[0].latitude, 52.5);
+    // A non-finite coordinate would make every later save fail.
+    for (const LocationFix bad : {LocationFix{std::nan(""), 2, 65, loop_.now()}, LocationFix{1, INFINITY, 65, loop_.now()}}) {
+        platform_.location.deliver(bad);
+        loop_.advance(2s);
+        hear(kKeys, -62);
+        EXPECT_EQ(manager.trackedDevices()[0].latitude, 52.5);
+    }
     platform_.location.fail({1, "Location services are off"});
     EXPECT_EQ(manager.errorMessage(), "The Mac's location is unavailable: Location services are off");
 }

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The headless reporter on the real model with scripted bridges, on virtual time.
 #include "headless/HeadlessReporter.h"
+#include "headless/PhoneReporter.h"
 
 #include "CorvaneModelFixture.h"
+#include "support/FakePhoneChannel.h"
 
 namespace corvane {
 namespace {
@@ -56,6 +58,23 @@ TEST_F(HeadlessReporterTest, RetriesThatFailAlikePrintOnceWithTheirReasonAndAler
     reporter_->announce("Notification: Bicycle moved — far");
     loop_.runPending();
     EXPECT_EQ(take(), (Lines{"Error: boom", "Notification: Bicycle moved — far"}));
+}
+
+// A daemon that never runs never changes anything; its absence still shows.
+TEST(PhoneReporterTest, TheStatusAtStartIsPrintedOnceAndChangesFollow) {
+    ManualEventLoop loop;
+    FakeDefaultsStore defaults;
+    FakePhoneChannel channel;
+    channel.running = false;
+    PhoneAlerts alerts(loop, defaults, &channel);
+    Lines printed;
+    PhoneReporter reporter(alerts, loop, [&printed](const std::string& line) { printed.push_back(line); });
+    loop.advance(std::chrono::seconds(10));
+    EXPECT_EQ(printed, Lines{"Phone: KDE Connect is not running"});
+    channel.update({});
+    loop.runPending();
+    ASSERT_EQ(printed.size(), 2u);
+    EXPECT_NE(printed[1], printed[0]);
 }
 
 }  // namespace

@@ -43,6 +43,17 @@ bool sameTrails(const std::vector<MapTrail>& a, const std::vector<MapTrail>& b) 
 
 bool isDark(const QPalette& palette) { return palette.color(QPalette::Base).lightness() < 128; }
 
+// The contrast ratio of two colours as the accessibility guidelines reckon it.
+double contrast(const QColor& a, const QColor& b) {
+    const auto luminance = [](const QColor& colour) {
+        const auto linear = [](double c) { return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4); };
+        return 0.2126 * linear(colour.redF()) + 0.7152 * linear(colour.greenF()) + 0.0722 * linear(colour.blueF());
+    };
+    const double x = luminance(a);
+    const double y = luminance(b);
+    return (std::max(x, y) + 0.05) / (std::min(x, y) + 0.05);
+}
+
 // Grid spacing in degrees giving a handful of lines across the given span.
 double gridStep(double spanDegrees) {
     static constexpr std::array kSteps{0.0001, 0.0002, 0.0005, 0.001, 0.002, 0.005, 0.01, 0.02, 0.05,
@@ -396,8 +407,7 @@ void MapPainter::paintAttribution(QPainter& painter, const MapProjection& projec
     // Drawn as the link it is (a click opens the copyright page), in the
     // link colour unless a theme left that too close to the ground.
     const QColor link = palette.color(QPalette::Link);
-    const bool readable = std::abs(link.lightness() - palette.color(QPalette::Base).lightness()) >= 90;
-    painter.setPen(readable ? link : palette.color(QPalette::Text));
+    painter.setPen(contrast(link, palette.color(QPalette::Base)) >= 4.5 ? link : palette.color(QPalette::Text));
     painter.drawText(box, Qt::AlignCenter, kAttribution);
     painter.restore();
 }

@@ -5,14 +5,15 @@ Parameters: devices, a list of {"id", "name", "reachable", "paired"}; by default
 "Pixel 7" with the id "a1b2c3d4_pixel".
 
 What the application reads: deviceNames(onlyReachable, onlyPaired) -> a{ss} on org.kde.kdeconnect.daemon at
-/modules/kdeconnect; a device object per device (org.kde.kdeconnect.device: name, isReachable, isTrusted, with
+/modules/kdeconnect (with announcedName() -> s, a method there as in the daemon, not a property); a device object per device (org.kde.kdeconnect.device: name, isReachable, isTrusted, with
 nameChanged); and, as in the daemon, a ping plugin object
 /modules/kdeconnect/devices/<id>/ping (org.kde.kdeconnect.device.ping, sendPing(s)) only while the device is paired
 and reachable.
 
 Control, on org.kde.kdeconnect.Mock at /modules/kdeconnect: SetReachable(id, b), Rename(id, name), Pair(id, name, b),
 Unpair(id), and Pings() -> a(ss): (device id, message) of every sendPing, in order. Each change is announced as the
-daemon announces it: deviceVisibilityChanged (or deviceAdded, deviceRemoved), then deviceListChanged.
+daemon announces it: deviceVisibilityChanged (or deviceAdded, deviceRemoved), then deviceListChanged; like the
+daemon, the double never sends PropertiesChanged.
 '''
 import dbus
 
@@ -36,6 +37,7 @@ def load(mock, parameters):
     mock.kdc_devices = {}
     mock.kdc_pings = []
     mock.AddMethod(MAIN_IFACE, 'deviceNames', 'bb', 'a{ss}', 'ret = self.kdc_names(args[0], args[1])')
+    mock.AddMethod(MAIN_IFACE, 'announcedName', '', 's', 'ret = "corvane-test"')
     mock.AddMethod(MOCK_IFACE, 'SetReachable', 'sb', '', 'self.kdc_set_reachable(args[0], args[1])')
     mock.AddMethod(MOCK_IFACE, 'Rename', 'ss', '', 'self.kdc_rename(args[0], args[1])')
     mock.AddMethod(MOCK_IFACE, 'Pair', 'ssb', '', 'self.kdc_pair(args[0], args[1], args[2])')
