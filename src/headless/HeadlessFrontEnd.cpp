@@ -10,11 +10,13 @@
 
 #include <QCoreApplication>
 #include <QTimer>
+#include <unistd.h>
 
 #include "app/CorvaneModel.h"
 #include "app/GuardOnStart.h"
 #include "app/TrackExport.h"
 #include "core/PositionStore.h"
+#include "app/HomeAssistantPublisher.h"
 #include "headless/BluetoothReporter.h"
 #include "headless/BluetoothTrackRequests.h"
 #include "headless/DemoEnvironment.h"
@@ -26,6 +28,7 @@
 #include "headless/SignalWatcher.h"
 #include "headless/TerminalPrinter.h"
 #include "platform/DesktopPlatform.h"
+#include "platform/MosquittoMqttClient.h"
 
 namespace corvane {
 
@@ -43,6 +46,16 @@ int HeadlessFrontEnd::exportTrack(const HeadlessOptions& options) {
     std::printf("Exported %zu positions of %s to %s\n", *written, name, options.exportFile.c_str());
     return 0;
 }
+
+namespace {
+
+std::string hostName() {
+    char name[256] = {};
+    if (gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') return "corvane";
+    return name;
+}
+
+}  // namespace
 
 int HeadlessFrontEnd::run(const HeadlessOptions& options, QCoreApplication& application) {
     // Queued: quit() before the loop runs would be lost.
@@ -68,7 +81,20 @@ int HeadlessFrontEnd::run(const HeadlessOptions& options, QCoreApplication& appl
     EventLoop& loop = platform.loop;
     // Alerts are printed after the changes of their loop turn, by the reporter.
     HeadlessReporter* reporter = nullptr;
-    PrintingNotificationCenter notifications(platform.notifications, [&reporter, &print](const std::string& line) {
+    // Alerts fan out to Home Assistant too when a broker is named; otherwise
+    // the publisher only hands them on.
+    MosquittoMqttClient mqttClient(loop);
+    HomeAssistantPublisher homeAssistant(loop, mqttClient, platform.notifications);
+    ChangeSignal::Subscription homeAssistantStatus;
+    if (effective.mqtt) {
+        homeAssistantStatus = homeAssistant.changed().subscribe([&homeAssistant, &print] {
+            if (homeAssistant.status() != HomeAssistantPublisher::Status::connecting) {
+                print("Home Assistant: " + homeAssistant.statusText());
+            }
+        });
+        homeAssistant.configure({*effective.mqtt, std::nullopt, std::nullopt, {}, hostName()});
+    }
+    PrintingNotificationCenter notifications(homeAssistant, [&reporter, &print](const std::string& line) {
         if (reporter != nullptr) {
             reporter->announce(line);
         } else {

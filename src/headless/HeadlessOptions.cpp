@@ -3,6 +3,8 @@
 
 #include <charconv>
 
+#include "app/MqttBrokerAddress.h"
+
 namespace corvane {
 
 std::optional<std::uint32_t> HeadlessOptions::parseNodeNumber(const std::string& text) {
@@ -99,6 +101,11 @@ Result<HeadlessOptions, std::string> HeadlessOptions::parse(const std::vector<st
             options.exportFile = arguments[++i];
             if (options.exportFile.empty()) return fail(std::string("--export-gpx needs a file"));
             options.action = Action::exportGpx;
+        } else if (argument == "--mqtt") {
+            if (i + 1 >= arguments.size() || !MqttBrokerAddress::parse(arguments[i + 1])) {
+                return fail(std::string("--mqtt needs a broker URL (mqtt://host[:port] or mqtts://host[:port])"));
+            }
+            options.mqtt = arguments[++i];
         } else {
             return fail("unknown option: " + argument);
         }
@@ -110,7 +117,8 @@ std::string HeadlessOptions::usage() {
     return "Usage: corvane --headless [--guard NODE] [--mark] [--send TEXT] [--demo]\n"
            "                         [--bluetooth] [--track-bluetooth ID]...\n"
            "                         [--network] [--track-network NAME]...\n"
-           "                         [--phone DEVICE] [--watch-node NODE[:DELAY]]...\n"
+           "                         [--phone DEVICE] [--mqtt URL]\n"
+           "                         [--watch-node NODE[:DELAY]]...\n"
            "       corvane --export-gpx NODE FILE\n"
            "       corvane [--demo]   (the window)\n"
            "       corvane --help | --version\n"
@@ -139,6 +147,8 @@ std::string HeadlessOptions::usage() {
            "  --export-gpx NODE FILE\n"
            "                 write the node's stored positions to FILE as a GPX 1.1\n"
            "                 track and exit\n"
+           "  --mqtt URL     publish to Home Assistant through this MQTT broker\n"
+           "                 (mqtt://host[:port], mqtts:// for TLS) for this run\n"
            "\n"
            "Environment: HALVO_MESHTASTIC_BRIDGE_PATH (the bridge executable),\n"
            "CORVANE_DEVICE_DIR (where serial devices are listed, default /dev),\n"

@@ -46,6 +46,8 @@ struct HeadlessOptions {
     // With Action::exportGpx: whose stored positions, and where to.
     std::uint32_t exportNode = 0;
     std::string exportFile;
+    // Publish to Home Assistant through this broker for this run.
+    std::optional<std::string> mqtt;
 
     // `arguments` excludes the program name. The error is a one-line reason.
     static Result<HeadlessOptions, std::string> parse(const std::vector<std::string>& arguments);
