@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <system_error>
 
 #include <dirent.h>
@@ -120,6 +121,18 @@ bool renameWithoutReplacing(const std::string& from, const std::string& to) {
 
 std::string temporaryPrefix(const std::string& path) { return "." + nameOf(path) + std::string(kTemporaryMarker); }
 
+std::string spareOf(const std::string& path) { return folderOf(path) + "/." + nameOf(path) + ".spare"; }
+
+// The spare, opened for writing when it is a regular file that only this
+// name reaches and that we own; absent otherwise (errno not meaningful).
+std::optional<int> openSpare(const std::string& spare, struct stat& info) {
+    const int fd = ::open(spare.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, kFileMode);
+    if (fd < 0) return std::nullopt;
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_nlink == 1 && info.st_uid == ::geteuid()) return fd;
+    ::close(fd);
+    return std::nullopt;
+}
+
 }  // namespace
 
 Result<FileIdentity, FileError> PrivateFile::write(const std::string& path, std::string_view bytes) {
@@ -142,6 +155,40 @@ Result<FileIdentity, FileError> PrivateFile::write(const std::string& path, std:
     if (::fstat(fd.get(), &info) != 0) return abandon("cannot examine the new");
     if (fd.close() != 0) return abandon("cannot write");
     if (::rename(temp.c_str(), path.c_str()) != 0) return abandon("cannot replace");
+    if (auto synced = syncFolder(folder); !synced) return fail(synced.error());
+    return identityOf(info);
+}
+
+Result<FileIdentity, FileError> PrivateFile::writeReusingSpare(const std::string& path, std::string_view bytes) {
+    const std::string folder = folderOf(path);
+    if (auto created = createFolders(folder); !created) return fail(created.error());
+    const std::string spare = spareOf(path);
+    struct stat info {};
+    const auto opened = openSpare(spare, info);
+    if (!opened) {
+        // Only our own name for it goes; whatever it points to stays.
+        ::unlink(spare.c_str());
+        return write(path, bytes);
+    }
+    Descriptor fd(*opened);
+    const auto failed = [&](std::string_view action) { return failWithErrno(action, spare); };
+    if ((info.st_mode & 07777) != kFileMode && ::fchmod(fd.get(), kFileMode) != 0) return failed("cannot set the mode of");
+    if (!writeAll(fd.get(), bytes)) return failed("cannot write");
+    if (static_cast<std::uintmax_t>(info.st_size) > bytes.size() &&
+        ::ftruncate(fd.get(), static_cast<off_t>(bytes.size())) != 0) {
+        return failed("cannot shorten");
+    }
+    // The size is among what fdatasync flushes; the mode and times reach the
+    // disk with the folder's flush below.
+    if (::fdatasync(fd.get()) != 0) return failed("cannot flush");
+    if (::fstat(fd.get(), &info) != 0) return failed("cannot examine");
+    if (fd.close() != 0) return failed("cannot write");
+    if (::renameat2(AT_FDCWD, spare.c_str(), AT_FDCWD, path.c_str(), RENAME_EXCHANGE) != 0) {
+        // No file to exchange with yet, or a file system that cannot exchange.
+        if ((errno != ENOENT && errno != EINVAL && errno != ENOSYS) || ::rename(spare.c_str(), path.c_str()) != 0) {
+            return failWithErrno("cannot replace", path);
+        }
+    }
     if (auto synced = syncFolder(folder); !synced) return fail(synced.error());
     return identityOf(info);
 }

@@ -58,6 +58,17 @@ public:
     // the identity of the file written, taken before it was renamed into
     // place, so that a replacement by someone else right after is noticed.
     static Result<FileIdentity, FileError> write(const std::string& path, std::string_view bytes);
+    // As write, for a large file rewritten again and again: the new bytes go
+    // into a spare copy beside the target (".NAME.spare", the version before
+    // last, 0600), which is flushed and then exchanged with the target in one
+    // rename, so the target is still only ever replaced whole. Overwriting
+    // blocks that are already allocated, instead of allocating a new file and
+    // freeing the old one, halves the time the disk takes. The price: the
+    // replaced version stays on disk as the next spare, and a reader that
+    // keeps it open past the following write sees that write. A spare that is
+    // not a plain private file of ours alone (a link, or one with other
+    // names) is never written into; write() is used then.
+    static Result<FileIdentity, FileError> writeReusingSpare(const std::string& path, std::string_view bytes);
     // As write, but leaves the file untouched when it already holds exactly
     // `bytes` with private permissions.
     static Result<Done, FileError> writeIfChanged(const std::string& path, std::string_view bytes);

@@ -120,7 +120,7 @@ Result<Done, FileError> RecordFileStore<Record>::append(const Record& record, st
         damaged_ = false;
         identity_.reset();
     }
-    const auto written = PrivateFile::write(url_, writer.text());
+    const auto written = PrivateFile::writeReusingSpare(url_, writer.text());
     if (!written) return fail(written.error());
 
     records_.push_back(record);

@@ -12,6 +12,8 @@
 // re-read. An existing file that does not decode loads as empty and is kept
 // aside (PrivateFile::keepAside) before the first append replaces it, and so
 // is anything in the file's place that is not a regular file of sane size.
+// Being the largest files we write, and rewritten at every append, they are
+// written with PrivateFile::writeReusingSpare.
 //
 // Owned by the model; used from one thread (the event loop). Not copyable.
 #include <cstddef>

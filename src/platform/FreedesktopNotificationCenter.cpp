@@ -37,10 +37,13 @@ QString markupEscaped(const QString& text) {
 }  // namespace
 
 // Connecting to the session bus takes a few milliseconds (authentication,
-// Hello); done here, the first alert does not pay for it.
+// Hello), and so does the server's answer about markup: both done here, the
+// first alert goes out as soon as it is posted.
 FreedesktopNotificationCenter::FreedesktopNotificationCenter()
     : serverWatcher_(kService, QDBusConnection::sessionBus(), QDBusServiceWatcher::WatchForOwnerChange) {
-    connect(&serverWatcher_, &QDBusServiceWatcher::serviceOwnerChanged, this, [this] { serverChanged(); });
+    connect(&serverWatcher_, &QDBusServiceWatcher::serviceOwnerChanged, this,
+            [this](const QString&, const QString&, const QString& newOwner) { serverChanged(!newOwner.isEmpty()); });
+    if (QDBusConnection::sessionBus().isConnected()) askCapabilities(Asking::ahead);
 }
 
 void FreedesktopNotificationCenter::post(const LocalNotification& notification) {
@@ -50,20 +53,28 @@ void FreedesktopNotificationCenter::post(const LocalNotification& notification) 
         return;
     }
     waiting_.push_back(notification);
-    askCapabilities();
+    askCapabilities(Asking::forPost);
 }
 
-void FreedesktopNotificationCenter::askCapabilities() {
+void FreedesktopNotificationCenter::askCapabilities(Asking asking) {
     if (asking_) return;
     asking_ = true;
-    const QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kInterface, "GetCapabilities");
+    QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kInterface, "GetCapabilities");
+    // Asking ahead starts no server that is not running: only a notification
+    // may do that.
+    call.setAutoStartService(asking == Asking::forPost);
     auto* watcher = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
-            [this, server = server_](QDBusPendingCallWatcher* finished) {
+            [this, asking, server = server_](QDBusPendingCallWatcher* finished) {
                 finished->deleteLater();
                 if (server != server_) return;  // serverChanged() has asked anew
                 asking_ = false;
                 const QDBusPendingReply<QStringList> reply = *finished;
+                if (reply.isError() && asking == Asking::ahead) {
+                    // No server yet, which says nothing about markup.
+                    if (!waiting_.empty()) askCapabilities(Asking::forPost);
+                    return;
+                }
                 // A server that cannot say is taken to read markup: escaped
                 // text stays readable, markup taken for text may not.
                 bodyMarkup_ = reply.isError() || reply.value().contains(QStringLiteral("body-markup"));
@@ -71,12 +82,16 @@ void FreedesktopNotificationCenter::askCapabilities() {
             });
 }
 
-void FreedesktopNotificationCenter::serverChanged() {
+void FreedesktopNotificationCenter::serverChanged(bool serverPresent) {
     ++server_;
     asking_ = false;
     bodyMarkup_.reset();
     idsByIdentifier_.clear();
-    if (!waiting_.empty()) askCapabilities();
+    if (!waiting_.empty()) {
+        askCapabilities(Asking::forPost);
+    } else if (serverPresent) {
+        askCapabilities(Asking::ahead);
+    }
 }
 
 void FreedesktopNotificationCenter::send(const LocalNotification& notification) {

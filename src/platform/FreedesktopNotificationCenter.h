@@ -9,9 +9,9 @@
 //
 // Bodies are text from the mesh. A server that lists "body-markup" among its
 // capabilities reads the body as markup, so for it "&", "<" and ">" are
-// escaped. The capabilities are asked once per server (again when another
-// process takes the name), and notifications posted before the answer wait
-// for it, in order: guessing would show "&amp;" on a plain-text server or
+// escaped. The capabilities are asked once per server, ahead of the first
+// notification (at construction, and again when another process takes the
+// name), and notifications posted before the answer wait for it, in order: guessing would show "&amp;" on a plain-text server or
 // lose a "<" on a markup one. The ids to replace belong to one server too and
 // are forgotten with it.
 //
@@ -38,8 +38,9 @@ public:
     void post(const LocalNotification& notification) override;
 
 private:
-    void askCapabilities();
-    void serverChanged();
+    enum class Asking { ahead, forPost };
+    void askCapabilities(Asking asking);
+    void serverChanged(bool serverPresent);
     void send(const LocalNotification& notification);
 
     QDBusServiceWatcher serverWatcher_;

@@ -44,6 +44,8 @@ MeshtasticSection::MeshtasticSection(UiContext& context)
     connect(sidebar_, &MeshtasticSidebar::messageRequested, this, &MeshtasticSection::messageNode);
     connect(inspector_, &MeshtasticInspector::messageRequested, this, &MeshtasticSection::messageNode);
     refresher_ = std::make_unique<RefreshOnChange>(context.loop, context.model.changed(), [this] { refresh(); });
+    // Built when first shown, perhaps long after the model's last change.
+    refresh();
 }
 
 MeshtasticSection::~MeshtasticSection() = default;

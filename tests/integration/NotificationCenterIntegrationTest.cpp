@@ -78,13 +78,13 @@ protected:
 
     // The arguments of every Notify call the mock has seen since SetUp, once
     // there are at least `count` of them (or the wait ran out).
-    static QList<QVariantList> waitForCalls(qsizetype count) {
+    static QList<QVariantList> waitForCalls(qsizetype count, const QString& method = QStringLiteral("Notify")) {
         QList<QVariantList> calls;
         // The poll may run again inside its own nested wait for the reply:
         // each run builds its own list.
         runUntil([&] {
             QList<QVariantList> found;
-            const auto log = sessionCall(callMock("GetMethodCalls") << QStringLiteral("Notify"))
+            const auto log = sessionCall(callMock("GetMethodCalls") << method)
                                  .arguments().value(0).value<QDBusArgument>();
             log.beginArray();
             while (!log.atEnd()) {
@@ -142,6 +142,17 @@ TEST_F(NotificationCenterIntegrationTest, PostsTitleBodyAndHintsPerSound) {
         EXPECT_EQ(hint.value("sound-name").toString(), soundName);
         EXPECT_EQ(hint.value("x-corvane-identifier").toString().toStdString(), notification.identifier);
     }
+}
+
+// The first alert must not wait for a round trip to learn about markup.
+TEST_F(NotificationCenterIntegrationTest, AsksTheServerAheadOfTheFirstPost) {
+    FreedesktopNotificationCenter center;
+    ASSERT_EQ(waitForCalls(1, QStringLiteral("GetCapabilities")).size(), 1);
+    center.post({.identifier = "message-1", .title = "Bike", .body = "a < b"});
+    const auto calls = waitForCalls(1);
+    ASSERT_EQ(calls.size(), 1);
+    EXPECT_EQ(calls[0][4].toString(), "a &lt; b");
+    EXPECT_EQ(waitForCalls(1, QStringLiteral("GetCapabilities")).size(), 1) << "asked once";
 }
 
 TEST_F(NotificationCenterIntegrationTest, RepostOfAnIdentifierReplacesTheEarlierNotification) {

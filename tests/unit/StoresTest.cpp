@@ -269,10 +269,39 @@ TEST_F(StoresTest, FirstAppendClearsOnlyItsOwnStaleTemporaryFiles) {
     for (const auto& entry : fs::directory_iterator(folder_)) left.push_back(entry.path().filename());
     std::vector<std::string> expected = others;
     expected.push_back("positions.json");
+    expected.push_back(".positions.json.spare");
     expected.push_back(stale[0]);
     std::sort(left.begin(), left.end());
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(left, expected);
+}
+
+TEST_F(PrivateFileTest, SpareIsWrittenOnlyWhenItIsOursAlone) {
+    const std::string spare = path(".data.json.spare");
+    const std::string file = path("data.json");
+    ASSERT_TRUE(PrivateFile::writeReusingSpare(file, "first version"));
+    const auto written = PrivateFile::writeReusingSpare(file, "two");
+    ASSERT_TRUE(written);
+    EXPECT_EQ(*written, PrivateFile::identity(file));
+    // Shorter than the spare it went into.
+    EXPECT_EQ(contents(file), "two");
+
+    // Another name for the spare, a link in its place, a spare others may
+    // read: none of them is written into, and what lands is private.
+    const std::string victim = path("victim");
+    put(victim, "keep me");
+    for (const auto& plant : {+[](const std::string& from, const std::string& to) { return ::link(from.c_str(), to.c_str()); },
+                              +[](const std::string& from, const std::string& to) { return ::symlink(from.c_str(), to.c_str()); }}) {
+        fs::remove(spare);
+        ASSERT_EQ(plant(victim, spare), 0);
+        ASSERT_TRUE(PrivateFile::writeReusingSpare(file, "three"));
+        EXPECT_EQ(contents(file), "three");
+        EXPECT_EQ(contents(victim), "keep me");
+    }
+    ASSERT_TRUE(PrivateFile::writeReusingSpare(file, "three again"));
+    ASSERT_EQ(::chmod(spare.c_str(), 0644), 0);
+    ASSERT_TRUE(PrivateFile::writeReusingSpare(file, "four"));
+    EXPECT_EQ(std::pair(contents(file), modeOf(file)), std::pair(std::string("four"), 0600u));
 }
 
 TEST_F(MessageStoreTest, HonoursAFileChangedBehindItsBack) {
