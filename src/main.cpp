@@ -26,6 +26,7 @@ int main(int argc, char** argv) {
     switch (options->action) {
     case HeadlessOptions::Action::help: std::fputs(HeadlessOptions::usage().c_str(), stdout); return 0;
     case HeadlessOptions::Action::version: std::printf("corvane %s\n", CORVANE_VERSION); return 0;
+    case HeadlessOptions::Action::exportGpx: return HeadlessFrontEnd::exportTrack(*options);
     case HeadlessOptions::Action::run: break;
     }
     // A bridge installed beside corvane is found before the system-wide ones.

@@ -43,11 +43,19 @@ CorvaneModel::CorvaneModel(Dependencies dependencies)
       phoneAlerts_(dependencies.loop, dependencies.defaults, dependencies.phone),
       alertForwarder_(dependencies.notifications, phoneAlerts_),
       notifications_(alertForwarder_),
+      wakeFanOut_(dependencies.bluetooth.wake),
       bluetoothTrackers_(dependencies.loop, dependencies.defaults, alertForwarder_,
-                         std::move(dependencies.bluetooth)),
+                         {.central = dependencies.bluetooth.central,
+                          .location = dependencies.bluetooth.location,
+                          .wake = wakeFanOut_,
+                          .sound = dependencies.bluetooth.sound,
+                          .scripts = dependencies.bluetooth.scripts,
+                          .dataFolder = std::move(dependencies.bluetooth.dataFolder)}),
       store_(dependencies.dataFolder + "/positions.json"),
       messageStore_(dependencies.dataFolder + "/messages.json"),
       deviceWatcher_(dependencies.deviceWatcher),
+      meshHealth_(dependencies.loop, dependencies.defaults, alertForwarder_,
+                  [this](std::uint32_t number) { return displayName(number); }),
       radio_(dependencies.loop, std::move(dependencies.makeProcess), dependencies.radioTimeouts),
       localNetwork_({.loop = dependencies.loop,
                      .browser = dependencies.serviceBrowser,
@@ -72,6 +80,13 @@ CorvaneModel::CorvaneModel(Dependencies dependencies)
         parkedPosition_ = decodeMeshPositionWithReferenceDate(text);
     }
     if (parkedPosition_) parkingStatus_ = kArmedWaiting;
+
+    // The watch follows the guard and the radio link from whatever changed them.
+    healthContext_ = changed_.subscribe([this] {
+        meshHealth_.setGuard({.node = guardedNodeID(), .armed = parkedPosition_.has_value(), .profile = guardProfile_});
+        meshHealth_.setRadioConnected(connectedPort_.has_value());
+    });
+    healthWake_ = wakeFanOut_.woke.subscribe([this] { meshHealth_.didWake(); });
 
     radio_.setStopHandler([this](const MeshRadioError& error) { bridgeStopped(error); });
     startUpTask_ = loop_.singleShot(EventLoop::Duration::zero(), [this] { startUp(); });
@@ -390,6 +405,7 @@ void CorvaneModel::upsert(const MeshNode& node) {
     nodeIndex_.insert_or_assign(node.number, node);
     if (renamed) sortKeys_[node.number] = TextCompare::forProcessLocale().sortKey(node.longName);
     placeNode(node, known, renamed);
+    meshHealth_.heard(node);
     if (!selectedNodeID_) setSelectedNodeID(guardedNodeID().value_or(node.number));
     if (!node.position || node.position == previous || holdsFix(*node.position)) return;
     history_.push_back(*node.position);
@@ -417,6 +433,7 @@ void CorvaneModel::receiveMessage(const MeshMessage& message) {
     if (duplicate) return;
     messages_.push_back(message);
     changed_.notify();
+    if (!message.isOutgoing) meshHealth_.heardFrom(message.sender);
     // Announced before the write for the same reason as positions.
     if (!message.isOutgoing) notifyMessage(message);
     (void)messageStore_.append(message, MessageStore::kMaximumCount);

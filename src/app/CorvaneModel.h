@@ -26,9 +26,11 @@
 #include "app/BluetoothTrackerManager.h"
 #include "app/ChangeSignal.h"
 #include "app/LocalNetworkBrowser.h"
+#include "app/MeshHealthWatch.h"
 #include "app/MeshRadio.h"
 #include "app/PhoneAlertForwarder.h"
 #include "app/PhoneAlerts.h"
+#include "app/WakeFanOut.h"
 #include "app/ports/DefaultsStore.h"
 #include "app/ports/DeviceFolderWatcher.h"
 #include "app/ports/EventLoop.h"
@@ -151,6 +153,9 @@ public:
     BluetoothTrackerManager& bluetoothTrackers() { return bluetoothTrackers_; }
     LocalNetworkBrowser& localNetwork() { return localNetwork_; }
     PhoneAlerts& phoneAlerts() { return phoneAlerts_; }
+    // Silence, return and battery alerts of chosen nodes and the guarded one.
+    MeshHealthWatch& meshHealth() { return meshHealth_; }
+    const MeshHealthWatch& meshHealth() const { return meshHealth_; }
 
 private:
     template <typename T, typename U>
@@ -181,6 +186,8 @@ private:
     PhoneAlertForwarder alertForwarder_;
     NotificationCenter& notifications_;
     ChangeSignal changed_;
+    // Before the watchers it serves: they unhook from it as they go.
+    WakeFanOut wakeFanOut_;
     BluetoothTrackerManager bluetoothTrackers_;
 
     std::vector<MeshNode> nodes_;
@@ -226,6 +233,10 @@ private:
     TimerHandle startUpTask_;
     DeviceFolderWatcher* deviceWatcher_;
     bool watchingDevices_ = false;
+
+    MeshHealthWatch meshHealth_;
+    ChangeSignal::Subscription healthContext_;
+    ChangeSignal::Subscription healthWake_;
 
     // Last, so it goes first: its callbacks point into the fields above.
     MeshRadio radio_;

@@ -14,6 +14,8 @@
 
 #include "app/CorvaneModel.h"
 #include "app/GuardOnStart.h"
+#include "app/TrackExport.h"
+#include "core/PositionStore.h"
 #include "app/HomeAssistantPublisher.h"
 #include "headless/BluetoothReporter.h"
 #include "headless/BluetoothTrackRequests.h"
@@ -29,6 +31,22 @@
 #include "platform/MosquittoMqttClient.h"
 
 namespace corvane {
+
+int HeadlessFrontEnd::exportTrack(const HeadlessOptions& options) {
+    const auto folders = DesktopPlatform::userFolders();
+    if (!folders) return 1;
+    PositionStore store(folders->data + "/positions.json");
+    char name[16];
+    std::snprintf(name, sizeof name, "!%08x", options.exportNode);
+    const auto written = TrackExport::write(options.exportFile, name, options.exportNode, store.load());
+    if (!written) {
+        std::fprintf(stderr, "corvane: %s\n", written.error().c_str());
+        return 1;
+    }
+    std::printf("Exported %zu positions of %s to %s\n", *written, name, options.exportFile.c_str());
+    return 0;
+}
+
 namespace {
 
 std::string hostName() {
@@ -108,6 +126,10 @@ int HeadlessFrontEnd::run(const HeadlessOptions& options, QCoreApplication& appl
         if (effective.phone) {
             model.phoneAlerts().useForThisRun(*effective.phone);
             phoneReporter.emplace(model.phoneAlerts(), loop, print);
+        }
+
+        for (const auto& watch : effective.watchNodes) {
+            model.meshHealth().setSilenceDelay(watch.node, watch.delay.value_or(MeshHealthWatch::kDefaultSilenceDelay));
         }
 
         GuardOnStart guardOnStart(model, loop, {effective.guard, effective.mark, effective.bicycle});

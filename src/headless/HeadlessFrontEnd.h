@@ -13,6 +13,8 @@ class HeadlessFrontEnd {
 public:
     // The exit status.
     static int run(const HeadlessOptions& options, QCoreApplication& application);
+    // `--export-gpx`: the stored positions of one node to a GPX file.
+    static int exportTrack(const HeadlessOptions& options);
 };
 
 }  // namespace corvane

@@ -18,6 +18,23 @@ std::optional<std::uint32_t> HeadlessOptions::parseNodeNumber(const std::string&
     return value;
 }
 
+std::optional<std::chrono::seconds> HeadlessOptions::parseDelay(const std::string& text) {
+    if (text.empty()) return std::nullopt;
+    std::int64_t unit = 60;
+    std::string_view digits(text);
+    switch (text.back()) {
+    case 's': unit = 1; digits.remove_suffix(1); break;
+    case 'm': digits.remove_suffix(1); break;
+    case 'h': unit = 3600; digits.remove_suffix(1); break;
+    default: break;
+    }
+    std::int64_t value = 0;
+    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+    if (digits.empty() || error != std::errc{} || end != digits.data() + digits.size()) return std::nullopt;
+    if (value < 1 || value > 7 * 86400 / unit) return std::nullopt;
+    return std::chrono::seconds(value * unit);
+}
+
 Result<HeadlessOptions, std::string> HeadlessOptions::parse(const std::vector<std::string>& arguments) {
     HeadlessOptions options;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
@@ -79,6 +96,26 @@ Result<HeadlessOptions, std::string> HeadlessOptions::parse(const std::vector<st
                 return fail(std::string("--phone needs a device id or name"));
             }
             options.phone = arguments[++i];
+        } else if (argument == "--watch-node") {
+            if (i + 1 >= arguments.size()) return fail(std::string("--watch-node needs a node number"));
+            const std::string& value = arguments[++i];
+            const auto colon = value.find(':');
+            const auto node = parseNodeNumber(value.substr(0, colon));
+            if (!node) return fail("not a node number: " + value.substr(0, colon));
+            NodeWatch watch{.node = *node, .delay = std::nullopt};
+            if (colon != std::string::npos) {
+                watch.delay = parseDelay(value.substr(colon + 1));
+                if (!watch.delay) return fail("not a delay (such as 90s, 15m or 1h): " + value.substr(colon + 1));
+            }
+            options.watchNodes.push_back(watch);
+        } else if (argument == "--export-gpx") {
+            if (i + 2 >= arguments.size()) return fail(std::string("--export-gpx needs a node number and a file"));
+            const auto node = parseNodeNumber(arguments[++i]);
+            if (!node) return fail("not a node number: " + arguments[i]);
+            options.exportNode = *node;
+            options.exportFile = arguments[++i];
+            if (options.exportFile.empty()) return fail(std::string("--export-gpx needs a file"));
+            options.action = Action::exportGpx;
         } else if (argument == "--mqtt") {
             if (i + 1 >= arguments.size() || !MqttBrokerAddress::parse(arguments[i + 1])) {
                 return fail(std::string("--mqtt needs a broker URL (mqtt://host[:port] or mqtts://host[:port])"));
@@ -97,6 +134,8 @@ std::string HeadlessOptions::usage() {
            "                         [--bluetooth] [--track-bluetooth ID]...\n"
            "                         [--network] [--track-network NAME]...\n"
            "                         [--phone DEVICE] [--mqtt URL]\n"
+           "                         [--watch-node NODE[:DELAY]]...\n"
+           "       corvane --export-gpx NODE FILE\n"
            "       corvane [--demo]   (the window)\n"
            "       corvane --help | --version\n"
            "\n"
@@ -123,6 +162,13 @@ std::string HeadlessOptions::usage() {
            "                 when it leaves the network (implies --network)\n"
            "  --phone DEVICE also send every alert to this phone through KDE Connect\n"
            "                 (its device id or name) and print the delivery status\n"
+           "  --watch-node NODE[:DELAY]\n"
+           "                 alert when nothing is heard from this node for DELAY\n"
+           "                 (90s, 15m, 2h; a bare number is minutes; default 1h), and\n"
+           "                 when it is heard again; kept in the settings\n"
+           "  --export-gpx NODE FILE\n"
+           "                 write the node's stored positions to FILE as a GPX 1.1\n"
+           "                 track and exit\n"
            "  --mqtt URL     publish to Home Assistant through this MQTT broker\n"
            "                 (mqtt://host[:port], mqtts:// for TLS) for this run\n"
            "\n"

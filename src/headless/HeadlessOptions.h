@@ -2,6 +2,7 @@
 #pragma once
 // The command line of `corvane`: what to run and how. Parsing is pure so the
 // rules (node number forms, unknown options) can be tested without a process.
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -13,7 +14,7 @@
 namespace corvane {
 
 struct HeadlessOptions {
-    enum class Action { run, help, version };
+    enum class Action { run, help, version, exportGpx };
 
     Action action = Action::run;
     bool headless = false;
@@ -36,6 +37,17 @@ struct HeadlessOptions {
     // Also send every alert to this phone (a KDE Connect device id or name)
     // for this run.
     std::optional<std::string> phone;
+    // Silence alerts for these nodes, kept in the settings like the
+    // inspector's choice (repeatable; absent delay: the default).
+    struct NodeWatch {
+        std::uint32_t node = 0;
+        std::optional<std::chrono::seconds> delay;
+        friend bool operator==(const NodeWatch&, const NodeWatch&) = default;
+    };
+    std::vector<NodeWatch> watchNodes;
+    // With Action::exportGpx: whose stored positions, and where to.
+    std::uint32_t exportNode = 0;
+    std::string exportFile;
     // Publish to Home Assistant through this broker for this run.
     std::optional<std::string> mqtt;
 
@@ -43,6 +55,8 @@ struct HeadlessOptions {
     static Result<HeadlessOptions, std::string> parse(const std::vector<std::string>& arguments);
     // "305419896" or "!12345678" (eight hexadecimal digits).
     static std::optional<std::uint32_t> parseNodeNumber(const std::string& text);
+    // "90s", "15m", "2h", or a bare number of minutes; at least a minute.
+    static std::optional<std::chrono::seconds> parseDelay(const std::string& text);
 
     static std::string usage();
 };

@@ -22,7 +22,8 @@ HeadlessReporter::HeadlessReporter(CorvaneModel& model, EventLoop& loop, Printer
     : model_(model),
       print_(std::move(print)),
       pendingReport_(loop, [this] { report(); }),
-      subscription_(model.changed().subscribe([this] { pendingReport_.request(); })) {
+      subscription_(model.changed().subscribe([this] { pendingReport_.request(); })),
+      healthSubscription_(model.meshHealth().changed().subscribe([this] { pendingReport_.request(); })) {
     // The initial texts ("Connecting…", "No position marked") are news too.
     report();
 }
@@ -73,6 +74,18 @@ void HeadlessReporter::report() {
         if (!node.hardware.empty()) line += ", " + node.hardware;
         if (node.hopsAway) line += ", " + std::to_string(*node.hopsAway) + (*node.hopsAway == 1 ? " hop" : " hops");
         print_(line);
+    }
+
+    for (const auto& node : model_.nodes()) {
+        const bool silent = model_.meshHealth().isSilent(node.number);
+        if (silent == silent_.contains(node.number)) continue;
+        if (silent) {
+            silent_.insert(node.number);
+            print_("Node silent: " + model_.displayName(node.number));
+        } else {
+            silent_.erase(node.number);
+            print_("Node heard again: " + model_.displayName(node.number));
+        }
     }
 
     if (model_.parkingStatus() != parkingStatus_) {

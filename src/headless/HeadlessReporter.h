@@ -3,7 +3,7 @@
 // The headless front end's view of the model: one readable line per change a
 // person would care about (whether the bridge is installed, connection state
 // and port with the reason an attempt failed, the radio's own node, each node
-// first heard, parking status, radio settings state, error messages), and
+// first heard, each node going silent or heard again, parking status, radio settings state, error messages), and
 // nothing for state that did not change. Subscribes to the model's change
 // signal and compares with what it printed last, once per loop turn, so the
 // steps of one change (port set, then state) read as one line. Notifications
@@ -44,6 +44,7 @@ private:
     Printer print_;
     CoalescedTask pendingReport_;
     ChangeSignal::Subscription subscription_;
+    ChangeSignal::Subscription healthSubscription_;
 
     bool bridgeStatusShown_ = false;
     std::vector<std::string> announced_;
@@ -51,6 +52,7 @@ private:
     std::optional<std::string> connectionFailure_;
     std::optional<std::uint32_t> localNode_;
     std::set<std::uint32_t> heard_;
+    std::set<std::uint32_t> silent_;
     std::optional<std::string> parkingStatus_;
     std::optional<std::string> guardPrecision_;
     std::optional<std::string> radioSettingsState_;
