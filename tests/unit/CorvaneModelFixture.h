@@ -109,7 +109,7 @@ protected:
     // A fix `metresNorth` of the park point (a metre is 1/111194.93 degree on the model's sphere), `secondsLater`.
     MeshPosition positionAt(std::uint32_t node, double metresNorth, int secondsLater) const {
         return {.id = Uuid::random(), .nodeNumber = node, .latitude = 52.52 + metresNorth / 111194.92664455873,
-                .longitude = 13.405, .altitude = std::nullopt, .timestamp = base_ + std::chrono::seconds(secondsLater)};
+                .longitude = 13.405, .altitude = std::nullopt, .timestamp = base_ + std::chrono::seconds(secondsLater), .precisionBits = {}};
     }
     MeshNode makeNode(std::uint32_t number, std::string longName, std::optional<MeshPosition> position = {}) const {
         return {.number = number, .longName = std::move(longName), .shortName = {}, .hardware = {}, .batteryLevel = {},

@@ -150,7 +150,7 @@ TEST(MeshNode, EncodesOnlyPresentFieldsAndRoundTrips) {
     full.hopsAway = 1;
     full.lastSeen = at("2026-03-01T09:30:00Z");
     full.position = MeshPosition{*Uuid::parse("6F1C0B8E-2D3A-4C5B-9E7F-0A1B2C3D4E5F"), 7, 48.1, 11.5, -3,
-                                 at("2026-03-01T09:29:00Z")};
+                                 at("2026-03-01T09:29:00Z"), {}};
     const std::string text = compact(full);
     EXPECT_NE(text.find(R"("voltage":4.1)"), std::string::npos) << text;
     EXPECT_EQ(node(text), full);

@@ -20,7 +20,7 @@ using R = BicycleMovementResult;
 const Timestamp kMarkedAt = Timestamp{} + 800'000'000s;
 
 MeshPosition at(double latitude, double longitude, Timestamp timestamp = kMarkedAt) {
-    return {.id = {}, .latitude = latitude, .longitude = longitude, .altitude = {}, .timestamp = timestamp};
+    return {.id = {}, .latitude = latitude, .longitude = longitude, .altitude = {}, .timestamp = timestamp, .precisionBits = {}};
 }
 
 const MeshPosition kParked = at(52.52, 13.405);
@@ -48,7 +48,7 @@ TEST(MeshMath, HaversineOnTheMeanEarthSphere) {
     }
     EXPECT_EQ(MeshMath::distanceMeters(kParked, kParked), 0.0);
     // Symmetric, altitude plays no part, a quarter meridian is a quarter of the 12742000 m diameter's circumference.
-    const MeshPosition high{.id = {}, .latitude = 47.001, .longitude = 8.002, .altitude = 3000.0, .timestamp = {}};
+    const MeshPosition high{.id = {}, .latitude = 47.001, .longitude = 8.002, .altitude = 3000.0, .timestamp = {}, .precisionBits = {}};
     EXPECT_DOUBLE_EQ(MeshMath::distanceMeters(at(47.0, 8.0), high), MeshMath::distanceMeters(high, at(47.0, 8.0)));
     EXPECT_NEAR(MeshMath::distanceMeters(at(0, 0), at(90, 0)), 12742000.0 * std::numbers::pi / 4, 1e-3);
     EXPECT_TRUE(std::isnan(MeshMath::distanceMeters(kParked, at(std::nan(""), 13.405))));

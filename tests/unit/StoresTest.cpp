@@ -65,7 +65,7 @@ Timestamp at(std::string_view iso) { return parseIso8601(iso).value(); }
 
 MeshPosition fix(std::uint32_t node, double latitude, double longitude, std::string_view time = "2026-03-01T09:30:00Z",
                  std::optional<std::int32_t> altitude = std::nullopt) {
-    return MeshPosition{Uuid::random(), node, latitude, longitude, altitude, at(time)};
+    return MeshPosition{Uuid::random(), node, latitude, longitude, altitude, at(time), {}};
 }
 
 MeshMessage text(std::uint32_t packet, std::uint32_t sender, std::string body = "hello") {
@@ -363,7 +363,7 @@ TEST_F(StoresTest, RoundTripIsExactAndByteStable) {
 TEST_F(StoresTest, FileFormatIsPrettySortedIso8601) {
     PositionStore store(positions_);
     MeshPosition position{Uuid::parse("6f1a2b3c-4d5e-4f60-8172-93a4b5c6d7e8").value(), 7, 48.1, 11.5, 520,
-                          at("2026-03-01T09:30:00Z")};
+                          at("2026-03-01T09:30:00Z"), {}};
     EXPECT_EQ(PositionStore::encodeFile({}).value(), "[]");
     ASSERT_TRUE(store.append(position, 10));
     EXPECT_EQ(contents(store.url()),
