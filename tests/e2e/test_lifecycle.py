@@ -38,8 +38,10 @@ class ShutdownTest(harness.CorvaneTestCase):
         self.assertEqual(box.parked_position()["id"], ride.fixes[0]["id"])
         self.assert_private(box.app_data, box.positions_file, box.messages_file, box.defaults_file.parent,
                             box.defaults_file)
-        # Atomic replacement leaves no temporary files beside them.
-        self.assertEqual(sorted(p.name for p in box.app_data.iterdir()), ["messages.json", "positions.json"])
+        # Atomic replacement leaves no temporary files beside them; the spare a store writes through is as private.
+        names = sorted(p.name for p in box.app_data.iterdir())
+        self.assertEqual([n for n in names if not n.endswith(".spare")], ["messages.json", "positions.json"])
+        self.assert_private(*(box.app_data / n for n in names))
         self.assertEqual([p.name for p in box.defaults_file.parent.iterdir()], ["defaults.json"])
         # One connection for the whole run: nothing failed on the way.
         self.assertEqual(len(box.connect_requests()), 1)
