@@ -26,6 +26,7 @@ public:
     QWidget* content() override { return content_; }
     QWidget* inspector() override { return inspector_; }
     QWidget* toolbarControls() override { return toolbar_; }
+    WindowSection& resolved() override { return built(); }
 
     bool supports(Command command) const override { return built().supports(command); }
     void run(Command command) override { built().run(command); }

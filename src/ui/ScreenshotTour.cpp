@@ -24,7 +24,14 @@ constexpr int kPatienceSteps = 80;
 
 ScreenshotTour::ScreenshotTour(UiContext& context, MainWindow& window, QString folder)
     : context_(context), window_(window), folder_(std::move(folder)) {
-    auto* mesh = static_cast<MeshtasticSection*>(window_.section(NetworkSection::meshtastic));
+    // Asked for at each step: the section is built the first time it is entered.
+    struct Mesh {
+        MainWindow& window;
+        MeshtasticSection* operator->() const {
+            return &dynamic_cast<MeshtasticSection&>(window.section(NetworkSection::meshtastic)->resolved());
+        }
+    };
+    const Mesh mesh{window_};
     const auto shot = [this](QString name, std::function<void()> prepare) {
         return [this, name, prepare] {
             prepare();

@@ -27,6 +27,8 @@ public:
     virtual QWidget* inspector() = 0;
     // Extra toolbar controls, shown only while the section is shown.
     virtual QWidget* toolbarControls() { return nullptr; }
+    // The section that does the work: itself, or the one a stand-in builds on first use.
+    virtual WindowSection& resolved() { return *this; }
 
     virtual bool supports(Command) const { return false; }
     virtual void run(Command) {}
