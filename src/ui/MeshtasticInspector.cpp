@@ -1,8 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/MeshtasticInspector.h"
 
+#include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QEvent>
+#include <QFile>
+#include <QFileDialog>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -10,9 +14,11 @@
 #include <QScrollArea>
 #include <QSignalBlocker>
 #include <QStackedWidget>
+#include <QStandardPaths>
 #include <QVBoxLayout>
 
 #include "app/CorvaneModel.h"
+#include "app/TrackExport.h"
 #include "core/MeshMath.h"
 #include "ui/EmptyState.h"
 #include "ui/MetricGroup.h"
@@ -24,6 +30,47 @@
 namespace corvane {
 namespace {
 
+const std::vector<ComboChoice>& listedDelays() {
+    static const std::vector<ComboChoice> kDelays = [] {
+        std::vector<ComboChoice> delays;
+        for (const int minutes : {15, 30, 60, 120, 360}) {
+            const std::chrono::seconds delay = std::chrono::minutes(minutes);
+            delays.push_back({QString::fromStdString(MeshSilenceRule::delayText(delay)), double(delay.count())});
+        }
+        return delays;
+    }();
+    return kDelays;
+}
+
+QString percent(double value) { return QString::number(value) + QStringLiteral(" %"); }
+
+const std::vector<ComboChoice>& listedThresholds() {
+    static const std::vector<ComboChoice> kThresholds = [] {
+        std::vector<ComboChoice> thresholds;
+        for (const double level : {10, 15, 20, 25, 30, 40, 50}) thresholds.push_back({percent(level), level});
+        return thresholds;
+    }();
+    return kThresholds;
+}
+
+// A toggle with its picker at the row's end.
+QWidget* toggleRow(QCheckBox* toggle, QComboBox* picker) {
+    auto* row = new QWidget;
+    auto* layout = new QHBoxLayout(row);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(toggle, 1);
+    layout->addWidget(picker);
+    return row;
+}
+
+QString suggestedTrackFile(const QString& name) {
+    QString file = name;
+    file.replace(QLatin1Char('/'), QLatin1Char('-'));
+    // A name of dots would make a hidden file or none.
+    if (file.trimmed().isEmpty() || file.startsWith(QLatin1Char('.'))) file.prepend(QStringLiteral("Track "));
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return QDir(folder.isEmpty() ? QDir::homePath() : folder).filePath(file + QStringLiteral(".gpx"));
+}
 
 const MeshNode* findNode(const CorvaneModel& model, std::optional<std::uint32_t> number) {
     if (!number) return nullptr;
@@ -36,7 +83,11 @@ const MeshNode* findNode(const CorvaneModel& model, std::optional<std::uint32_t>
 
 MeshtasticInspector::MeshtasticInspector(CorvaneModel& model, EventLoop& loop, QWidget* parent)
     : QWidget(parent), model_(model),
-      loop_(loop), pages_(new QStackedWidget), empty_(new EmptyState) {
+      loop_(loop), pages_(new QStackedWidget), empty_(new EmptyState),
+      chooseTrackFile_([](QWidget* owner, const QString& suggested) {
+          return QFileDialog::getSaveFileName(owner, QStringLiteral("Export Track"), suggested,
+                                              QStringLiteral("GPX tracks (*.gpx)"));
+      }) {
     empty_->setObjectName(QStringLiteral("meshtasticInspectorEmpty"));
     empty_->setContent(QStringLiteral("sensor.tag.radiowaves.forward.fill"), QStringLiteral("Select a device"),
                        QStringLiteral("Choose a tracker to see its status and history."));
@@ -82,6 +133,21 @@ QWidget* MeshtasticInspector::buildDetails() {
 
     auto* status = new MetricGroup(QStringLiteral("Status"));
     lastSeen_ = status->addMetric(QStringLiteral("Last seen"), QStringLiteral("lastSeenValue"));
+    lastHeard_ = status->addMetric(QStringLiteral("Last heard"), QStringLiteral("lastHeardValue"));
+    silence_ = new QWidget;
+    auto* silenceIcon = new SymbolLabel(16);
+    silenceIcon->setSymbol(QStringLiteral("antenna.radiowaves.left.and.right.slash"));
+    silenceText_ = new QLabel;
+    silenceText_->setObjectName(QStringLiteral("silenceValue"));
+    silenceText_->setTextFormat(Qt::PlainText);
+    silenceText_->setWordWrap(true);
+    silenceText_->setToolTip(NodeText::silenceMeaning());
+    silenceText_->setAccessibleDescription(NodeText::silenceMeaning());
+    auto* silenceLayout = new QHBoxLayout(silence_);
+    silenceLayout->setContentsMargins(0, 0, 0, 0);
+    silenceLayout->addWidget(silenceIcon);
+    silenceLayout->addWidget(silenceText_, 1);
+    status->addRow(silence_);
     power_ = status->addMetric(QStringLiteral("Power"), QStringLiteral("powerValue"));
     signal_ = status->addMetric(QStringLiteral("Signal"), QStringLiteral("signalValue"));
     connection_ = status->addMetric(QStringLiteral("Connection"), QStringLiteral("connectionValue"));
@@ -144,6 +210,7 @@ QWidget* MeshtasticInspector::buildDetails() {
     received_ = position_->addMetric(QStringLiteral("Received"), QStringLiteral("receivedValue"));
     recorded_ = position_->addMetric(QStringLiteral("Recorded points"), QStringLiteral("recordedValue"));
     column->addWidget(position_);
+    column->addWidget(buildAlerts());
 
     message_ = new QPushButton(SymbolIcon::icon(QStringLiteral("message")), QStringLiteral("Message"));
     message_->setObjectName(QStringLiteral("inspectorMessageButton"));
@@ -156,8 +223,75 @@ QWidget* MeshtasticInspector::buildDetails() {
     buttons->addWidget(guard_);
     buttons->addStretch(1);
     column->addLayout(buttons);
+    exportTrack_ = new QPushButton(QStringLiteral("Export Track…"));
+    exportTrack_->setObjectName(QStringLiteral("exportTrackButton"));
+    connect(exportTrack_, &QPushButton::clicked, this, &MeshtasticInspector::exportTrack);
+    column->addWidget(exportTrack_, 0, Qt::AlignLeft);
     column->addStretch(1);
     return details;
+}
+
+QWidget* MeshtasticInspector::buildAlerts() {
+    auto* alerts = new MetricGroup(QStringLiteral("Alerts"));
+    alerts->setObjectName(QStringLiteral("alertsGroup"));
+    auto& health = model_.meshHealth();
+    silentAlert_ = new QCheckBox(QStringLiteral("Alert when silent"));
+    silentAlert_->setObjectName(QStringLiteral("silentAlertToggle"));
+    silenceDelay_ = new QComboBox;
+    silenceDelay_->setObjectName(QStringLiteral("silenceDelayPicker"));
+    silenceDelay_->setAccessibleName(QStringLiteral("Alert after"));
+    const auto chosenDelay = [this] {
+        return std::chrono::seconds(static_cast<std::int64_t>(silenceDelay_->currentData().toDouble()));
+    };
+    connect(silentAlert_, &QCheckBox::toggled, this, [this, &health, chosenDelay](bool on) {
+        health.setSilenceDelay(shown_, on ? std::optional(chosenDelay()) : std::nullopt);
+    });
+    connect(silenceDelay_, &QComboBox::activated, this,
+            [this, &health, chosenDelay] { health.setSilenceDelay(shown_, chosenDelay()); });
+    alerts->addRow(toggleRow(silentAlert_, silenceDelay_));
+
+    batteryAlert_ = new QCheckBox(QStringLiteral("Alert on low battery"));
+    batteryAlert_->setObjectName(QStringLiteral("batteryAlertToggle"));
+    batteryThreshold_ = new QComboBox;
+    batteryThreshold_->setObjectName(QStringLiteral("batteryThresholdPicker"));
+    batteryThreshold_->setAccessibleName(QStringLiteral("Alert at or below"));
+    const auto chosenThreshold = [this] { return static_cast<std::uint32_t>(batteryThreshold_->currentData().toDouble()); };
+    connect(batteryAlert_, &QCheckBox::toggled, this, [this, &health, chosenThreshold](bool on) {
+        health.setBatteryThreshold(shown_, on ? std::optional(chosenThreshold()) : std::nullopt);
+    });
+    connect(batteryThreshold_, &QComboBox::activated, this,
+            [this, &health, chosenThreshold] { health.setBatteryThreshold(shown_, chosenThreshold()); });
+    alerts->addRow(toggleRow(batteryAlert_, batteryThreshold_));
+    return alerts;
+}
+
+void MeshtasticInspector::refreshAlerts() {
+    const auto& health = model_.meshHealth();
+    const auto delay = health.silenceDelay(shown_);
+    const double delayShown = double((delay ? *delay : MeshHealthWatch::kDefaultSilenceDelay).count());
+    const auto threshold = health.batteryThreshold(shown_);
+    const double thresholdShown = threshold.value_or(MeshHealthWatch::kDefaultBatteryThreshold);
+    const QSignalBlocker silentBlocker(silentAlert_);
+    const QSignalBlocker batteryBlocker(batteryAlert_);
+    silentAlert_->setChecked(delay.has_value());
+    silenceDelay_->setEnabled(delay.has_value());
+    showChoices(*silenceDelay_, shownDelays_,
+                choicesWith(listedDelays(), delayShown,
+                            QString::fromStdString(MeshSilenceRule::delayText(std::chrono::seconds(std::int64_t(delayShown))))),
+                delayShown);
+    batteryAlert_->setChecked(threshold.has_value());
+    batteryThreshold_->setEnabled(threshold.has_value());
+    showChoices(*batteryThreshold_, shownThresholds_, choicesWith(listedThresholds(), thresholdShown, percent(thresholdShown)),
+                thresholdShown);
+}
+
+void MeshtasticInspector::exportTrack() {
+    const std::uint32_t node = shown_;
+    const std::string name = model_.displayName(node);
+    const QString path = chooseTrackFile_(this, suggestedTrackFile(QString::fromStdString(name)));
+    if (path.isEmpty()) return;
+    const auto written = TrackExport::write(QFile::encodeName(path).toStdString(), name, node, model_.history());
+    if (!written) model_.setErrorMessage(written.error());
 }
 
 void MeshtasticInspector::guardSelected() {
@@ -178,6 +312,11 @@ void MeshtasticInspector::refresh() {
     name_->setText(QString::fromStdString(model_.displayName(node->number)));
     number_->setText(NodeText::hexNumber(node->number));
     lastSeen_->setText(node->lastSeen ? NodeText::dateTime(*node->lastSeen) : QStringLiteral("Not reported"));
+    const QString heard = NodeText::lastHeard(node->number, model_, loop_.now());
+    lastHeard_->setText(heard.isEmpty() ? QStringLiteral("Not heard yet") : heard);
+    const QString silence = NodeText::silence(node->number, model_);
+    silenceText_->setText(silence);
+    silence_->setVisible(!silence.isEmpty());
     power_->setText(NodeText::power(*node));
     signal_->setText(NodeText::signal(*node));
     connection_->setText(NodeText::connection(*node, model_, loop_.now()));
@@ -210,16 +349,18 @@ void MeshtasticInspector::refresh() {
         clearMark_->setEnabled(parked.has_value());
     }
 
+    const auto& history = model_.history();
+    const auto points =
+        std::count_if(history.begin(), history.end(), [&](const MeshPosition& p) { return p.nodeNumber == node->number; });
     position_->setVisible(node->position.has_value());
     if (node->position) {
         latitude_->setText(QString::number(node->position->latitude, 'f', 5));
         longitude_->setText(QString::number(node->position->longitude, 'f', 5));
         received_->setText(NodeText::dateTime(node->position->timestamp));
-        const auto& history = model_.history();
-        const auto points =
-            std::count_if(history.begin(), history.end(), [&](const MeshPosition& p) { return p.nodeNumber == node->number; });
         recorded_->setText(QString::number(points));
     }
+    refreshAlerts();
+    exportTrack_->setEnabled(points > 0);
     guard_->setEnabled(!guarded);
 }
 

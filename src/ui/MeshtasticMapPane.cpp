@@ -26,7 +26,7 @@ bool sameMarkers(const std::vector<MapMarker>& a, const std::vector<MapMarker>& 
     return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const MapMarker& x, const MapMarker& y) {
         return x.id == y.id && x.coordinate.latitude == y.coordinate.latitude &&
                x.coordinate.longitude == y.coordinate.longitude && x.symbol == y.symbol && x.title == y.title &&
-               x.highlighted == y.highlighted;
+               x.highlighted == y.highlighted && x.dimmed == y.dimmed;
     });
 }
 
@@ -115,7 +115,8 @@ void MeshtasticMapPane::refresh() {
                            : node.number == model_.localNodeID() ? QStringLiteral("cable.connector")
                                                                    : QStringLiteral("sensor.tag.radiowaves.forward.fill"),
                            QString::fromStdString(model_.displayName(node.number)),
-                           node.number == selected});
+                           node.number == selected,
+                           model_.meshHealth().isSilent(node.number)});
     }
     const bool positioned = markers.size() > marks;
     if (!sameMarkers(markers, markers_)) {

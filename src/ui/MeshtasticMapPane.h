@@ -1,12 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The Meshtastic map: a marker for every node with a position (the guarded
-// one as a bicycle), each node's recent trail, the marked position with the
-// alert radius, and the user's last view of the map kept across runs in the
-// five "map.*" settings. Fitted to the nodes once, the first time positions
-// exist, unless a saved region was restored. Only a region the user has
-// seen is saved: a map never shown (a run without a radio) keeps the saved
-// one, or none, so the next run still fits the map to its nodes.
+// one as a bicycle, silent ones greyed), each node's recent trail, the marked
+// position with the alert radius, and the user's last view of the map kept
+// across runs in the five "map.*" settings. Fitted to the nodes once, the
+// first time positions exist, unless a saved region was restored. Only a
+// region the user has seen is saved: a map never shown (a run without a
+// radio) keeps the saved one, or none, so the next run still fits the map to
+// its nodes.
 #include <cstdint>
 #include <deque>
 #include <map>

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The Meshtastic section: node list, map or messages, and the node
-// inspector, refreshed once per loop turn from the model. Its toolbar part
-// switches between map and messages and holds the fit and reconnect buttons.
+// inspector, refreshed once per loop turn from the model and its health
+// watch. Its toolbar part switches between map and messages and holds the fit
+// and reconnect buttons.
 #include <memory>
 
 #include "ui/RefreshOnChange.h"
@@ -60,6 +61,7 @@ private:
     QToolButton* messagesButton_ = nullptr;
     QToolButton* fitButton_ = nullptr;
     std::unique_ptr<RefreshOnChange> refresher_;
+    std::unique_ptr<RefreshOnChange> healthRefresher_;
 };
 
 }  // namespace corvane

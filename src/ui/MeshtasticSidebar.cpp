@@ -23,6 +23,10 @@ SidebarRow nodeRow(const CorvaneModel& model, const MeshNode& node, bool guarded
                : base    ? QStringLiteral("cable.connector")
                          : QStringLiteral("sensor.tag.radiowaves.forward.fill");
     row.caption = NodeText::hexNumber(node.number);
+    if (const QString heard = NodeText::lastHeard(node.number, model, now); !heard.isEmpty())
+        row.caption += QStringLiteral(" · Last heard ") + heard;
+    if (model.meshHealth().isSilent(node.number))
+        row.badges.push_back({QStringLiteral("antenna.radiowaves.left.and.right.slash"), QStringLiteral("Silent")});
     if (!base && node.reachability(now, std::chrono::duration<double>(CorvaneModel::kNearbyWindow).count()).kind == MeshNodeReachability::Kind::directlyHeard)
         row.badges.push_back({QStringLiteral("dot.radiowaves.left.and.right"), QStringLiteral("Directly heard by the base")});
     if (node.position) row.badges.push_back({QStringLiteral("location.fill"), QStringLiteral("Position received"), true});

@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "app/CorvaneModel.h"
+#include "ui/DateText.h"
 
 namespace corvane::NodeText {
 namespace {
@@ -52,5 +53,21 @@ QString metres(double value) {
     if (!std::isfinite(value)) return QStringLiteral("– m");
     return QStringLiteral("%1 m").arg(static_cast<long long>(std::trunc(value)));
 }
+
+QString lastHeard(std::uint32_t number, const CorvaneModel& model, Timestamp now) {
+    const auto heard = model.meshHealth().lastHeard(number);
+    return heard ? DateText::timeOfDay(*heard, now) : QString();
+}
+
+QString silence(std::uint32_t number, const CorvaneModel& model) {
+    const auto& health = model.meshHealth();
+    if (!health.isSilent(number)) return {};
+    // The alert may have been switched off since; the node is still silent.
+    const auto delay = health.effectiveDelay(number);
+    if (!delay) return QStringLiteral("Silent");
+    return QStringLiteral("Silent: nothing heard for ") + QString::fromStdString(MeshSilenceRule::delayText(*delay));
+}
+
+QString silenceMeaning() { return QStringLiteral("It may be switched off, out of battery or out of range."); }
 
 }  // namespace corvane::NodeText

@@ -21,6 +21,13 @@ QString connection(const MeshNode& node, const CorvaneModel& model, Timestamp no
 QString dateTime(Timestamp instant);
 // Metres as a whole number (truncated) and " m".
 QString metres(double value);
+// When anything was last heard from the node, in DateText's time of day;
+// empty when nothing ever was.
+QString lastHeard(std::uint32_t number, const CorvaneModel& model, Timestamp now);
+// "Silent: nothing heard for 1 h" while the health watch calls the node
+// silent, else empty; and what that may mean, for its tooltip.
+QString silence(std::uint32_t number, const CorvaneModel& model);
+QString silenceMeaning();
 
 }  // namespace NodeText
 }  // namespace corvane

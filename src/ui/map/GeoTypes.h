@@ -26,6 +26,9 @@ struct MapMarker {
     QString symbol;
     QString title;
     bool highlighted = false;
+    // Drawn in grey: a node that has gone quiet is still where it was last
+    // seen, but that place is old news.
+    bool dimmed = false;
 };
 
 struct MapTrail {

@@ -41,6 +41,18 @@ bool sameTrails(const std::vector<MapTrail>& a, const std::vector<MapTrail>& b) 
     });
 }
 
+// A neutral grey that keeps the white symbol and ring readable on light and
+// dark ground alike.
+const QColor kDimmedBadge(0x8e, 0x8e, 0x93);
+
+// Everything but the symbol or title that changes how a marker's pixmaps look.
+QString stateKey(const MapMarker& marker) {
+    QString key = QStringLiteral("|..|");
+    key[1] = QLatin1Char(marker.highlighted ? 'h' : 'n');
+    key[2] = QLatin1Char(marker.dimmed ? 'd' : 'l');
+    return key;
+}
+
 bool isDark(const QPalette& palette) { return palette.color(QPalette::Base).lightness() < 128; }
 
 // The contrast ratio of two colours as the accessibility guidelines reckon it.
@@ -289,10 +301,12 @@ void MapPainter::paintCircle(QPainter& painter, const MapProjection& projection,
     painter.restore();
 }
 
-const QPixmap& MapPainter::badge(const QString& symbol, bool highlighted, const QPalette& palette, qreal pixelRatio) {
+const QPixmap& MapPainter::badge(const MapMarker& marker, const QPalette& palette, qreal pixelRatio) {
     // Keyed by pixel ratio too: a window moved to a screen of another ratio
     // must not blow up the first screen's pixmaps.
-    const QString key = symbol + (highlighted ? QStringLiteral("|h|") : QStringLiteral("|n|")) + QString::number(pixelRatio);
+    const QString& symbol = marker.symbol;
+    const bool highlighted = marker.highlighted;
+    const QString key = symbol + stateKey(marker) + QString::number(pixelRatio);
     if (auto found = badges_.find(key); found != badges_.end()) return found->second;
 
     const double diameter = highlighted ? kHighlightedBadgeDiameter : kBadgeDiameter;
@@ -308,7 +322,7 @@ const QPixmap& MapPainter::badge(const QString& symbol, bool highlighted, const 
     p.setPen(Qt::NoPen);
     p.setBrush(highlighted ? palette.color(QPalette::HighlightedText) : QColor(Qt::white));
     p.drawEllipse(outer);
-    p.setBrush(palette.color(QPalette::Highlight));
+    p.setBrush(marker.dimmed ? kDimmedBadge : palette.color(QPalette::Highlight));
     p.drawEllipse(outer.adjusted(ring, ring, -ring, -ring));
     const QIcon icon = icons_ ? icons_(symbol) : QIcon();
     const double side = diameter * 0.55;
@@ -323,10 +337,11 @@ const QPixmap& MapPainter::badge(const QString& symbol, bool highlighted, const 
     return badges_.emplace(key, std::move(pixmap)).first->second;
 }
 
-const QPixmap& MapPainter::label(const QString& title, bool highlighted, const QFont& font, const QPalette& palette,
+const QPixmap& MapPainter::label(const MapMarker& marker, const QFont& font, const QPalette& palette,
                                  qreal pixelRatio) {
-    const QString key = (highlighted ? QStringLiteral("h|") : QStringLiteral("n|")) + QString::number(pixelRatio) +
-                        QLatin1Char('|') + title;
+    const QString& title = marker.title;
+    const bool highlighted = marker.highlighted;
+    const QString key = stateKey(marker) + QString::number(pixelRatio) + QLatin1Char('|') + title;
     if (auto found = labels_.find(key); found != labels_.end()) return found->second;
     // Titles come and go with node names; a bounded cache keeps a long
     // session from collecting every name ever shown.
@@ -345,7 +360,7 @@ const QPixmap& MapPainter::label(const QString& title, bool highlighted, const Q
     p.setBrush(withAlpha(palette.color(QPalette::Base), 215));
     const QRectF box(QPointF(0, 0), size);
     p.drawRoundedRect(box, 4, 4);
-    p.setPen(palette.color(QPalette::Text));
+    p.setPen(palette.color(marker.dimmed ? QPalette::PlaceholderText : QPalette::Text));
     p.setFont(labelFont);
     p.drawText(box, Qt::AlignCenter, title);
     p.end();
@@ -366,13 +381,13 @@ void MapPainter::paintMarkers(QPainter& painter, const MapProjection& projection
         badges[i] = badgeRect(projection, markers[i]);
         const bool near = view.intersects(badges[i].adjusted(-kLabelReach, -kLabelReach, kLabelReach, kLabelReach));
         if (!near || markers[i].title.isEmpty()) continue;
-        titles[i] = label(markers[i].title, markers[i].highlighted, painter.font(), palette, ratio);
+        titles[i] = label(markers[i], painter.font(), palette, ratio);
         titleSizes[i] = QSizeF(titles[i].size()) / ratio;
     }
     const auto placed = placeLabels(badges, titleSizes, order);
     for (std::size_t index : order) {
         if (!view.intersects(badges[index])) continue;
-        painter.drawPixmap(badges[index].topLeft(), badge(markers[index].symbol, markers[index].highlighted, palette, ratio));
+        painter.drawPixmap(badges[index].topLeft(), badge(markers[index], palette, ratio));
     }
     // Titles over every badge: placement keeps them off the badges anyway,
     // and a badge drawn later must not cut into an earlier title.

@@ -31,7 +31,7 @@ public:
     static inline const QString kAttributionUrl = QStringLiteral("https://www.openstreetmap.org/copyright");
 
     void setSymbolIcons(std::function<QIcon(const QString& symbol)> icons);
-    // Badges and titles are drawn once per symbol or text and palette; a
+    // Badges and titles are drawn once per symbol or text, state and palette; a
     // palette, font or icon change drops them.
     void clearCaches();
 
@@ -79,10 +79,9 @@ public:
 private:
     void paintTrailLayer(QPainter& painter, const MapProjection& projection, const QPalette& palette,
                          const std::vector<MapTrail>& trails);
-    const QPixmap& badge(const QString& symbol, bool highlighted, const QPalette& palette, qreal pixelRatio);
+    const QPixmap& badge(const MapMarker& marker, const QPalette& palette, qreal pixelRatio);
 
-    const QPixmap& label(const QString& title, bool highlighted, const QFont& font, const QPalette& palette,
-                         qreal pixelRatio);
+    const QPixmap& label(const MapMarker& marker, const QFont& font, const QPalette& palette, qreal pixelRatio);
 
     std::function<QIcon(const QString&)> icons_;
     const void* tileRequester_ = nullptr;
