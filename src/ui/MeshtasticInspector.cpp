@@ -131,7 +131,7 @@ QWidget* MeshtasticInspector::buildDetails() {
     header->addLayout(names, 1);
     column->addLayout(header);
 
-    auto* status = new MetricGroup(QStringLiteral("Status"));
+    auto* status = status_ = new MetricGroup(QStringLiteral("Status"));
     lastSeen_ = status->addMetric(QStringLiteral("Last seen"), QStringLiteral("lastSeenValue"));
     lastHeard_ = status->addMetric(QStringLiteral("Last heard"), QStringLiteral("lastHeardValue"));
     silence_ = new QWidget;
@@ -316,7 +316,7 @@ void MeshtasticInspector::refresh() {
     lastHeard_->setText(heard.isEmpty() ? QStringLiteral("Not heard yet") : heard);
     const QString silence = NodeText::silence(node->number, model_);
     silenceText_->setText(silence);
-    silence_->setVisible(!silence.isEmpty());
+    status_->form()->setRowVisible(silence_, !silence.isEmpty());
     power_->setText(NodeText::power(*node));
     signal_->setText(NodeText::signal(*node));
     connection_->setText(NodeText::connection(*node, model_, loop_.now()));

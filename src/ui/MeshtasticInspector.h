@@ -56,6 +56,7 @@ private:
     SymbolLabel* headerIcon_;
     QLabel* name_;
     QLabel* number_;
+    MetricGroup* status_;
     QLabel* lastSeen_;
     QLabel* lastHeard_;
     QWidget* silence_;
