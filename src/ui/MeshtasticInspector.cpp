@@ -21,6 +21,7 @@
 #include "app/TrackExport.h"
 #include "core/MeshMath.h"
 #include "ui/EmptyState.h"
+#include "ui/FormParts.h"
 #include "ui/MetricGroup.h"
 #include "ui/NodeText.h"
 #include "ui/RadiusSlider.h"
@@ -262,6 +263,12 @@ QWidget* MeshtasticInspector::buildAlerts() {
     connect(batteryThreshold_, &QComboBox::activated, this,
             [this, &health, chosenThreshold] { health.setBatteryThreshold(shown_, chosenThreshold()); });
     alerts->addRow(toggleRow(batteryAlert_, batteryThreshold_));
+    // The guard's own silence alert is on without the toggle; say so, or the
+    // unticked box reads as "no alert if the bicycle goes quiet".
+    guardSilenceNote_ = wrappedText({}, true);
+    guardSilenceNote_->setObjectName(QStringLiteral("guardSilenceNote"));
+    alerts->addRow(guardSilenceNote_);
+    alertsGroup_ = alerts;
     return alerts;
 }
 
@@ -281,6 +288,12 @@ void MeshtasticInspector::refreshAlerts() {
                 delayShown);
     batteryAlert_->setChecked(threshold.has_value());
     batteryThreshold_->setEnabled(threshold.has_value());
+    const bool guardWatches = model_.guardedNodeID() == shown_ && health.guardSilenceAlert();
+    alertsGroup_->form()->setRowVisible(guardSilenceNote_, guardWatches);
+    if (guardWatches)
+        guardSilenceNote_->setText(
+            QStringLiteral("While the guard is armed, Corvane also alerts after %1 of silence.")
+                .arg(QString::fromStdString(MeshSilenceRule::delayText(MeshSilenceRule::guardedDelay(model_.guardProfile())))));
     showChoices(*batteryThreshold_, shownThresholds_, choicesWith(listedThresholds(), thresholdShown, percent(thresholdShown)),
                 thresholdShown);
 }

@@ -85,6 +85,8 @@ private:
     QLabel* received_;
     QLabel* recorded_;
 
+    MetricGroup* alertsGroup_;
+    QLabel* guardSilenceNote_;
     QCheckBox* silentAlert_;
     QComboBox* silenceDelay_;
     std::vector<ComboChoice> shownDelays_;
