@@ -217,6 +217,16 @@ void CorvaneModel::addNetworkRadio(const std::string& port) {
     setSelectedPort(port);
 }
 
+void CorvaneModel::removeNetworkRadio(const std::string& port) {
+    auto radios = networkRadios();
+    const auto kept = std::remove(radios.begin(), radios.end(), port);
+    if (kept == radios.end()) return;
+    radios.erase(kept, radios.end());
+    defaults_.setString(kNetworkRadiosKey, encodeNetworkRadios(radios));
+    if (defaults_.string("serialPort") == port) defaults_.remove("serialPort");
+    refreshPorts();
+}
+
 void CorvaneModel::connect(std::optional<std::string> port, bool showErrors) {
     reconnectTask_.cancel();
     const std::int64_t generation = ++connectionGeneration_;

@@ -133,6 +133,9 @@ public:
     std::vector<std::string> networkRadios() const;
     // Keeps `port` (a network radio port name) and selects it.
     void addNetworkRadio(const std::string& port);
+    // Forgets a kept network radio; a saved choice of it is forgotten too, so
+    // the next start does not try to reach it.
+    void removeNetworkRadio(const std::string& port);
     // Every connect of this run, reconnects included, uses `port` (a device
     // path or a network radio), whatever is chosen or saved.
     void useRadioForThisRun(std::string port) { radioForThisRun_ = std::move(port); }

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/GeneralSettingsTab.h"
 
+#include <algorithm>
+
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -28,6 +30,7 @@ GeneralSettingsTab::GeneralSettingsTab(UiContext& context, QWidget* parent)
       port_(nullptr),
       ports_(new QComboBox),
       connect_(new QPushButton),
+      removeNetwork_(new QPushButton(QStringLiteral("Remove Network Radio"))),
       radius_(new RadiusSlider(220, QStringLiteral("Movement radius"))) {
     sections_ = scrollingColumn(*this);
     sections_->addStretch(1);
@@ -50,6 +53,9 @@ GeneralSettingsTab::GeneralSettingsTab(UiContext& context, QWidget* parent)
         connect(dialog, &QDialog::accepted, this, [this, dialog] { context_.model.addNetworkRadio(dialog->port()); });
         dialog->open();
     });
+    removeNetwork_->setObjectName(QStringLiteral("removeNetworkRadioButton"));
+    connect(removeNetwork_, &QPushButton::clicked, this,
+            [this] { context_.model.removeNetworkRadio(context_.model.selectedPort()); });
     connect_->setObjectName(QStringLiteral("connectButton"));
     connect(connect_, &QPushButton::clicked, this, [this] {
         const std::string& selected = context_.model.selectedPort();
@@ -65,6 +71,7 @@ GeneralSettingsTab::GeneralSettingsTab(UiContext& context, QWidget* parent)
     buttonRow->addWidget(connect_);
     buttonRow->addWidget(disconnectButton);
     buttonRow->addWidget(addNetwork);
+    buttonRow->addWidget(removeNetwork_);
     buttonRow->addStretch(1);
     connection->addRow(buttons);
     connection->addRow(wrappedText(QStringLiteral(
@@ -113,6 +120,8 @@ void GeneralSettingsTab::refresh() {
     }
     if (!listed) choices.emplace_back(selected, selected);
     showChoices(*ports_, shownPorts_, std::move(choices), selected);
+    const auto radios = model.networkRadios();
+    removeNetwork_->setEnabled(std::find(radios.begin(), radios.end(), model.selectedPort()) != radios.end());
     connect_->setText(model.connectedPort() ? QStringLiteral("Reconnect") : QStringLiteral("Connect"));
     radius_->setRadius(model.parkingRadius());
 }

@@ -35,6 +35,7 @@ private:
     QLabel* port_;
     QComboBox* ports_;
     QPushButton* connect_;
+    QPushButton* removeNetwork_;
     RadiusSlider* radius_;
     std::vector<ComboChoice> shownPorts_;
     std::unique_ptr<RefreshOnChange> refresher_;

@@ -1,8 +1,8 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 """`corvane --headless` with the real halvo-meshtastic-bridge, found beside corvane itself, and the fake radio on a
-pseudo-terminal in the device folder: nodes shown, the movement alert for a guarded node that rides away, and a
-message that reaches the radio. The ride starts only once the guard is armed at the node's stored spot, so a slow
-machine cannot make the mark land on a later fix."""
+pseudo-terminal in the device folder (or on TCP, named with --radio): nodes shown, the movement alert for a guarded
+node that rides away, and a message that reaches the radio. The ride starts only once the guard is armed at the
+node's stored spot, so a slow machine cannot make the mark land on a later fix."""
 import signal
 import json
 import subprocess
@@ -47,6 +47,21 @@ class RealBridgeTest(harness.CorvaneTestCase):
         sent = json.loads(received.splitlines()[0])
         self.assertEqual((sent["text"], sent["to"], sent["channel"], sent["want_ack"]),
                          ("Parked at the café", 0xFFFFFFFF, 0, False))
+        self.stop_in_order(corvane)
+
+    def test_network_radio_named_on_the_command_line(self):
+        log = self.sandbox.root / "radio.log"
+        radio = subprocess.Popen([sys.executable, str(FAKE_RADIO), "tcp", "--log", str(log)], stdout=subprocess.PIPE,
+                                 text=True)
+        self.addCleanup(harness.stop_process, radio)
+        port = radio.stdout.readline().strip()
+        env = self.sandbox.environment(self.bus.address)
+        del env["HALVO_MESHTASTIC_BRIDGE_PATH"]
+        corvane = harness.Corvane(["--headless", "--radio", port, "--send", "over the network"], env)
+        self.addCleanup(corvane.stop)
+        corvane.wait_for("Connection: Connected (%s)" % port, timeout=8)
+        received = harness.wait_until(lambda: log.exists() and log.read_text().strip(), 5.0, "the radio's log")
+        self.assertEqual(json.loads(received.splitlines()[0])["text"], "over the network")
         self.stop_in_order(corvane)
 
 

@@ -19,22 +19,13 @@
 #include <set>
 
 #include "ui/map/MapView.h"
+#include "support/WidgetApplication.h"
 #include "ui/map/TileLoader.h"
 
 namespace corvane {
 namespace {
 
 const QString kUserAgent = QStringLiteral("Corvane/0.1.0");
-
-QApplication& application() {
-    static int argc = 1;
-    static char name[] = "map_tile_loader_test";
-    static char* argv[] = {name, nullptr};
-    // Never destroyed: tearing Qt down among the other static destructors
-    // crashes at exit.
-    static auto* app = new QApplication(argc, argv);
-    return *app;
-}
 
 bool waitFor(const std::function<bool()>& done) {
     QDeadlineTimer deadline(5000);
@@ -115,7 +106,7 @@ private:
 
 class MapTileLoaderTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { application(); }
+    static void SetUpTestSuite() { widgetApplication(); }
 
     QString cacheFolder() const { return home.path() + "/cache/Corvane/tiles"; }
 
@@ -201,7 +192,7 @@ TEST_F(MapTileLoaderTest, DeadServerLeavesTheGrid) {
 // The settle signal runs on Qt's real timers, so it is checked here rather
 // than among the unit tests.
 TEST(MapViewSettleTest, AnimationEndAndUserPauseEachReportOnce) {
-    application();
+    widgetApplication();
     MapView view;
     view.resize(512, 400);
     view.setRegion({{48.0, 11.0}, 0.1, 0.1});

@@ -12,8 +12,9 @@ commit_edit_settings plus its boot time. Options model a board that resets when 
 that dropped DTR (HUPCL), a port that survives the restart or re-enumerates, and firmware that never says
 `rebooted`. Times scale with FAKE_RADIO_TIME_SCALE (0.1 makes the 7 s restart 0.7 s).
 
-Run as a program it is a radio for corvane: `fake_radio.py LINK --log FILE [--ride NODE]`; the log gets one JSON line
-per text packet received; with --ride, SIGUSR1 starts the guarded node's ride away from its spot."""
+Run as a program it is a radio for corvane: `fake_radio.py LINK --log FILE [--ride NODE]`, or with LINK `tcp` served
+on 127.0.0.1 (its port name printed on the first line); the log gets one JSON line per text packet received; with
+--ride, SIGUSR1 starts the guarded node's ride away from its spot."""
 import argparse
 import json
 import math
@@ -40,7 +41,7 @@ SCALE = float(os.environ.get("FAKE_RADIO_TIME_SCALE", "1"))
 REBOOT_DELAY, BOOT_TIME = 7.0 * SCALE, 3.0 * SCALE
 
 # Field numbers of the published schema (meshtastic/mesh.proto, config.proto, admin.proto, portnums.proto).
-TEXT_APP, POSITION_APP, NODEINFO_APP, ADMIN_APP, TELEMETRY_APP = 1, 3, 4, 6, 67
+TEXT_APP, POSITION_APP, ADMIN_APP, TELEMETRY_APP = 1, 3, 6, 67
 EU_868, LORA_CONFIG = 3, 5
 # Routing.Error values the firmware puts in QueueStatus.res; 35 is its own "delivered locally".
 NO_CHANNEL, TOO_LARGE, DUTY_CYCLE_LIMIT, DELIVERED_LOCALLY = 6, 7, 9, 35
@@ -113,7 +114,7 @@ def frame(payload):
 
 # MARK: messages
 
-def position(lat, lon, when=0, precision_bits=None, altitude=None):
+def position(lat, lon, when=0, precision_bits=None):
     """Position; with precision_bits the coordinates become the centre of the box the firmware shares."""
     lat_i, lon_i = round(lat * 1e7), round(lon * 1e7)
     if precision_bits:
@@ -121,8 +122,6 @@ def position(lat, lon, when=0, precision_bits=None, altitude=None):
         lat_i = struct.unpack("<i", struct.pack("<I", ((lat_i & 0xFFFFFFFF) & mask) + half))[0]
         lon_i = struct.unpack("<i", struct.pack("<I", ((lon_i & 0xFFFFFFFF) & mask) + half))[0]
     out = field(1, lat_i, "sfixed32") + field(2, lon_i, "sfixed32")
-    if altitude is not None:
-        out += field(3, altitude)
     if when:
         out += field(4, when, "fixed32")
     if precision_bits:
@@ -151,26 +150,19 @@ def node_info(number, long_name, short_name, hw_model=4, fix=None, hops=None, la
     return out
 
 
-def data(portnum, payload, request_id=None, want_response=False):
+def data(portnum, payload, request_id=None):
     out = field(1, portnum) + field(2, payload)
-    if want_response:
-        out += field(3, 1)
     if request_id:
         out += field(6, request_id, "fixed32")
     return out
 
 
-def mesh_packet(sender, to, decoded=None, encrypted=None, packet_id=None, rx_time=START, channel=0, hop_start=3,
-                hop_limit=3, snr=None):
+def mesh_packet(sender, to, decoded=None, encrypted=None, packet_id=None, rx_time=START, hop_start=3, hop_limit=3):
     out = field(1, sender, "fixed32") + field(2, to, "fixed32")
-    if channel:
-        out += field(3, channel)
     out += field(4, decoded) if decoded is not None else field(5, encrypted)
     out += field(6, packet_id or random.getrandbits(31) + 1, "fixed32")
     if rx_time:
         out += field(7, rx_time, "fixed32")
-    if snr is not None:
-        out += field(8, snr, "float")
     out += field(9, hop_limit) + field(15, hop_start)
     return out
 
@@ -192,12 +184,12 @@ class FakeRadio:
         self.nodes = [node_info(BIKE, "Bike", "BK", hops=1, battery=101, snr=6.25)]
         self.channel_roles = [1, 2] + [0] * 6  # PRIMARY, SECONDARY "Team", the rest DISABLED
         self.lora = lora_config()
-        self.received, self.handshakes, self.boots, self.queue_statuses = [], 0, 0, []
+        self.received, self.handshakes, self.boots = [], 0, 0
         self.duty_cycle_exhausted = False
         self.noise_before_status = b""
         self.lock, self.write_lock = threading.Lock(), threading.Lock()
         self.booting_until = 0.0
-        self.log = self.on_handshake = None
+        self.log = None
         self.master = self.client = self.listener = None
         self.slave_open = False
         self.dtr_low = True  # a port nobody opened yet has DTR low
@@ -366,7 +358,6 @@ class FakeRadio:
                 self.queue_status(0, 0)  # the queue reports its room unasked as well
 
     def queue_status(self, packet_id, res):
-        self.queue_statuses.append((packet_id, res))
         self.write(self.noise_before_status)
         self.send(field(11, field(1, res) + field(2, 15 if res == 0 else 16) + field(3, 16) + field(4, packet_id)))
 
@@ -438,12 +429,9 @@ class FakeRadio:
             self.send(field(4, info))
         self.send(field(15, field(1, "/prefs/config.proto") + field(2, 512)))
         self.send(field(7, nonce))
-        if self.on_handshake:
-            self.on_handshake()
 
-    def packet_from(self, sender, port, payload, rx_time=START, to=BROADCAST, packet_id=None, hops=0):
-        self.send(field(2, mesh_packet(sender, to, decoded=data(port, payload), packet_id=packet_id, rx_time=rx_time,
-                                       hop_start=3, hop_limit=3 - hops)))
+    def packet_from(self, sender, port, payload, rx_time=START, to=BROADCAST, packet_id=None):
+        self.send(field(2, mesh_packet(sender, to, decoded=data(port, payload), packet_id=packet_id, rx_time=rx_time)))
 
     def encrypted_from(self, sender):
         """A packet on a channel whose key the radio lacks reaches the client still encrypted."""
@@ -480,7 +468,8 @@ def main():
     parser.add_argument("--log")
     parser.add_argument("--ride", type=lambda text: int(text, 0))
     args = parser.parse_args()
-    radio = FakeRadio(args.link)
+    radio = FakeRadio(None, tcp=True) if args.link == "tcp" else FakeRadio(args.link)
+    print(radio.address, flush=True)
     radio.log = args.log
     if args.ride:
         # The guarded node waits at its spot (in the node database) until the test has seen the mark.

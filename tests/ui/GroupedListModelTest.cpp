@@ -13,6 +13,7 @@
 
 #include "ui/GroupedListModel.h"
 #include "ui/SidebarRowDelegate.h"
+#include "support/WidgetApplication.h"
 
 namespace corvane {
 namespace {
@@ -38,14 +39,7 @@ std::vector<std::string> shown(const QAbstractItemModel& model) {
 
 class GroupedListModelTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        if (!QApplication::instance()) {
-            static int argc = 1;
-            static char name[] = "grouped-list-model-test";
-            static char* argv[] = {name, nullptr};
-            new QApplication(argc, argv);
-        }
-    }
+    static void SetUpTestSuite() { widgetApplication(); }
     GroupedListModel model;
     QAbstractItemModelTester tester{&model, QAbstractItemModelTester::FailureReportingMode::Fatal};
 };

@@ -11,6 +11,7 @@
 
 #include "ui/MainWindow.h"
 #include "ui/UiContext.h"
+#include "support/WidgetApplication.h"
 #include "ui/WindowSections.h"
 // The model fixture has an emit() of its own; signals are raised with Q_EMIT here.
 #undef emit
@@ -21,12 +22,7 @@ namespace corvane {
 class UiFixture : public CorvaneModelFixture {
 protected:
     UiFixture() {
-        if (!QApplication::instance()) {
-            static int argc = 1;
-            static char name[] = "corvane-ui-test";
-            static char* argv[] = {name, nullptr};
-            new QApplication(argc, argv);
-        }
+        widgetApplication();
         ::setenv("CORVANE_TILE_URL", "", 1);
     }
     ~UiFixture() override { window_.reset(); }

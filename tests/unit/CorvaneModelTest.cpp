@@ -159,6 +159,12 @@ TEST_F(CorvaneModelTest, NetworkRadiosAreListedAfterUsbOnesAndUsedOnlyOnceChosen
     EXPECT_EQ(defaults_.string("serialPort"), "tcp:radio.local");
     model().refreshPorts();
     EXPECT_EQ(model().selectedPort(), "tcp:radio.local");
+
+    // Removing it forgets the saved choice as well; the USB radio is picked again.
+    model().removeNetworkRadio("tcp:radio.local");
+    EXPECT_EQ(defaults_.string("networkRadios"), R"(["tcp:[fd00::1]:4403"])");
+    EXPECT_FALSE(defaults_.string("serialPort"));
+    EXPECT_EQ(model().selectedPort(), device("ttyACM0"));
 }
 
 TEST_F(CorvaneModelTest, NoDeviceAMissingOneOrSeveralUnchosenStartNothingNorDoesAnAbandonedAttempt) {

@@ -14,6 +14,7 @@
 #include "ui/map/MapPainter.h"
 #include "ui/map/MapProjection.h"
 #include "ui/map/MapView.h"
+#include "support/WidgetApplication.h"
 #include "ui/map/TileLoader.h"
 
 namespace corvane {
@@ -27,21 +28,11 @@ const GeoCoordinate kCenter{48.025, 11.025};  // between grid lines, which fall 
 constexpr int kWidth = 512;
 constexpr int kHeight = 400;
 
-QApplication& application() {
-    static int argc = 1;
-    static char name[] = "map_view_test";
-    static char* argv[] = {name, nullptr};
-    // Never destroyed: tearing Qt down among the other static destructors
-    // crashes at exit.
-    static auto* app = new QApplication(argc, argv);
-    return *app;
-}
-
 double pixelsPerDegreeLongitude() { return MapProjection::worldSize(kZoom) / 360; }
 
 class MapViewTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { application(); }
+    static void SetUpTestSuite() { widgetApplication(); }
 
     MapViewTest() {
         view.resize(kWidth, kHeight);
