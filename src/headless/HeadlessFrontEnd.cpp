@@ -16,6 +16,7 @@
 #include "app/GuardOnStart.h"
 #include "app/TrackExport.h"
 #include "core/PositionStore.h"
+#include "app/HomeAssistantEntities.h"
 #include "app/HomeAssistantPublisher.h"
 #include "headless/BluetoothReporter.h"
 #include "headless/BluetoothTrackRequests.h"
@@ -104,6 +105,8 @@ int HeadlessFrontEnd::run(const HeadlessOptions& options, QCoreApplication& appl
     {
         CorvaneModel model(platform.modelDependencies(notifications));
         if (effective.radio) model.useRadioForThisRun(*effective.radio);
+        std::optional<HomeAssistantEntities> homeAssistantEntities;
+        if (effective.mqtt) homeAssistantEntities.emplace(model, loop, homeAssistant, hostName());
         HeadlessReporter headlessReporter(model, loop, print);
         reporter = &headlessReporter;
         std::optional<BluetoothReporter> bluetoothReporter;
