@@ -110,6 +110,9 @@ class MqttTest(harness.CorvaneTestCase):
         node = base.replace("/", "_")
         discovery = subscriber.discovery("event", node, "alert", self)
         self.assertEqual(discovery["device"]["identifiers"], [node])
+        # "~" stands for the base topic at a topic's start, as Home Assistant reads discovery.
+        self.assertEqual([discovery[key].replace("~", discovery["~"], 1) for key in ("state_topic", "availability_topic")],
+                         [base + "/alert", availability])
 
         tracker = subscriber.discovery("device_tracker", node, "guarded", self)
         self.assertEqual((tracker["~"], tracker["json_attributes_topic"], tracker["source_type"]),

@@ -58,19 +58,18 @@ TEST_F(HomeAssistantPublisherTest, ConnectsWithWillAndPublishesDiscoveryAndRetai
     EXPECT_EQ(client.settings.willTopic, "corvane/desk/availability");
     EXPECT_EQ(client.settings.willPayload, "offline");
 
-    publisher.publishState("corvane/desk/guard", "armed");
+    publisher.setState("guard/state", "armed");
     EXPECT_TRUE(client.sent.empty()) << "nothing goes out before the broker accepted";
     client.handlers.connected();
     EXPECT_EQ(publisher.statusText(), "Connected");
     ASSERT_EQ(client.sent.size(), 3U);
     EXPECT_EQ(client.sent[0].topic, "corvane/desk/availability");
     EXPECT_EQ(client.sent[0].payload, "online");
-    EXPECT_EQ(client.sent[1].topic, "homeassistant/event/corvane_desk/alert/config");
-    const auto discovery = nlohmann::json::parse(client.sent[1].payload);
-    EXPECT_EQ(discovery["state_topic"], "corvane/desk/alert");
-    EXPECT_EQ(discovery["event_types"], nlohmann::json::array({"alert"}));
-    EXPECT_EQ(discovery["availability_topic"], "corvane/desk/availability");
-    EXPECT_EQ(client.sent[2].topic, "corvane/desk/guard");
+    EXPECT_EQ(client.sent[1].topic, "corvane/desk/guard/state");
+    EXPECT_EQ(client.sent[2].topic, "homeassistant/event/corvane_desk/alert/config");
+    const auto discovery = nlohmann::json::parse(client.sent[2].payload);
+    EXPECT_EQ(discovery["~"], "corvane/desk");
+    EXPECT_EQ(discovery["unique_id"], "corvane_desk_alert");
     for (const auto& message : client.sent) EXPECT_TRUE(message.retain) << message.topic;
 
     client.sent.clear();
@@ -78,6 +77,37 @@ TEST_F(HomeAssistantPublisherTest, ConnectsWithWillAndPublishesDiscoveryAndRetai
     loop.advance(1s);
     client.handlers.connected();
     EXPECT_EQ(client.sent.size(), 3U) << "a reconnect sends availability, discovery and state again";
+}
+
+TEST_F(HomeAssistantPublisherTest, WhatChangesWhileTheBrokerIsAwayArrivesOnReconnectAndRemovalsClearTheBroker) {
+    connectTo();
+    publisher.setEntity("sensor", "bt_a", {{"state_topic", "~/bluetooth/a/signal"}});
+    publisher.setState("bluetooth/a/signal", "-60");
+    client.handlers.connected();
+    client.sent.clear();
+    publisher.setState("bluetooth/a/signal", "-60");
+    EXPECT_TRUE(client.sent.empty()) << "an unchanged state is not sent again";
+
+    client.handlers.disconnected("lost");
+    publisher.setState("guard/state", "a");
+    publisher.setState("guard/state", "b");
+    publisher.removeEntity("sensor", "bt_a");
+    publisher.clearState("bluetooth/a/signal");
+    loop.advance(1s);
+    client.handlers.connected();
+    std::map<std::string, std::string> retained;
+    for (const auto& message : client.sent) {
+        if (message.retain) retained[message.topic] = message.payload;
+    }
+    EXPECT_EQ(retained["corvane/desk/guard/state"], "b");
+    EXPECT_EQ(retained.at("homeassistant/sensor/corvane_desk/bt_a/config"), "");
+    EXPECT_EQ(retained.at("corvane/desk/bluetooth/a/signal"), "");
+
+    client.sent.clear();
+    client.handlers.disconnected("lost");
+    loop.advance(2s);
+    client.handlers.connected();
+    for (const auto& message : client.sent) EXPECT_FALSE(message.payload.empty()) << message.topic << " cleared once only";
 }
 
 TEST_F(HomeAssistantPublisherTest, RetriesWithDoublingBackOffThatResetsOnSuccess) {
