@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "CorvaneModelFixture.h"
+#include "app/HomeAssistantEntities.h"
 #include "app/HomeAssistantPublisher.h"
 #include "app/MqttBrokerAddress.h"
 #include "support/FakeNotificationCenter.h"
@@ -157,6 +159,52 @@ TEST_F(HomeAssistantPublisherTest, AlertsFanOutAsEventsWhileEveryNotificationRea
     EXPECT_EQ(event["event_type"], "alert");
     EXPECT_EQ(event["title"], "Bike moved");
     EXPECT_EQ(event["body"], "It is 40 m away");
+}
+
+struct HomeAssistantEntitiesTest : CorvaneModelFixture {
+    std::string lastState(const std::string& topic) const {
+        std::string found = "(none)";
+        for (const auto& message : client.sent) {
+            if (message.topic == topic) found = message.payload;
+        }
+        return found;
+    }
+    void browse(std::vector<BrowsedService> services) {
+        services_.deliver("_ipp._tcp", std::move(services));
+        loop_.runPending();
+    }
+
+    FakeMqttClient client;
+    HomeAssistantPublisher publisher{loop_, client, notifications_};
+};
+
+// Away only once the grace delay has run out, with nothing else happening
+// meanwhile; forgotten when no longer tracked.
+TEST_F(HomeAssistantEntitiesTest, NetworkDeviceStaysHomeThroughItsGraceDelay) {
+    start();
+    HomeAssistantEntities entities(model(), loop_, publisher, "hall");
+    publisher.configure({"mqtt://broker.lan", {}, {}, {}, "desk"});
+    client.handlers.connected();
+    model().localNetwork().start();
+    browse({{"Office", "_ipp._tcp", "local.", std::nullopt}});
+    const std::string id = LocalNetworkDevice::identifier("Office", "local.");
+    model().localNetwork().track(id);
+    loop_.runPending();
+    const std::string topic = "corvane/desk/network/" + HomeAssistantPublisher::objectIdentifier(id) + "/state";
+    EXPECT_EQ(lastState(topic), "home");
+
+    browse({});
+    loop_.advance(std::chrono::seconds(static_cast<int>(LocalNetworkDevice::kDefaultLossAlertDelay)) - 1s);
+    EXPECT_EQ(lastState(topic), "home");
+    loop_.advance(2s);
+    EXPECT_EQ(lastState(topic), "not_home");
+
+    model().localNetwork().stopTracking(id);
+    loop_.runPending();
+    EXPECT_EQ(lastState(topic), "");
+    EXPECT_EQ(lastState("homeassistant/device_tracker/corvane_desk/net_" + HomeAssistantPublisher::objectIdentifier(id) +
+                        "/config"),
+              "");
 }
 
 TEST(MqttBrokerAddressTest, ParsesSchemesPortsAndRejectsTheRest) {
