@@ -4,8 +4,10 @@
 
 #include "CorvaneModelFixture.h"
 #include "app/HomeAssistantEntities.h"
+#include "app/HomeAssistantLink.h"
 #include "app/HomeAssistantPublisher.h"
 #include "app/MqttBrokerAddress.h"
+#include "support/FakeDefaultsStore.h"
 #include "support/FakeNotificationCenter.h"
 #include "support/ManualEventLoop.h"
 
@@ -205,6 +207,32 @@ TEST_F(HomeAssistantEntitiesTest, NetworkDeviceStaysHomeThroughItsGraceDelay) {
     EXPECT_EQ(lastState("homeassistant/device_tracker/corvane_desk/net_" + HomeAssistantPublisher::objectIdentifier(id) +
                         "/config"),
               "");
+}
+
+// The password never reaches the defaults, and goes only to the broker it was kept for.
+TEST_F(HomeAssistantPublisherTest, PasswordIsKeptInAPrivateFileForItsBrokerOnly) {
+    const auto folder = std::filesystem::temp_directory_path() / ("corvane-ha-" + std::to_string(::getpid()));
+    std::filesystem::remove_all(folder);
+    const std::string file = (folder / "config" / "password.json").string();
+    FakeDefaultsStore defaults;
+    {
+        HomeAssistantLink link(publisher, defaults, file, "desk");
+        ASSERT_TRUE(link.apply({"mqtt://broker.lan", "ha", "s3cret", "", "hall"}));
+    }
+    for (const auto& [key, value] : defaults.values) {
+        const auto* text = std::get_if<std::string>(&value);
+        EXPECT_TRUE(text == nullptr || text->find("s3cret") == std::string::npos) << key;
+    }
+    using std::filesystem::perms;
+    EXPECT_EQ(std::filesystem::status(file).permissions(), perms::owner_read | perms::owner_write);
+    EXPECT_EQ(std::filesystem::status(folder / "config").permissions(), perms::owner_all);
+    HomeAssistantLink link(publisher, defaults, file, "desk");
+    EXPECT_EQ(link.settings(), (HomeAssistantLink::Settings{"mqtt://broker.lan", "ha", "s3cret", "", "hall"}));
+    link.startForThisRun("mqtt://other.lan");
+    EXPECT_FALSE(client.settings.username || client.settings.password);
+    link.startForThisRun("mqtt://broker.lan");
+    EXPECT_EQ(client.settings.password, "s3cret");
+    std::filesystem::remove_all(folder);
 }
 
 TEST(MqttBrokerAddressTest, ParsesSchemesPortsAndRejectsTheRest) {
