@@ -48,12 +48,15 @@ HomeAssistantEntities::HomeAssistantEntities(CorvaneModel& model, EventLoop& loo
     modelChanged_ = model_.changed().subscribe([this] { refreshTask_.request(); });
     bluetoothChanged_ = model_.bluetoothTrackers().changed().subscribe([this] { refreshTask_.request(); });
     networkChanged_ = model_.localNetwork().changed().subscribe([this] { refreshTask_.request(); });
+    publisherChanged_ = publisher_.changed().subscribe([this] { refreshTask_.request(); });
     refreshTask_.request();
 }
 
 void HomeAssistantEntities::setRoom(std::string room) { room_ = roomLevel(std::move(room)); }
 
 void HomeAssistantEntities::refresh() {
+    // Without a broker nothing is kept: configuring one brings a refresh.
+    if (publisher_.status() == HomeAssistantPublisher::Status::notConfigured) return;
     Duration nextChange = Duration::max();
     refreshBluetooth(nextChange);
     refreshNetwork(nextChange);

@@ -64,6 +64,7 @@ private:
     ChangeSignal::Subscription modelChanged_;
     ChangeSignal::Subscription bluetoothChanged_;
     ChangeSignal::Subscription networkChanged_;
+    ChangeSignal::Subscription publisherChanged_;
 };
 
 }  // namespace corvane
