@@ -9,11 +9,14 @@
 
 #include "app/CorvaneModel.h"
 #include "app/GuardOnStart.h"
+#include "app/HomeAssistantLink.h"
+#include "app/HomeAssistantPublisher.h"
 #include "core/UserFolders.h"
 #include "headless/DemoEnvironment.h"
 #include "headless/HeadlessOptions.h"
 #include "headless/SignalWatcher.h"
 #include "platform/DesktopPlatform.h"
+#include "platform/MosquittoMqttClient.h"
 #include "ui/FirstPaintProbe.h"
 #include "ui/MainWindow.h"
 #include "ui/ScreenshotTour.h"
@@ -37,11 +40,19 @@ int WindowFrontEnd::run(const HeadlessOptions& options, QApplication& applicatio
     const QString version = QStringLiteral(CORVANE_VERSION);
     DesktopPlatform platform(*folders);
     EventLoop& loop = platform.loop;
+    // Every alert also goes to Home Assistant once a broker is set.
+    MosquittoMqttClient mqttClient(loop);
+    HomeAssistantPublisher homeAssistant(loop, mqttClient, platform.notifications);
+    HomeAssistantLink homeAssistantLink(homeAssistant, platform.defaults, platform.homeAssistantPasswordFile(),
+                                        DesktopPlatform::hostName());
     {
-        CorvaneModel model(platform.modelDependencies(platform.notifications));
+        CorvaneModel model(platform.modelDependencies(homeAssistant));
         GuardOnStart guardOnStart(model, loop, guard);
+        homeAssistantLink.attach(model, loop);
+        homeAssistantLink.start();
 
-        UiContext context{model, loop, platform.defaults, version, MapTileSource::resolve(platform.defaults, version)};
+        UiContext context{model, loop, platform.defaults, version, MapTileSource::resolve(platform.defaults, version),
+                          &homeAssistantLink};
         MainWindow window(context, makeWindowSections(context));
         window.show();
         SignalWatcher signalWatcher([&application](int) { application.quit(); });
@@ -61,6 +72,7 @@ int WindowFrontEnd::run(const HeadlessOptions& options, QApplication& applicatio
         // A quit by signal leaves the window open: let it keep what it keeps
         // on close.
         if (window.isVisible()) window.close();
+        homeAssistantLink.detach();
     }
     demo.reset();
     SignalWatcher::removeOnFastExit({});

@@ -10,17 +10,19 @@ namespace {
 
 constexpr const char* kDiscoveryPrefix = "homeassistant";
 
-// Discovery object ids allow only [a-zA-Z0-9_-].
-std::string objectIdentifier(const std::string& text) {
+}  // namespace
+
+std::string HomeAssistantPublisher::objectIdentifier(const std::string& text) {
     std::string result = text;
     std::ranges::replace_if(result, [](char c) { return !(std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '-'); }, '_');
     return result;
 }
 
-}  // namespace
-
 HomeAssistantPublisher::HomeAssistantPublisher(EventLoop& loop, MqttClient& client, NotificationCenter& next)
-    : loop_(loop), client_(client), next_(next) {}
+    : loop_(loop), client_(client), next_(next) {
+    setEntity("event", "alert",
+              {{"name", "Alert"}, {"state_topic", "~/alert"}, {"event_types", {"alert"}}, {"json_attributes_topic", "~/alert"}});
+}
 
 HomeAssistantPublisher::~HomeAssistantPublisher() {
     if (status_ == Status::connected) {
@@ -66,9 +68,48 @@ std::string HomeAssistantPublisher::statusText() const {
     return {};
 }
 
-void HomeAssistantPublisher::publishState(const std::string& topic, const std::string& payload) {
-    retained_[topic] = payload;
-    if (status_ == Status::connected) client_.publish(topic, payload, true);
+void HomeAssistantPublisher::setEntity(const std::string& component, const std::string& objectId, nlohmann::json config) {
+    const std::string key = component + "/" + objectIdentifier(objectId);
+    removedEntities_.erase(key);
+    auto [entry, added] = entities_.try_emplace(key, config);
+    if (!added) {
+        if (entry->second == config) return;
+        entry->second = std::move(config);
+    }
+    if (status_ == Status::connected) client_.publish(discoveryTopic(key), discoveryPayload(key, entry->second), true);
+}
+
+void HomeAssistantPublisher::removeEntity(const std::string& component, const std::string& objectId) {
+    const std::string key = component + "/" + objectIdentifier(objectId);
+    if (entities_.erase(key) == 0) return;
+    if (status_ == Status::connected) {
+        client_.publish(discoveryTopic(key), "", true);
+    } else {
+        removedEntities_.insert(key);
+    }
+}
+
+void HomeAssistantPublisher::setState(const std::string& suffix, const std::string& payload) {
+    clearedStates_.erase(suffix);
+    auto [entry, added] = states_.try_emplace(suffix, payload);
+    if (!added) {
+        if (entry->second == payload) return;
+        entry->second = payload;
+    }
+    if (status_ == Status::connected) client_.publish(baseTopic_ + "/" + suffix, payload, true);
+}
+
+void HomeAssistantPublisher::clearState(const std::string& suffix) {
+    if (states_.erase(suffix) == 0) return;
+    if (status_ == Status::connected) {
+        client_.publish(baseTopic_ + "/" + suffix, "", true);
+    } else {
+        clearedStates_.insert(suffix);
+    }
+}
+
+void HomeAssistantPublisher::publishMoment(const std::string& topic, const std::string& payload) {
+    if (status_ == Status::connected) client_.publish(topic, payload, false);
 }
 
 void HomeAssistantPublisher::post(const LocalNotification& notification) {
@@ -92,8 +133,13 @@ void HomeAssistantPublisher::onConnected() {
     nextRetry_ = kFirstRetry;
     setStatus(Status::connected);
     client_.publish(baseTopic_ + "/availability", "online", true);
-    publishDiscovery();
-    for (const auto& [topic, payload] : retained_) client_.publish(topic, payload, true);
+    for (const auto& key : removedEntities_) client_.publish(discoveryTopic(key), "", true);
+    for (const auto& suffix : clearedStates_) client_.publish(baseTopic_ + "/" + suffix, "", true);
+    removedEntities_.clear();
+    clearedStates_.clear();
+    // States first: an entity that appears finds its state already retained.
+    for (const auto& [suffix, payload] : states_) client_.publish(baseTopic_ + "/" + suffix, payload, true);
+    for (const auto& [key, config] : entities_) client_.publish(discoveryTopic(key), discoveryPayload(key, config), true);
 }
 
 void HomeAssistantPublisher::onDisconnected() {
@@ -109,16 +155,19 @@ void HomeAssistantPublisher::setStatus(Status status) {
     changed_.notify();
 }
 
-void HomeAssistantPublisher::publishDiscovery() {
-    const nlohmann::json device = {{"identifiers", {nodeIdentifier_}}, {"name", deviceName_}, {"manufacturer", "Corvane"}};
-    const nlohmann::json alert = {{"name", "Alert"},
-                                  {"unique_id", nodeIdentifier_ + "_alert"},
-                                  {"state_topic", baseTopic_ + "/alert"},
-                                  {"event_types", {"alert"}},
-                                  {"availability_topic", baseTopic_ + "/availability"},
-                                  {"json_attributes_topic", baseTopic_ + "/alert"},
-                                  {"device", device}};
-    client_.publish(std::string(kDiscoveryPrefix) + "/event/" + nodeIdentifier_ + "/alert/config", alert.dump(), true);
+std::string HomeAssistantPublisher::discoveryTopic(const std::string& key) const {
+    const auto slash = key.find('/');
+    return std::string(kDiscoveryPrefix) + "/" + key.substr(0, slash) + "/" + nodeIdentifier_ + "/" + key.substr(slash + 1) +
+           "/config";
+}
+
+std::string HomeAssistantPublisher::discoveryPayload(const std::string& key, const nlohmann::json& config) const {
+    nlohmann::json payload = config;
+    payload["~"] = baseTopic_;
+    payload["unique_id"] = nodeIdentifier_ + "_" + key.substr(key.find('/') + 1);
+    payload["availability_topic"] = "~/availability";
+    payload["device"] = {{"identifiers", {nodeIdentifier_}}, {"name", deviceName_}, {"manufacturer", "Corvane"}};
+    return payload.dump();
 }
 
 }  // namespace corvane

@@ -5,12 +5,17 @@
 // unchanged, and each alert is also published as an `event` entity with the
 // same title and body. Availability is "online"/"offline" (the broker's last
 // will) on `<base>/availability`; discovery and state are retained and sent
-// again after every reconnect. Lost connections are retried with back-off.
-// Loop thread only.
+// again after every reconnect, so what changed while the broker was away
+// arrives with the next connection. Entities and states are kept relative to
+// the base topic: a new base republishes them all under it. Lost connections
+// are retried with back-off. Loop thread only.
 #include <chrono>
 #include <map>
+#include <set>
 #include <optional>
 #include <string>
+
+#include <nlohmann/json.hpp>
 
 #include "app/ChangeSignal.h"
 #include "app/MqttBrokerAddress.h"
@@ -32,6 +37,9 @@ public:
     };
     enum class Status { notConfigured, connecting, connected, retrying };
 
+    // Discovery object ids and topic levels allow only [a-zA-Z0-9_-].
+    static std::string objectIdentifier(const std::string& text);
+
     static constexpr std::chrono::seconds kFirstRetry{1};
     static constexpr std::chrono::seconds kLongestRetry{60};
 
@@ -49,8 +57,18 @@ public:
     ChangeSignal& changed() { return changed_; }
     const std::string& baseTopic() const { return baseTopic_; }
 
-    // Retained: kept and sent again after each reconnect.
-    void publishState(const std::string& topic, const std::string& payload);
+    // A discovery config under this guard's device. Topics in `config` start
+    // with "~/" (the base topic); unique_id, availability and device are
+    // added here. Retained; an unchanged config is not sent again.
+    void setEntity(const std::string& component, const std::string& objectId, nlohmann::json config);
+    // An empty retained config: Home Assistant drops the entity.
+    void removeEntity(const std::string& component, const std::string& objectId);
+    // Retained at `<base>/<suffix>`; an unchanged payload is not sent again.
+    void setState(const std::string& suffix, const std::string& payload);
+    // Clears the retained message at `<base>/<suffix>`.
+    void clearState(const std::string& suffix);
+    // A moment, not state: sent now if connected, never retained or queued.
+    void publishMoment(const std::string& topic, const std::string& payload);
 
     void requestAuthorization() override { next_.requestAuthorization(); }
     void post(const LocalNotification& notification) override;
@@ -60,7 +78,8 @@ private:
     void onConnected();
     void onDisconnected();
     void setStatus(Status status);
-    void publishDiscovery();
+    std::string discoveryTopic(const std::string& key) const;
+    std::string discoveryPayload(const std::string& key, const nlohmann::json& config) const;
 
     EventLoop& loop_;
     MqttClient& client_;
@@ -69,7 +88,12 @@ private:
     std::string baseTopic_;
     std::string nodeIdentifier_;
     std::string deviceName_;
-    std::map<std::string, std::string> retained_;
+    // Keyed by "component/objectId" and by state suffix.
+    std::map<std::string, nlohmann::json> entities_;
+    std::map<std::string, std::string> states_;
+    // Removals the broker has not heard of yet.
+    std::set<std::string> removedEntities_;
+    std::set<std::string> clearedStates_;
     Status status_ = Status::notConfigured;
     std::chrono::steady_clock::duration nextRetry_ = kFirstRetry;
     TimerHandle retry_;

@@ -16,6 +16,7 @@
 #include "app/GuardOnStart.h"
 #include "app/TrackExport.h"
 #include "core/PositionStore.h"
+#include "app/HomeAssistantLink.h"
 #include "app/HomeAssistantPublisher.h"
 #include "headless/BluetoothReporter.h"
 #include "headless/BluetoothTrackRequests.h"
@@ -47,16 +48,6 @@ int HeadlessFrontEnd::exportTrack(const HeadlessOptions& options) {
     return 0;
 }
 
-namespace {
-
-std::string hostName() {
-    char name[256] = {};
-    if (gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') return "corvane";
-    return name;
-}
-
-}  // namespace
-
 int HeadlessFrontEnd::run(const HeadlessOptions& options, QCoreApplication& application) {
     // Queued: quit() before the loop runs would be lost.
     const auto quitSoon = [&application] { QTimer::singleShot(0, &application, &QCoreApplication::quit); };
@@ -85,6 +76,8 @@ int HeadlessFrontEnd::run(const HeadlessOptions& options, QCoreApplication& appl
     // the publisher only hands them on.
     MosquittoMqttClient mqttClient(loop);
     HomeAssistantPublisher homeAssistant(loop, mqttClient, platform.notifications);
+    HomeAssistantLink homeAssistantLink(homeAssistant, platform.defaults, platform.homeAssistantPasswordFile(),
+                                        DesktopPlatform::hostName());
     ChangeSignal::Subscription homeAssistantStatus;
     if (effective.mqtt) {
         homeAssistantStatus = homeAssistant.changed().subscribe([&homeAssistant, &print] {
@@ -92,7 +85,7 @@ int HeadlessFrontEnd::run(const HeadlessOptions& options, QCoreApplication& appl
                 print("Home Assistant: " + homeAssistant.statusText());
             }
         });
-        homeAssistant.configure({*effective.mqtt, std::nullopt, std::nullopt, {}, hostName()});
+        homeAssistantLink.startForThisRun(*effective.mqtt);
     }
     PrintingNotificationCenter notifications(homeAssistant, [&reporter, &print](const std::string& line) {
         if (reporter != nullptr) {
@@ -104,6 +97,7 @@ int HeadlessFrontEnd::run(const HeadlessOptions& options, QCoreApplication& appl
     {
         CorvaneModel model(platform.modelDependencies(notifications));
         if (effective.radio) model.useRadioForThisRun(*effective.radio);
+        if (effective.mqtt) homeAssistantLink.attach(model, loop);
         HeadlessReporter headlessReporter(model, loop, print);
         reporter = &headlessReporter;
         std::optional<BluetoothReporter> bluetoothReporter;
@@ -151,6 +145,7 @@ int HeadlessFrontEnd::run(const HeadlessOptions& options, QCoreApplication& appl
         TimerHandle demoEnd;
         if (const auto duration = demo ? DemoEnvironment::duration() : std::nullopt) demoEnd = loop.singleShot(*duration, stop);
         QCoreApplication::exec();
+        homeAssistantLink.detach();
         reporter = nullptr;
     }
     // The model is gone (its bridge child ended with it); the settings still

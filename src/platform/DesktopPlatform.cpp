@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/DesktopPlatform.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <memory>
 
@@ -17,6 +19,17 @@ std::optional<DesktopPlatform::Folders> DesktopPlatform::userFolders() {
         return std::nullopt;
     }
     return Folders{std::move(*data), std::move(*devices), std::move(*defaultsFile)};
+}
+
+std::string DesktopPlatform::hostName() {
+    char name[256] = {};
+    if (gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') return "corvane";
+    return name;
+}
+
+std::string DesktopPlatform::homeAssistantPasswordFile() const {
+    const auto slash = folders.defaultsFile.rfind('/');
+    return folders.defaultsFile.substr(0, slash == std::string::npos ? 0 : slash + 1) + "home-assistant-password.json";
 }
 
 DesktopPlatform::DesktopPlatform(Folders found) : folders(std::move(found)), defaults(loop, folders.defaultsFile) {}

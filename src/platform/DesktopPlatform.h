@@ -33,6 +33,9 @@ public:
     // there is no home folder to keep data in.
     static std::optional<Folders> userFolders();
 
+    // This computer's name; "corvane" when it has none.
+    static std::string hostName();
+
     explicit DesktopPlatform(Folders found);
     DesktopPlatform(const DesktopPlatform&) = delete;
     DesktopPlatform& operator=(const DesktopPlatform&) = delete;
@@ -40,6 +43,9 @@ public:
     // The model over these adapters; alerts are posted to `notifications`
     // (the desktop's centre, or a front end's wrapper of it).
     CorvaneModel::Dependencies modelDependencies(NotificationCenter& notifications);
+
+    // The Home Assistant broker's password, beside the defaults file.
+    std::string homeAssistantPasswordFile() const;
 
     const Folders folders;
     QtEventLoop loop;

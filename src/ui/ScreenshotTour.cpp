@@ -106,6 +106,14 @@ ScreenshotTour::ScreenshotTour(UiContext& context, MainWindow& window, QString f
     steps_.push_back(shot(QStringLiteral("12-dark-messages"), [mesh] { mesh->showPane(MeshtasticSection::Pane::messages); }));
     steps_.push_back(shot(QStringLiteral("13-dark-local-network-empty"),
                           [this] { window_.showSection(NetworkSection::localNetwork); }));
+    steps_.push_back([this] {
+        window_.settings().showTab(SettingsDialog::Tab::general);
+        for (auto* scroll : window_.settings().findChildren<QScrollArea*>())
+            if (scroll->isVisible()) scroll->verticalScrollBar()->setValue(scroll->verticalScrollBar()->maximum());
+        QTimer::singleShot(kStepMilliseconds * 2, this,
+                           [this] { save(window_.settings(), QStringLiteral("14-dark-settings-general-end")); });
+        return true;
+    });
     steps_.push_back([] {
         QTimer::singleShot(kStepMilliseconds, qApp, &QCoreApplication::quit);
         return true;

@@ -8,6 +8,7 @@
 #include "ui/AboutTab.h"
 #include "ui/AlertDeliverySettings.h"
 #include "ui/GeneralSettingsTab.h"
+#include "ui/HomeAssistantSettings.h"
 #include "ui/PhoneAlertSettings.h"
 #include "ui/RadioSettingsTab.h"
 #include "ui/SymbolIcon.h"
@@ -23,6 +24,7 @@ SettingsDialog::SettingsDialog(UiContext& context, QWidget* parent)
       about_(new AboutTab(context.version)) {
     general_->addSection({}, new AlertDeliverySettings(context));
     general_->addSection({}, new PhoneAlertSettings(context));
+    if (context.homeAssistant) general_->addSection({}, new HomeAssistantSettings(context, *context.homeAssistant));
     setObjectName(QStringLiteral("settingsDialog"));
     setWindowTitle(QStringLiteral("Settings"));
     setModal(false);

@@ -12,6 +12,7 @@ namespace corvane {
 class CorvaneModel;
 class DefaultsStore;
 class EventLoop;
+class HomeAssistantLink;
 
 struct UiContext {
     CorvaneModel& model;
@@ -20,6 +21,8 @@ struct UiContext {
     // Empty in a development build: the About page says "Development".
     QString version;
     MapTileSource tiles;
+    // Absent in tests of other parts: Settings then has no Home Assistant section.
+    HomeAssistantLink* homeAssistant = nullptr;
 };
 
 }  // namespace corvane

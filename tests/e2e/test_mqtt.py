@@ -1,19 +1,28 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 """`corvane --headless --mqtt` against a real mosquitto broker of the test's own on 127.0.0.1 (a free port), read
-with mosquitto_sub: discovery as Home Assistant's MQTT integration requires it, the guard's alert as an event with
-the desktop's title and body, the last will when corvane is killed, and a reconnect after the broker restarts."""
+with mosquitto_sub: discovery as Home Assistant's MQTT integration requires it, the guarded node and the guard's alert
+as entities, the last will when corvane is killed, a reconnect after the broker restarts, two guards tracking one
+Bluetooth device on one broker, and a TLS broker whose certificate comes from a CA the test makes."""
 import json
+import os
 import signal
 import socket
 import subprocess
 import threading
 import unittest
 
+import dbus
+
 import harness
+from test_bluetooth import DEVICE, TEMPLATE
 from test_guard_alert import ALERT_BODY, ARMED, NODE
 
-# The keys Home Assistant's MQTT discovery needs for each platform published.
-REQUIRED = {"event": {"state_topic", "event_types", "unique_id", "availability_topic", "device"}}
+# Keys every discovered entity carries, and those each platform needs on top (state_topic is optional for a GPS
+# device_tracker, which reports through its attributes).
+COMMON = {"unique_id", "availability_topic", "device", "name"}
+REQUIRED = {"event": COMMON | {"state_topic", "event_types"},
+            "sensor": COMMON | {"state_topic"},
+            "device_tracker": COMMON | {"source_type"}}
 
 
 def free_port():
@@ -23,9 +32,11 @@ def free_port():
 
 
 class Broker:
-    def __init__(self, folder):
+    def __init__(self, folder, tls=""):
         self.port, self.config = free_port(), folder / "mosquitto.conf"
-        self.config.write_text("listener %d 127.0.0.1\nallow_anonymous true\n" % self.port)
+        # As root mosquitto would drop to its own user, which cannot read the test's private key.
+        user = "user root\n" if os.geteuid() == 0 else ""
+        self.config.write_text("listener %d 127.0.0.1\nallow_anonymous true\n%s%s" % (self.port, user, tls))
         self.process = None
 
     def start(self):
@@ -48,8 +59,8 @@ class Broker:
 class Subscriber:
     """mosquitto_sub on every topic; each message kept as (topic, payload)."""
 
-    def __init__(self, port):
-        self.process = subprocess.Popen(["mosquitto_sub", "-h", "127.0.0.1", "-p", str(port), "-t", "#", "-v"],
+    def __init__(self, port, *options):
+        self.process = subprocess.Popen(["mosquitto_sub", "-h", "127.0.0.1", "-p", str(port), "-t", "#", "-v", *options],
                                         stdout=subprocess.PIPE, text=True)
         self.messages, self._lock = [], threading.Lock()
         threading.Thread(target=self._read, daemon=True).start()
@@ -66,6 +77,14 @@ class Subscriber:
 
     def wait_for(self, topic, predicate, what):
         harness.wait_until(lambda: any(map(predicate, self.payloads(topic))), 5, what, lambda: " got %r" % self.messages)
+
+    def discovery(self, component, node, entity, test):
+        """The entity's last discovery config, checked for the platform's keys."""
+        topic = "homeassistant/%s/%s/%s/config" % (component, node, entity)
+        self.wait_for(topic, bool, topic)
+        config = json.loads(self.payloads(topic)[-1])
+        test.assertLessEqual(REQUIRED[component], set(config), topic)
+        return config
 
     def stop(self):
         self.process.terminate()
@@ -89,15 +108,23 @@ class MqttTest(harness.CorvaneTestCase):
         availability = base + "/availability"
         subscriber.wait_for(availability, lambda p: p == "online", "online")
         node = base.replace("/", "_")
-        config = "homeassistant/event/%s/alert/config" % node
-        subscriber.wait_for(config, bool, "the event's discovery")
-        discovery = json.loads(subscriber.payloads(config)[-1])
-        self.assertLessEqual(REQUIRED["event"], set(discovery))
-        self.assertEqual((discovery["state_topic"], discovery["availability_topic"]), (base + "/alert", availability))
+        discovery = subscriber.discovery("event", node, "alert", self)
         self.assertEqual(discovery["device"]["identifiers"], [node])
+        # "~" stands for the base topic at a topic's start, as Home Assistant reads discovery.
+        self.assertEqual([discovery[key].replace("~", discovery["~"], 1) for key in ("state_topic", "availability_topic")],
+                         [base + "/alert", availability])
+
+        tracker = subscriber.discovery("device_tracker", node, "guarded", self)
+        self.assertEqual((tracker["~"], tracker["json_attributes_topic"], tracker["source_type"]),
+                         (base, "~/guarded/attributes", "gps"))
+        self.assertEqual(subscriber.discovery("sensor", node, "guarded_battery", self)["device_class"], "battery")
+        subscriber.discovery("sensor", node, "guard", self)
+        subscriber.wait_for(base + "/guarded/attributes", lambda p: {"latitude", "longitude", "gps_accuracy"} <= set(
+            json.loads(p)), "the guarded node's position")
 
         corvane.wait_for(ARMED)
         corvane.wait_for("Notification: Guarded device moved — " + ALERT_BODY)
+        subscriber.wait_for(base + "/guard/state", lambda p: p.startswith("Movement detected"), "the guard state")
         subscriber.wait_for(base + "/alert", lambda p: json.loads(p)["title"] == "Guarded device moved", "the alert")
         event = json.loads(subscriber.payloads(base + "/alert")[-1])
         self.assertEqual((event["event_type"], event["body"]), ("alert", ALERT_BODY))
@@ -116,6 +143,79 @@ class MqttTest(harness.CorvaneTestCase):
         corvane.process.wait(timeout=3)
         # The broker notices the dead socket at once (the kernel closes it) and sends the will.
         subscriber.wait_for(availability, lambda p: p == "offline", "the last will")
+
+    def test_two_guards_track_one_bluetooth_device(self):
+        broker = Broker(self.sandbox.root)
+        self.addCleanup(broker.stop)
+        broker.start()
+        subscriber = Subscriber(broker.port)
+        self.addCleanup(subscriber.stop)
+        system = harness.SessionBus("system", str(TEMPLATE), "org.bluez")
+        self.addCleanup(system.stop)
+        system.start(self.sandbox.root)
+        bluez = system.connection.get_object("org.bluez", "/")
+        bluez.AddAdapter("hci0", "desk", dbus_interface="org.bluez.Mock")
+        arguments = ["--bluetooth", "--track-bluetooth", DEVICE, "--mqtt", "mqtt://127.0.0.1:%d" % broker.port]
+        guards = []
+        for room in ("hall", "garage"):
+            # Each guard has folders of its own, with its base topic and room in its settings.
+            env = self.sandbox.environment(self.bus.address, system_bus_address=system.address)
+            for key in ("XDG_DATA_HOME", "XDG_CONFIG_HOME"):
+                env[key] = str(self.sandbox.root / room / key)
+            settings = self.sandbox.root / room / "XDG_CONFIG_HOME" / "Corvane"
+            settings.mkdir(parents=True, mode=0o700)
+            (settings / "defaults.json").write_text(json.dumps(
+                {"homeAssistantBaseTopic": "corvane/" + room, "homeAssistantRoom": room}))
+            guards.append(harness.Corvane(["--headless"] + arguments, env))
+            self.addCleanup(guards[-1].stop)
+        for guard in guards:
+            guard.wait_for("Home Assistant: Connected")
+            guard.wait_for("Bluetooth: Looking for Bluetooth devices…")
+        harness.wait_until(lambda: bluez.Advertise("hci0", "AA:BB:CC:DD:EE:01", dbus.Int16(-60), {"Name": "Keys"},
+                                                   dbus_interface="org.bluez.Mock"), 5, "the adapter to discover")
+        unique_ids = set()
+        for room in ("hall", "garage"):
+            base, node, entity = "corvane/" + room, "corvane_" + room, "bt_" + DEVICE
+            subscriber.wait_for(base + "/availability", lambda p: p == "online", room + " online")
+            tracker = subscriber.discovery("device_tracker", node, entity, self)
+            distance = subscriber.discovery("sensor", node, entity + "_distance", self)
+            unique_ids |= {tracker["unique_id"], distance["unique_id"]}
+            self.assertEqual((tracker["~"], tracker["state_topic"], distance["unit_of_measurement"]),
+                             (base, "~/bluetooth/%s/state" % DEVICE, "m"))
+            subscriber.wait_for(base + "/bluetooth/%s/state" % DEVICE, lambda p: p == "home", room + " home")
+            subscriber.wait_for(base + "/bluetooth/%s/signal" % DEVICE, lambda p: json.loads(p)["rssi"] == -60, "rssi")
+            subscriber.wait_for("room_presence/" + room, lambda p: json.loads(p) == {
+                "id": DEVICE, "name": "Keys", "distance": json.loads(p)["distance"]}, room + " presence")
+        self.assertEqual(len(unique_ids), 4, unique_ids)
+
+    def test_tls_broker_with_a_certificate_of_a_private_ca(self):
+        folder = self.sandbox.root
+        run = lambda *arguments: subprocess.run(["openssl", *arguments], check=True, capture_output=True)  # noqa: E731
+        run("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", str(folder / "ca.key"), "-out",
+            str(folder / "ca.pem"), "-days", "1", "-subj", "/CN=Corvane test CA")
+        run("req", "-newkey", "rsa:2048", "-nodes", "-keyout", str(folder / "server.key"), "-out",
+            str(folder / "server.csr"), "-subj", "/CN=127.0.0.1")
+        (folder / "san.cnf").write_text("subjectAltName=IP:127.0.0.1\n")
+        run("x509", "-req", "-in", str(folder / "server.csr"), "-CA", str(folder / "ca.pem"), "-CAkey",
+            str(folder / "ca.key"), "-CAcreateserial", "-out", str(folder / "server.pem"), "-days", "1", "-extfile",
+            str(folder / "san.cnf"))
+        broker = Broker(folder, "cafile %s\ncertfile %s\nkeyfile %s\n" % (
+            folder / "ca.pem", folder / "server.pem", folder / "server.key"))
+        self.addCleanup(broker.stop)
+        broker.start()
+        subscriber = Subscriber(broker.port, "--cafile", str(folder / "ca.pem"))
+        self.addCleanup(subscriber.stop)
+        env = self.sandbox.environment(self.bus.address)
+        untrusted = harness.Corvane(["--headless", "--mqtt", "mqtts://127.0.0.1:%d" % broker.port], env)
+        self.addCleanup(untrusted.stop)
+        untrusted.wait_for("Home Assistant: Cannot reach the broker · retrying")
+        untrusted.stop()
+        # OpenSSL's default trust store, which the client uses, is named by SSL_CERT_FILE.
+        trusted = harness.Corvane(["--headless", "--mqtt", "mqtts://127.0.0.1:%d" % broker.port],
+                                  dict(env, SSL_CERT_FILE=str(folder / "ca.pem")))
+        self.addCleanup(trusted.stop)
+        trusted.wait_for("Home Assistant: Connected")
+        subscriber.wait_for("corvane/%s/availability" % socket.gethostname(), lambda p: p == "online", "online")
 
 
 if __name__ == "__main__":

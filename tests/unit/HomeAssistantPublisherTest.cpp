@@ -2,8 +2,12 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "CorvaneModelFixture.h"
+#include "app/HomeAssistantEntities.h"
+#include "app/HomeAssistantLink.h"
 #include "app/HomeAssistantPublisher.h"
 #include "app/MqttBrokerAddress.h"
+#include "support/FakeDefaultsStore.h"
 #include "support/FakeNotificationCenter.h"
 #include "support/ManualEventLoop.h"
 
@@ -58,19 +62,18 @@ TEST_F(HomeAssistantPublisherTest, ConnectsWithWillAndPublishesDiscoveryAndRetai
     EXPECT_EQ(client.settings.willTopic, "corvane/desk/availability");
     EXPECT_EQ(client.settings.willPayload, "offline");
 
-    publisher.publishState("corvane/desk/guard", "armed");
+    publisher.setState("guard/state", "armed");
     EXPECT_TRUE(client.sent.empty()) << "nothing goes out before the broker accepted";
     client.handlers.connected();
     EXPECT_EQ(publisher.statusText(), "Connected");
     ASSERT_EQ(client.sent.size(), 3U);
     EXPECT_EQ(client.sent[0].topic, "corvane/desk/availability");
     EXPECT_EQ(client.sent[0].payload, "online");
-    EXPECT_EQ(client.sent[1].topic, "homeassistant/event/corvane_desk/alert/config");
-    const auto discovery = nlohmann::json::parse(client.sent[1].payload);
-    EXPECT_EQ(discovery["state_topic"], "corvane/desk/alert");
-    EXPECT_EQ(discovery["event_types"], nlohmann::json::array({"alert"}));
-    EXPECT_EQ(discovery["availability_topic"], "corvane/desk/availability");
-    EXPECT_EQ(client.sent[2].topic, "corvane/desk/guard");
+    EXPECT_EQ(client.sent[1].topic, "corvane/desk/guard/state");
+    EXPECT_EQ(client.sent[2].topic, "homeassistant/event/corvane_desk/alert/config");
+    const auto discovery = nlohmann::json::parse(client.sent[2].payload);
+    EXPECT_EQ(discovery["~"], "corvane/desk");
+    EXPECT_EQ(discovery["unique_id"], "corvane_desk_alert");
     for (const auto& message : client.sent) EXPECT_TRUE(message.retain) << message.topic;
 
     client.sent.clear();
@@ -78,6 +81,37 @@ TEST_F(HomeAssistantPublisherTest, ConnectsWithWillAndPublishesDiscoveryAndRetai
     loop.advance(1s);
     client.handlers.connected();
     EXPECT_EQ(client.sent.size(), 3U) << "a reconnect sends availability, discovery and state again";
+}
+
+TEST_F(HomeAssistantPublisherTest, WhatChangesWhileTheBrokerIsAwayArrivesOnReconnectAndRemovalsClearTheBroker) {
+    connectTo();
+    publisher.setEntity("sensor", "bt_a", {{"state_topic", "~/bluetooth/a/signal"}});
+    publisher.setState("bluetooth/a/signal", "-60");
+    client.handlers.connected();
+    client.sent.clear();
+    publisher.setState("bluetooth/a/signal", "-60");
+    EXPECT_TRUE(client.sent.empty()) << "an unchanged state is not sent again";
+
+    client.handlers.disconnected("lost");
+    publisher.setState("guard/state", "a");
+    publisher.setState("guard/state", "b");
+    publisher.removeEntity("sensor", "bt_a");
+    publisher.clearState("bluetooth/a/signal");
+    loop.advance(1s);
+    client.handlers.connected();
+    std::map<std::string, std::string> retained;
+    for (const auto& message : client.sent) {
+        if (message.retain) retained[message.topic] = message.payload;
+    }
+    EXPECT_EQ(retained["corvane/desk/guard/state"], "b");
+    EXPECT_EQ(retained.at("homeassistant/sensor/corvane_desk/bt_a/config"), "");
+    EXPECT_EQ(retained.at("corvane/desk/bluetooth/a/signal"), "");
+
+    client.sent.clear();
+    client.handlers.disconnected("lost");
+    loop.advance(2s);
+    client.handlers.connected();
+    for (const auto& message : client.sent) EXPECT_FALSE(message.payload.empty()) << message.topic << " cleared once only";
 }
 
 TEST_F(HomeAssistantPublisherTest, RetriesWithDoublingBackOffThatResetsOnSuccess) {
@@ -127,6 +161,78 @@ TEST_F(HomeAssistantPublisherTest, AlertsFanOutAsEventsWhileEveryNotificationRea
     EXPECT_EQ(event["event_type"], "alert");
     EXPECT_EQ(event["title"], "Bike moved");
     EXPECT_EQ(event["body"], "It is 40 m away");
+}
+
+struct HomeAssistantEntitiesTest : CorvaneModelFixture {
+    std::string lastState(const std::string& topic) const {
+        std::string found = "(none)";
+        for (const auto& message : client.sent) {
+            if (message.topic == topic) found = message.payload;
+        }
+        return found;
+    }
+    void browse(std::vector<BrowsedService> services) {
+        services_.deliver("_ipp._tcp", std::move(services));
+        loop_.runPending();
+    }
+
+    FakeMqttClient client;
+    HomeAssistantPublisher publisher{loop_, client, notifications_};
+};
+
+// Away only once the grace delay has run out, with nothing else happening
+// meanwhile; forgotten when no longer tracked.
+TEST_F(HomeAssistantEntitiesTest, NetworkDeviceStaysHomeThroughItsGraceDelay) {
+    start();
+    HomeAssistantEntities entities(model(), loop_, publisher, "hall");
+    publisher.configure({"mqtt://broker.lan", {}, {}, {}, "desk"});
+    client.handlers.connected();
+    model().localNetwork().start();
+    browse({{"Office", "_ipp._tcp", "local.", std::nullopt}});
+    const std::string id = LocalNetworkDevice::identifier("Office", "local.");
+    model().localNetwork().track(id);
+    loop_.runPending();
+    const std::string topic = "corvane/desk/network/" + HomeAssistantPublisher::objectIdentifier(id) + "/state";
+    EXPECT_EQ(lastState(topic), "home");
+
+    browse({});
+    loop_.advance(std::chrono::seconds(static_cast<int>(LocalNetworkDevice::kDefaultLossAlertDelay)) - 1s);
+    EXPECT_EQ(lastState(topic), "home");
+    loop_.advance(2s);
+    EXPECT_EQ(lastState(topic), "not_home");
+
+    model().localNetwork().stopTracking(id);
+    loop_.runPending();
+    EXPECT_EQ(lastState(topic), "");
+    EXPECT_EQ(lastState("homeassistant/device_tracker/corvane_desk/net_" + HomeAssistantPublisher::objectIdentifier(id) +
+                        "/config"),
+              "");
+}
+
+// The password never reaches the defaults, and goes only to the broker it was kept for.
+TEST_F(HomeAssistantPublisherTest, PasswordIsKeptInAPrivateFileForItsBrokerOnly) {
+    const auto folder = std::filesystem::temp_directory_path() / ("corvane-ha-" + std::to_string(::getpid()));
+    std::filesystem::remove_all(folder);
+    const std::string file = (folder / "config" / "password.json").string();
+    FakeDefaultsStore defaults;
+    {
+        HomeAssistantLink link(publisher, defaults, file, "desk");
+        ASSERT_TRUE(link.apply({"mqtt://broker.lan", "ha", "s3cret", "", "hall"}));
+    }
+    for (const auto& [key, value] : defaults.values) {
+        const auto* text = std::get_if<std::string>(&value);
+        EXPECT_TRUE(text == nullptr || text->find("s3cret") == std::string::npos) << key;
+    }
+    using std::filesystem::perms;
+    EXPECT_EQ(std::filesystem::status(file).permissions(), perms::owner_read | perms::owner_write);
+    EXPECT_EQ(std::filesystem::status(folder / "config").permissions(), perms::owner_all);
+    HomeAssistantLink link(publisher, defaults, file, "desk");
+    EXPECT_EQ(link.settings(), (HomeAssistantLink::Settings{"mqtt://broker.lan", "ha", "s3cret", "", "hall"}));
+    link.startForThisRun("mqtt://other.lan");
+    EXPECT_FALSE(client.settings.username || client.settings.password);
+    link.startForThisRun("mqtt://broker.lan");
+    EXPECT_EQ(client.settings.password, "s3cret");
+    std::filesystem::remove_all(folder);
 }
 
 TEST(MqttBrokerAddressTest, ParsesSchemesPortsAndRejectsTheRest) {
