@@ -90,7 +90,6 @@ CorvaneModel::CorvaneModel(Dependencies dependencies)
     healthWake_ = wakeFanOut_.woke.subscribe([this] { meshHealth_.didWake(); });
 
     radio_.setStopHandler([this](const MeshRadioError& error) { bridgeStopped(error); });
-    readStores();
     startUpTask_ = loop_.singleShot(EventLoop::Duration::zero(), [this] { startUp(); });
 }
 
@@ -144,6 +143,9 @@ void CorvaneModel::storesRead(StoredRecords read) {
 }
 
 void CorvaneModel::startUp() {
+    // From the loop's first turn, so the read does not compete with the
+    // building of the window for the cores.
+    readStores();
     refreshPorts();
     connect(std::nullopt, false);
 }
