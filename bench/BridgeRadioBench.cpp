@@ -8,6 +8,8 @@
 // pseudo-terminal, read by the real halvo-meshtastic-bridge, through its JSON
 // line to CorvaneModel's node list on the Qt loop; against (--reference) a
 // bare echo of a frame-sized write through a pseudo-terminal by a child.
+// Both sides leave the same idle gap (CORVANE_BENCH_GAP_MS) between trips, so
+// both pay the same wake-ups of idle cores and processes.
 #include <benchmark/benchmark.h>
 #include <poll.h>
 #include <pty.h>
@@ -56,6 +58,10 @@ fs::path binFolder;
 int countFromEnvironment(const char* name, int fallback) {
     const char* value = std::getenv(name);
     return value && std::atoi(value) > 0 ? std::atoi(value) : fallback;
+}
+
+std::chrono::milliseconds gapBetweenTrips() {
+    return std::chrono::milliseconds(countFromEnvironment("CORVANE_BENCH_GAP_MS", 20));
 }
 
 mesh::FromRadio positionPacket(std::uint32_t node, std::int32_t lat, std::int32_t lon, std::uint32_t when) {
@@ -237,7 +243,7 @@ void radioToModel(benchmark::State& state) {
             QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
         }
         if (!model.connectedPort()) state.SkipWithError("the bridge did not connect");
-        const auto gap = std::chrono::milliseconds(countFromEnvironment("CORVANE_BENCH_GAP_MS", 20));
+        const auto gap = gapBetweenTrips();
         std::int32_t step = 0;
         double latitude = 0;
         std::optional<Clock::time_point> arrivedAt;
@@ -305,12 +311,12 @@ int reference(int trips) {
     }
     ::close(slave);
     const std::string frame = frameBytes(positionPacket(0x12345678, 556756800, 125699200, kStart).SerializeAsString());
-    const auto micros = bench::echoTrips(master, master, frame, trips);
+    const auto micros = bench::echoTrips(master, master, frame, trips, gapBetweenTrips());
     ::close(master);
     ::kill(child, SIGTERM);
     ::waitpid(child, nullptr, 0);
-    std::printf("INFO bridge.radioToModel ref bare pseudo-terminal echo of a %zu-byte frame, %d trips\n", frame.size(),
-                trips);
+    std::printf("INFO bridge.radioToModel ref bare pseudo-terminal echo of a %zu-byte frame, %d trips %lld ms apart\n",
+                frame.size(), trips, static_cast<long long>(gapBetweenTrips().count()));
     return bench::printMedian(micros);
 }
 
@@ -318,6 +324,7 @@ int reference(int trips) {
 
 int main(int argc, char** argv) {
     return corvane::bench::qtBenchmarkMain(argc, argv, binFolder, [] {
-        return reference(countFromEnvironment("CORVANE_BENCH_ITERATIONS", 2000));
+        // Paced trips take their gap each: a smoke run keeps to a few.
+        return reference(std::getenv("CORVANE_BENCH_SMOKE") ? 20 : countFromEnvironment("CORVANE_BENCH_ITERATIONS", 2000));
     });
 }

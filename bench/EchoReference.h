@@ -20,11 +20,15 @@
 namespace corvane::bench {
 
 // Microseconds per trip of `bytes` written to `out` until as many came back
-// on `in`, sorted; empty when the echo broke off.
-inline std::vector<double> echoTrips(int out, int in, const std::string& bytes, int trips) {
+// on `in`, sorted; empty when the echo broke off. With a `gap`, every trip
+// after the first starts from an idle wait of that length, untimed, as a
+// paced measurement of ours does.
+inline std::vector<double> echoTrips(int out, int in, const std::string& bytes, int trips,
+                                     std::chrono::milliseconds gap = {}) {
     std::vector<double> micros;
     std::vector<char> buffer(4096);
     for (int trip = 0; trip < trips; ++trip) {
+        if (trip > 0 && gap.count() > 0) ::poll(nullptr, 0, static_cast<int>(gap.count()));
         const auto start = std::chrono::steady_clock::now();
         if (::write(out, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) return {};
         for (std::size_t received = 0; received < bytes.size();) {

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <utility>
 
 #include "core/DoubleText.h"
 #include "core/MeshMath.h"
@@ -93,6 +94,10 @@ CorvaneModel::CorvaneModel(Dependencies dependencies)
 }
 
 CorvaneModel::~CorvaneModel() {
+    // What arrived during the read is written rather than lost.
+    if (!storesLoaded_ && !untilStoresLoaded_.empty()) {
+        storesRead(readStoredRecords(store_.reader(), messageStore_.reader()));
+    }
     if (watchingDevices_) deviceWatcher_->stop();
 }
 
@@ -108,9 +113,39 @@ void CorvaneModel::assign(T& field, U&& value) {
     changed_.notify();
 }
 
+CorvaneModel::StoredRecords CorvaneModel::readStoredRecords(const std::function<PositionStore::Snapshot()>& positions,
+                                                            const std::function<MessageStore::Snapshot()>& messages) {
+    StoredRecords read{.positions = positions(), .messages = messages(), .history = {}, .messageLog = {}};
+    read.history = read.positions.records;
+    read.messageLog = read.messages.records;
+    return read;
+}
+
+void CorvaneModel::readStores() {
+    loop_.runInBackground([this, alive = std::weak_ptr<char>(lifetime_), readPositions = store_.reader(),
+                           readMessages = messageStore_.reader()]() -> EventLoop::Callback {
+        auto read = std::make_shared<StoredRecords>(readStoredRecords(readPositions, readMessages));
+        return [this, alive, read] {
+            if (alive.lock()) storesRead(std::move(*read));
+        };
+    });
+}
+
+void CorvaneModel::storesRead(StoredRecords read) {
+    if (storesLoaded_) return;
+    storesLoaded_ = true;
+    store_.adopt(std::move(read.positions));
+    messageStore_.adopt(std::move(read.messages));
+    history_ = std::move(read.history);
+    messages_ = std::move(read.messageLog);
+    changed_.notify();
+    for (const auto& work : std::exchange(untilStoresLoaded_, {})) work();
+}
+
 void CorvaneModel::startUp() {
-    assign(history_, store_.load());
-    assign(messages_, messageStore_.load());
+    // From the loop's first turn, so the read does not compete with the
+    // building of the window for the cores.
+    readStores();
     refreshPorts();
     connect(std::nullopt, false);
 }
@@ -417,13 +452,22 @@ void CorvaneModel::upsert(const MeshNode& node) {
     placeNode(node, known, renamed);
     meshHealth_.heard(node);
     if (!selectedNodeID_) setSelectedNodeID(guardedNodeID().value_or(node.number));
-    if (!node.position || node.position == previous || holdsFix(*node.position)) return;
-    history_.push_back(*node.position);
+    if (!node.position || node.position == previous) return;
+    if (!storesLoaded_) {
+        untilStoresLoaded_.push_back([this, fix = *node.position, number = node.number] { recordFix(fix, number); });
+        return;
+    }
+    recordFix(*node.position, node.number);
+}
+
+void CorvaneModel::recordFix(const MeshPosition& fix, std::uint32_t nodeNumber) {
+    if (holdsFix(fix)) return;
+    history_.push_back(fix);
     changed_.notify();
     // The verdict and its alert go first: the file write waits for the disk
     // (two fsyncs), and a person waiting for the alert should not.
-    checkParking(*node.position, node.number);
-    (void)store_.append(*node.position, PositionStore::kMaximumCount);
+    checkParking(fix, nodeNumber);
+    (void)store_.append(fix, PositionStore::kMaximumCount);
 }
 
 bool CorvaneModel::holdsFix(const MeshPosition& fix) const {
@@ -436,6 +480,10 @@ bool CorvaneModel::holdsFix(const MeshPosition& fix) const {
 }
 
 void CorvaneModel::receiveMessage(const MeshMessage& message) {
+    if (!storesLoaded_) {
+        untilStoresLoaded_.push_back([this, message] { receiveMessage(message); });
+        return;
+    }
     const bool duplicate =
         message.packetID != 0 && std::any_of(messages_.begin(), messages_.end(), [&](const MeshMessage& stored) {
             return stored.packetID == message.packetID && stored.sender == message.sender;
@@ -564,12 +612,20 @@ void CorvaneModel::sendMessage(std::string_view text) {
                                                   .text = trimmed,
                                                   .timestamp = loop_.now(),
                                                   .isOutgoing = true};
-                        messages_.push_back(message);
-                        changed_.notify();
-                        if (auto stored = messageStore_.append(message, MessageStore::kMaximumCount); !stored) {
-                            setErrorMessage(stored.error().message);
-                        }
+                        keepSentMessage(message);
                     });
+}
+
+void CorvaneModel::keepSentMessage(const MeshMessage& message) {
+    if (!storesLoaded_) {
+        untilStoresLoaded_.push_back([this, message] { keepSentMessage(message); });
+        return;
+    }
+    messages_.push_back(message);
+    changed_.notify();
+    if (auto stored = messageStore_.append(message, MessageStore::kMaximumCount); !stored) {
+        setErrorMessage(stored.error().message);
+    }
 }
 
 // MARK: Radio settings

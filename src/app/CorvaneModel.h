@@ -17,7 +17,9 @@
 // go to the desktop and, through `phoneAlerts()`, to the user's phone.
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -165,6 +167,20 @@ private:
     void assign(T& field, U&& value);
 
     void startUp();
+    // Both files as read, with the copies the model publishes made off the
+    // loop as well.
+    struct StoredRecords {
+        PositionStore::Snapshot positions;
+        MessageStore::Snapshot messages;
+        std::vector<MeshPosition> history;
+        std::vector<MeshMessage> messageLog;
+    };
+    static StoredRecords readStoredRecords(const std::function<PositionStore::Snapshot()>& positions,
+                                           const std::function<MessageStore::Snapshot()>& messages);
+    void readStores();
+    void storesRead(StoredRecords read);
+    void recordFix(const MeshPosition& fix, std::uint32_t nodeNumber);
+    void keepSentMessage(const MeshMessage& message);
     void scheduleReconnect();
     void bridgeStopped(const MeshRadioError& error);
     void handle(const MeshtasticBridgeResponse& response);
@@ -218,6 +234,14 @@ private:
 
     PositionStore store_;
     MessageStore messageStore_;
+    // The stores are read off the loop while the window comes up. Until they
+    // are in, fixes and messages wait here in arrival order: the history they
+    // are checked against (old news, repeats) is not complete yet, and a
+    // write now would replace a file that was never read.
+    bool storesLoaded_ = false;
+    std::vector<EventLoop::Callback> untilStoresLoaded_;
+    // Lets the background read's result find out whether the model is gone.
+    std::shared_ptr<char> lifetime_ = std::make_shared<char>();
     std::map<std::uint32_t, MeshNode> nodeIndex_;
     // Collation keys of the long names, and the guarded node `nodes_` was
     // last ordered for: together they let one update move one entry instead

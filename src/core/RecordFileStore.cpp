@@ -53,25 +53,41 @@ std::optional<std::string> RecordFileStore<Record>::encodeFile(const std::vector
 }
 
 template <typename Record>
-void RecordFileStore<Record>::refresh() {
-    auto current = PrivateFile::identity(url_);
-    if (cached_ && current == identity_) return;
-    cached_ = true;
-    identity_ = current;
-    records_.clear();
-    fragments_.clear();
-    fragmentsValid_ = false;
-    damaged_ = false;
-    if (!current) return;
+typename RecordFileStore<Record>::Snapshot RecordFileStore<Record>::read(const std::string& url, Decoder decoder) {
+    Snapshot snapshot;
+    snapshot.identity = PrivateFile::identity(url);
+    if (!snapshot.identity) return snapshot;
     // The identity of what is actually read, should the file change between
     // the look above and the read.
-    const auto bytes = PrivateFile::read(url_, &*identity_);
-    auto decoded = bytes ? decodeFile(*bytes, decoder_) : std::nullopt;
+    const auto bytes = PrivateFile::read(url, &*snapshot.identity);
+    auto decoded = bytes ? decodeFile(*bytes, decoder) : std::nullopt;
     if (!decoded) {
-        damaged_ = !(!bytes && bytes.error().kind == PrivateFile::ReadFailure::missing);
-        return;
+        snapshot.damaged = !(!bytes && bytes.error().kind == PrivateFile::ReadFailure::missing);
+        return snapshot;
     }
-    records_.assign(std::make_move_iterator(decoded->begin()), std::make_move_iterator(decoded->end()));
+    snapshot.records = std::move(*decoded);
+    return snapshot;
+}
+
+template <typename Record>
+std::function<typename RecordFileStore<Record>::Snapshot()> RecordFileStore<Record>::reader() const {
+    return [url = url_, decoder = decoder_] { return read(url, decoder); };
+}
+
+template <typename Record>
+void RecordFileStore<Record>::adopt(Snapshot snapshot) {
+    cached_ = true;
+    identity_ = snapshot.identity;
+    damaged_ = snapshot.damaged;
+    records_.assign(std::make_move_iterator(snapshot.records.begin()), std::make_move_iterator(snapshot.records.end()));
+    fragments_.clear();
+    fragmentsValid_ = false;
+}
+
+template <typename Record>
+void RecordFileStore<Record>::refresh() {
+    if (cached_ && PrivateFile::identity(url_) == identity_) return;
+    adopt(read(url_, decoder_));
 }
 
 template <typename Record>

@@ -15,9 +15,12 @@
 // Being the largest files we write, and rewritten at every append, they are
 // written with PrivateFile::writeReusingSpare.
 //
-// Owned by the model; used from one thread (the event loop). Not copyable.
+// Owned by the model; used from one thread (the event loop), except that a
+// reader() may run on another thread and hand its snapshot back for adopt().
+// Not copyable.
 #include <cstddef>
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -40,7 +43,22 @@ public:
     RecordFileStore(const RecordFileStore&) = delete;
     RecordFileStore& operator=(const RecordFileStore&) = delete;
 
+    // What one read of the file found: the decoded records and the identity
+    // of the bytes they came from.
+    struct Snapshot {
+        std::optional<FileIdentity> identity;
+        bool damaged = false;
+        std::vector<Record> records;
+    };
+
     const std::string& url() const { return url_; }
+
+    // Reads and decodes the file; shares nothing with the store, so it may
+    // run on any thread, even after the store is gone.
+    std::function<Snapshot()> reader() const;
+    // Takes a reader's snapshot as the cached state. Should the file have
+    // changed since, the next call re-reads it as usual.
+    void adopt(Snapshot snapshot);
 
     // The records on file, oldest first; empty when the file is missing,
     // unreadable or undecodable.
@@ -58,6 +76,7 @@ public:
     static std::optional<std::string> encodeFile(const std::vector<Record>& records);
 
 private:
+    static Snapshot read(const std::string& url, Decoder decoder);
     void refresh();
     void ensureFragments();
 

@@ -3,6 +3,7 @@
 
 #include <QtGlobal>
 
+#include <mutex>
 #include <optional>
 #include <utility>
 
@@ -10,13 +11,26 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QThreadPool>
 #include <QTimer>
 
 namespace corvane {
 
-QtEventLoop::QtEventLoop() : context_(std::make_unique<QObject>()) {}
+// Where pool threads deliver results: the loop's context while it lives.
+// The lock keeps the context from going away during a delivery.
+struct QtEventLoop::Inbox {
+    std::mutex lock;
+    QObject* context = nullptr;
+};
 
-QtEventLoop::~QtEventLoop() = default;
+QtEventLoop::QtEventLoop() : context_(std::make_unique<QObject>()), inbox_(std::make_shared<Inbox>()) {
+    inbox_->context = context_.get();
+}
+
+QtEventLoop::~QtEventLoop() {
+    const std::lock_guard held(inbox_->lock);
+    inbox_->context = nullptr;
+}
 
 Timestamp QtEventLoop::now() const { return std::chrono::system_clock::now(); }
 
@@ -47,6 +61,14 @@ void QtEventLoop::restoreEnvironment() {
 
 void QtEventLoop::post(Callback work) {
     QMetaObject::invokeMethod(context_.get(), std::move(work), Qt::QueuedConnection);
+}
+
+void QtEventLoop::runInBackground(std::function<Callback()> work) {
+    QThreadPool::globalInstance()->start([inbox = inbox_, work = std::move(work)] {
+        Callback result = work();
+        const std::lock_guard held(inbox->lock);
+        if (inbox->context) QMetaObject::invokeMethod(inbox->context, std::move(result), Qt::QueuedConnection);
+    });
 }
 
 TimerHandle QtEventLoop::singleShot(Duration delay, Callback callback) {

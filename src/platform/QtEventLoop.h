@@ -4,7 +4,8 @@
 // (the main thread). Timers are QTimers parented to an internal context
 // object, so they die with the loop; posted work is a queued call on that
 // context. Create, use and destroy it on that one thread; objects holding its
-// timer handles are destroyed before it.
+// timer handles are destroyed before it. Background work runs on Qt's global
+// thread pool; a result that arrives after the loop is gone is dropped.
 #include <memory>
 
 #include "app/ports/EventLoop.h"
@@ -33,11 +34,15 @@ public:
     void post(Callback work) override;
     TimerHandle singleShot(Duration delay, Callback callback) override;
     TimerHandle repeating(Duration interval, Callback callback) override;
+    void runInBackground(std::function<Callback()> work) override;
 
 private:
+    struct Inbox;
+
     TimerHandle startTimer(Duration interval, bool once, Callback callback);
 
     std::unique_ptr<QObject> context_;
+    std::shared_ptr<Inbox> inbox_;
 };
 
 }  // namespace corvane

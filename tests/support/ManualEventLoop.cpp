@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <tuple>
+#include <utility>
 
 namespace corvane {
 
@@ -24,6 +25,19 @@ ManualEventLoop::~ManualEventLoop() {
 }
 
 void ManualEventLoop::post(Callback work) { posted_.push_back(std::move(work)); }
+
+void ManualEventLoop::runInBackground(std::function<Callback()> work) {
+    if (holdingBackground_) {
+        heldBackground_.push_back(std::move(work));
+        return;
+    }
+    post([work = std::move(work)] { work()(); });
+}
+
+void ManualEventLoop::releaseBackgroundWork() {
+    holdingBackground_ = false;
+    for (auto& work : std::exchange(heldBackground_, {})) runInBackground(std::move(work));
+}
 
 TimerHandle ManualEventLoop::singleShot(Duration delay, Callback callback) {
     return addTimer(delay, Duration::zero(), std::move(callback));

@@ -27,6 +27,11 @@ public:
     void post(Callback work) override;
     TimerHandle singleShot(Duration delay, Callback callback) override;
     TimerHandle repeating(Duration interval, Callback callback) override;
+    void runInBackground(std::function<Callback()> work) override;
+
+    // Background work handed over from now on waits until released.
+    void holdBackgroundWork() { holdingBackground_ = true; }
+    void releaseBackgroundWork();
 
     // Moves time forward by `duration`, firing every timer that falls due.
     void advance(Duration duration);
@@ -49,6 +54,8 @@ private:
     std::chrono::steady_clock::time_point monotonic_;
     Timestamp wallClock_;
     std::deque<Callback> posted_;
+    bool holdingBackground_ = false;
+    std::vector<std::function<Callback()>> heldBackground_;
     std::vector<std::shared_ptr<Timer>> timers_;
     std::uint64_t nextSequence_ = 0;
 };

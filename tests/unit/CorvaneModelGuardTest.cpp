@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "core/MessageStore.h"
+#include "core/PositionStore.h"
 #include "core/PrivateFile.h"
 #include "unit/CorvaneModelFixture.h"
 
@@ -126,6 +127,44 @@ TEST_F(CorvaneModelGuardTest, MovementIsConfirmedThenAlertedOncePerArming) {
     EXPECT_EQ(std::tuple(notifications_.posted[1].title, notifications_.posted[1].identifier, notifications_.posted[1].body),
               std::tuple("Bicycle moved", "guarded-device-moved-1772357400.5",
                          "Two positions place the device outside the marked area. Latest distance: about 99 m."));
+}
+
+// The stores are read off the loop: what the radio says before the read is
+// in waits, is checked against the stored history and is written after it.
+TEST_F(CorvaneModelGuardTest, FixesAndMessagesBeforeTheStoresAreReadAreMergedAfterwards) {
+    const auto mark = encodeWithReferenceDate(parked_).value();
+    defaults_.setData("parkedPosition", DefaultsStore::Data(mark.begin(), mark.end()));
+    defaults_.setNumber("guardedNode", kGuarded);
+    // Two readings outside from the last run: replayed by the radio, they must not alert again.
+    const std::vector<MeshPosition> stored{positionAt(kGuarded, 80.4, 60), positionAt(kGuarded, 90.4, 120)};
+    const MeshMessage old = makeMessage(41, 8, "old");
+    for (const auto& fix : stored) ASSERT_TRUE(PositionStore(dataFile("positions.json")).append(fix, 10));
+    ASSERT_TRUE(MessageStore(dataFile("messages.json")).append(old, 10));
+    const auto fileText = [this](const char* name) { return PrivateFile::read(dataFile(name)).value(); };
+    const std::string positionsBefore = fileText("positions.json");
+    const std::string messagesBefore = fileText("messages.json");
+
+    loop_.holdBackgroundWork();
+    startConnected();
+    for (const auto& fix : stored) emitNode(makeNode(kGuarded, "Bike", fix));
+    emitMessage(old);
+    const MeshMessage fresh = makeMessage(42, 8, "new");
+    emitMessage(fresh);
+    const MeshPosition inside = positionAt(kGuarded, 10.4, 180);
+    emitNode(makeNode(kGuarded, "Bike", inside));
+    EXPECT_EQ(fileText("positions.json"), positionsBefore);
+    EXPECT_EQ(fileText("messages.json"), messagesBefore);
+    EXPECT_TRUE(notifications_.posted.empty());
+
+    loop_.releaseBackgroundWork();
+    loop_.runPending();
+    EXPECT_EQ(model().history(), (std::vector<MeshPosition>{stored[0], stored[1], inside}));
+    EXPECT_EQ(model().messages(), (std::vector<MeshMessage>{old, fresh}));
+    EXPECT_EQ(model().parkingStatus(), "Armed · 10 m from parked position");
+    EXPECT_EQ(PositionStore(dataFile("positions.json")).load(), model().history());
+    EXPECT_EQ(MessageStore(dataFile("messages.json")).load(), model().messages());
+    ASSERT_EQ(notifications_.posted.size(), 1u);
+    EXPECT_EQ(notifications_.posted[0].body, "new");
 }
 
 TEST_F(CorvaneModelGuardTest, AnotherGuardedNodeIsComparedWithTheExistingMark) {

@@ -9,7 +9,9 @@
 // - a timer whose handle was cancelled or destroyed never fires afterwards,
 //   even when it was already due;
 // - a repeating timer fires every `interval` until cancelled;
-// - now() is the wall clock (it may jump), monotonicNow() never goes back.
+// - now() is the wall clock (it may jump), monotonicNow() never goes back;
+// - runInBackground runs `work` off the loop thread (it must touch nothing
+//   the loop owns) and the callback it returns on the loop, in a later turn.
 #include <chrono>
 #include <functional>
 
@@ -31,6 +33,9 @@ public:
     virtual void post(Callback work) = 0;
     [[nodiscard]] virtual TimerHandle singleShot(Duration delay, Callback callback) = 0;
     [[nodiscard]] virtual TimerHandle repeating(Duration interval, Callback callback) = 0;
+    // For reads that would hold the loop up (files of megabytes at start-up).
+    // The returned callback runs even when its requester is gone: it checks.
+    virtual void runInBackground(std::function<Callback()> work) = 0;
 
 protected:
     EventLoop() = default;
