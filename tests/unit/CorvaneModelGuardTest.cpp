@@ -137,9 +137,6 @@ TEST_F(CorvaneModelGuardTest, AnotherGuardedNodeIsComparedWithTheExistingMark) {
 
 TEST_F(CorvaneModelGuardTest, MarkingWithoutAPositionLeavesTheExistingMark) {
     startConnected();
-    model().markGuardedPosition();  // nothing guarded
-    EXPECT_EQ(model().errorMessage(), kNoPositionYet);
-    model().setErrorMessage(std::nullopt);
     model().setGuarded(makeNode(kGuarded, "Bike"));
     model().markGuardedPosition();  // guarded but never heard
     EXPECT_EQ(model().errorMessage(), kNoPositionYet);
