@@ -275,7 +275,6 @@ TEST(GeoClueTest, AFixIsStillHadAfterTheIdleDaemonQuitAndANewOneStarted) {
     GeoClueRun run(bus);
     ASSERT_TRUE(run.authorize());
     ASSERT_TRUE(run.fix());
-    ASSERT_EQ(run.fixes.size(), 1u);
     ASSERT_TRUE(first->waitForFinished(5000));
     ASSERT_TRUE(bus.startMock(templatePath("geoclue2.py"), "org.freedesktop.GeoClue2", R"({"latitude": 1.5})"));
     ASSERT_TRUE(run.fix());
