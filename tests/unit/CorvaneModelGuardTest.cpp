@@ -72,13 +72,12 @@ TEST_F(CorvaneModelGuardTest, ReducedPrecisionOfTheLatestOrMarkedFixIsTold) {
     MeshPosition boxed = positionAt(kGuarded, 0, 60);
     boxed.precisionBits = 16;
     emitNode(makeNode(kGuarded, "Bike", boxed));
-    EXPECT_EQ(model().guardPrecision(), "Shares its position at reduced precision (about 729 m): movement inside that "
-                                        "area cannot be detected; the alert radius is smaller than that area.");
+    const std::string reduced = "Shares its position at reduced precision (about 729 m): movement inside that area cannot be detected";
+    EXPECT_EQ(model().guardPrecision(), reduced + "; the alert radius is smaller than that area.");
     model().markGuardedPosition();
     moveGuarded(0, 120);  // the mark still holds the box
     model().setParkingRadius(750);
-    EXPECT_EQ(model().guardPrecision(), "Shares its position at reduced precision (about 729 m): movement inside that "
-                                        "area cannot be detected.");
+    EXPECT_EQ(model().guardPrecision(), reduced + ".");
     model().clearGuardedDevice();
     emitNode(makeNode(kGuarded, "Bike", boxed));
     EXPECT_FALSE(model().guardPrecision());
