@@ -52,11 +52,6 @@ protected:
     QDBusMessage mock(const QString& method, const QVariantList& arguments) {
         return bus_.call(kBlueZ, "/", "org.bluez.Mock", method, arguments);
     }
-    void advertise(const QString& address, qint16 rssi, const QString& name = {}, const QString& adapter = "hci0") {
-        QVariantMap properties;
-        if (!name.isEmpty()) properties.insert("Name", name);
-        mock("Advertise", {adapter, address, QVariant::fromValue(rssi), properties});
-    }
     // How often the adapter was asked `method`, from the mock's call log; the
     // filter of the last SetDiscoveryFilter in `filter_`.
     int adapterCalls(const QString& method, const QString& adapter = "hci0") {
@@ -80,8 +75,13 @@ protected:
     bool waitForState(State state) {
         return runUntil([&] { return !states_.empty() && states_.back() == state; });
     }
-    bool waitForHeard(std::size_t count) {
-        return runUntil([&] { return heard_.size() >= count; });
+    // Advertises and waits until the central has reported it.
+    bool hear(const QString& address, qint16 rssi, const QString& name = {}, const QString& adapter = "hci0") {
+        QVariantMap properties;
+        if (!name.isEmpty()) properties.insert("Name", name);
+        const std::size_t before = heard_.size();
+        mock("Advertise", {adapter, address, QVariant::fromValue(rssi), properties});
+        return runUntil([&] { return heard_.size() > before; });
     }
 
     PrivateSystemBus bus_;
@@ -106,12 +106,9 @@ TEST_F(BlueZTest, AdvertisementsArriveWithTheirSignalWhileScanningOnAPoweredAdap
     // Only with this filter does bluetoothd report every advertisement.
     EXPECT_EQ(filter_, (QVariantMap{{"Transport", "le"}, {"DuplicateData", true}}));
 
-    advertise("AA:BB:CC:DD:EE:01", -60, "Keys");
-    ASSERT_TRUE(waitForHeard(1));
-    advertise("AA:BB:CC:DD:EE:01", -71);
-    ASSERT_TRUE(waitForHeard(2));
-    advertise("AA:BB:CC:DD:EE:02", -80);
-    ASSERT_TRUE(waitForHeard(3));
+    ASSERT_TRUE(hear("AA:BB:CC:DD:EE:01", -60, "Keys"));
+    ASSERT_TRUE(hear("AA:BB:CC:DD:EE:01", -71));
+    ASSERT_TRUE(hear("AA:BB:CC:DD:EE:02", -80));
     EXPECT_EQ(heard_[0].id.string(), "546121C6-9763-5103-85DD-BAE6D703725A");
     EXPECT_EQ(std::tuple(heard_[0].rssi, heard_[0].localName, heard_[0].peripheralName),
               std::tuple(-60, std::optional<std::string>("Keys"), std::optional<std::string>("Keys")));
@@ -122,8 +119,7 @@ TEST_F(BlueZTest, AdvertisementsArriveWithTheirSignalWhileScanningOnAPoweredAdap
     // Forgotten by the daemon, the device comes back with its identifier.
     bus_.call(kBlueZ, "/org/bluez/hci0", "org.bluez.Adapter1", "RemoveDevice",
               {QVariant::fromValue(QDBusObjectPath("/org/bluez/hci0/dev_AA_BB_CC_DD_EE_01"))});
-    advertise("AA:BB:CC:DD:EE:01", -62, "Keys");
-    ASSERT_TRUE(waitForHeard(4));
+    ASSERT_TRUE(hear("AA:BB:CC:DD:EE:01", -62, "Keys"));
     EXPECT_EQ(std::pair(heard_[3].id, heard_[3].rssi), std::pair(heard_[0].id, -62));
 
     central_->stopScan();
@@ -156,8 +152,7 @@ TEST_F(BlueZTest, TheFilterIsSentAgainAfterAPowerCycleAndADaemonRestart) {
     ASSERT_TRUE(runUntil([&] { return adapterCalls("StartDiscovery") == 1; }));
     EXPECT_EQ(adapterCalls("SetDiscoveryFilter"), 1);
     // Signals of the new daemon reach the central.
-    advertise("AA:BB:CC:DD:EE:01", -55, "Keys");
-    ASSERT_TRUE(waitForHeard(1));
+    ASSERT_TRUE(hear("AA:BB:CC:DD:EE:01", -55, "Keys"));
     EXPECT_EQ(heard_[0].rssi, -55);
 }
 
@@ -172,15 +167,13 @@ TEST_F(BlueZTest, TheScanMovesWithTheChosenAdapter) {
     ASSERT_TRUE(runUntil([&] { return adapterCalls("StartDiscovery", "hci0") == 1; }));
     EXPECT_EQ(std::vector(states_.end() - 2, states_.end()), (std::vector{State::resetting, State::poweredOn}));
     EXPECT_EQ(std::pair(adapterCalls("StopDiscovery", "hci1"), adapterCalls("SetDiscoveryFilter", "hci0")), std::pair(1, 1));
-    advertise("AA:BB:CC:DD:EE:01", -60, {}, "hci0");
-    ASSERT_TRUE(waitForHeard(1));
+    ASSERT_TRUE(hear("AA:BB:CC:DD:EE:01", -60, {}, "hci0"));
 
     // It goes again, the dongle stays: back to the dongle, filter first.
     mock("RemoveAdapterWithDevices", {QString("hci0")});
     ASSERT_TRUE(runUntil([&] { return adapterCalls("StartDiscovery", "hci1") == 2; }));
     EXPECT_EQ(adapterCalls("SetDiscoveryFilter", "hci1"), 2);
-    advertise("AA:BB:CC:DD:EE:02", -70, {}, "hci1");
-    ASSERT_TRUE(waitForHeard(2));
+    ASSERT_TRUE(hear("AA:BB:CC:DD:EE:02", -70, {}, "hci1"));
     EXPECT_EQ(heard_[1].rssi, -70);
     EXPECT_TRUE(failures_.empty());
 }
@@ -198,11 +191,9 @@ TEST_F(BlueZTest, AFailedStartIsReportedAndMistypedValuesAreIgnored) {
     mock("FailDiscovery", {QString("hci0"), QString(), QString()});
     central_->startScan();
     ASSERT_TRUE(runUntil([&] { return adapterCalls("StartDiscovery") == 2; }));
-    advertise("AA:BB:CC:DD:EE:01", -60);
-    ASSERT_TRUE(waitForHeard(1));
+    ASSERT_TRUE(hear("AA:BB:CC:DD:EE:01", -60));
     mock("EmitMistypedRSSI", {QString("hci0"), QString("AA:BB:CC:DD:EE:01")});
-    advertise("AA:BB:CC:DD:EE:01", -75);
-    ASSERT_TRUE(waitForHeard(2));
+    ASSERT_TRUE(hear("AA:BB:CC:DD:EE:01", -75));
     EXPECT_EQ(heard_.size(), 2u);
     EXPECT_EQ(heard_.back().rssi, -75);
 }
@@ -284,7 +275,6 @@ TEST(GeoClueTest, AFixIsStillHadAfterTheIdleDaemonQuitAndANewOneStarted) {
     GeoClueRun run(bus);
     ASSERT_TRUE(run.authorize());
     ASSERT_TRUE(run.fix());
-    ASSERT_EQ(run.fixes.size(), 1u);
     ASSERT_TRUE(first->waitForFinished(5000));
     ASSERT_TRUE(bus.startMock(templatePath("geoclue2.py"), "org.freedesktop.GeoClue2", R"({"latitude": 1.5})"));
     ASSERT_TRUE(run.fix());

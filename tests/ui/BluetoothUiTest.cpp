@@ -76,8 +76,7 @@ TEST_F(BluetoothUiTest, ATrackedDeviceShowsWhereItWasLastHeardOnceThereIsAFix) {
     showKeys();
     trackers().track(trackers().devices().at(0));
     settle();
-    EXPECT_TRUE(shown("bluetoothNoLocation"));
-    EXPECT_FALSE(shown("bluetoothLastSeenMap"));
+    EXPECT_EQ(std::pair(shown("bluetoothNoLocation"), shown("bluetoothLastSeenMap")), std::pair(true, false));
 
     bluetooth_.location.authorize(LocationAuthorization::authorized);
     bluetooth_.location.deliver({52.52, 13.405, 10, loop_.now()});
@@ -256,8 +255,7 @@ TEST_F(BluetoothUiTest, AlertDeliverySettingsStoreTheChoiceAndShowTheStatus) {
     test.click();
     settle();
     EXPECT_EQ(find<QLabel>("iMessageStatus", &window.settings()).text(), "Could not send");
-    EXPECT_EQ(error.text(), "Messages could not send the alert: not signed in");
-    EXPECT_FALSE(error.isHidden());
+    EXPECT_EQ(std::pair(error.text(), error.isHidden()), std::pair(QString("Messages could not send the alert: not signed in"), false));
 }
 
 }  // namespace

