@@ -43,7 +43,7 @@ MeshPosition positionNumber(std::size_t i) {
     const auto n = static_cast<double>(i);
     return MeshPosition{Uuid::random(), static_cast<std::uint32_t>(0x10000000 + i % 40), 48.137154 + n * 1.37e-6,
                         11.576124 - n * 2.11e-6, static_cast<std::int32_t>(500 + i % 100),
-                        kStart + std::chrono::seconds(i * 30)};
+                        kStart + std::chrono::seconds(i * 30), std::nullopt};
 }
 
 MeshMessage messageNumber(std::size_t i) {
