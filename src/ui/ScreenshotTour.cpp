@@ -75,14 +75,7 @@ ScreenshotTour::ScreenshotTour(UiContext& context, MainWindow& window, QString f
         });
     }
     // The alert delivery sections sit below the fold of the General tab.
-    steps_.push_back([this] {
-        window_.settings().showTab(SettingsDialog::Tab::general);
-        for (auto* scroll : window_.settings().findChildren<QScrollArea*>())
-            if (scroll->isVisible()) scroll->verticalScrollBar()->setValue(scroll->verticalScrollBar()->maximum());
-        QTimer::singleShot(kStepMilliseconds * 2, this,
-                           [this] { save(window_.settings(), QStringLiteral("08-settings-general-alerts")); });
-        return true;
-    });
+    steps_.push_back(settingsGeneralEnd(QStringLiteral("08-settings-general-alerts")));
     // The same views in a dark palette, for contrast.
     steps_.push_back([this] {
         window_.settings().hide();
@@ -99,6 +92,9 @@ ScreenshotTour::ScreenshotTour(UiContext& context, MainWindow& window, QString f
         dark.setColor(QPalette::PlaceholderText, QColor(0x9a, 0x9a, 0xa0));
         dark.setColor(QPalette::Mid, QColor(0x55, 0x55, 0x58));
         dark.setColor(QPalette::Link, QColor(0x6c, 0xb4, 0xff));
+        // Without these, disabled controls would look enabled in the shots.
+        for (const auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+            dark.setColor(QPalette::Disabled, role, QColor(0x80, 0x80, 0x85));
         QApplication::setPalette(dark);
         return true;
     });
@@ -106,18 +102,21 @@ ScreenshotTour::ScreenshotTour(UiContext& context, MainWindow& window, QString f
     steps_.push_back(shot(QStringLiteral("12-dark-messages"), [mesh] { mesh->showPane(MeshtasticSection::Pane::messages); }));
     steps_.push_back(shot(QStringLiteral("13-dark-local-network-empty"),
                           [this] { window_.showSection(NetworkSection::localNetwork); }));
-    steps_.push_back([this] {
-        window_.settings().showTab(SettingsDialog::Tab::general);
-        for (auto* scroll : window_.settings().findChildren<QScrollArea*>())
-            if (scroll->isVisible()) scroll->verticalScrollBar()->setValue(scroll->verticalScrollBar()->maximum());
-        QTimer::singleShot(kStepMilliseconds * 2, this,
-                           [this] { save(window_.settings(), QStringLiteral("14-dark-settings-general-end")); });
-        return true;
-    });
+    steps_.push_back(settingsGeneralEnd(QStringLiteral("14-dark-settings-general-end")));
     steps_.push_back([] {
         QTimer::singleShot(kStepMilliseconds, qApp, &QCoreApplication::quit);
         return true;
     });
+}
+
+std::function<bool()> ScreenshotTour::settingsGeneralEnd(QString name) {
+    return [this, name] {
+        window_.settings().showTab(SettingsDialog::Tab::general);
+        for (auto* scroll : window_.settings().findChildren<QScrollArea*>())
+            if (scroll->isVisible()) scroll->verticalScrollBar()->setValue(scroll->verticalScrollBar()->maximum());
+        QTimer::singleShot(kStepMilliseconds * 2, this, [this, name] { save(window_.settings(), name); });
+        return true;
+    };
 }
 
 void ScreenshotTour::start() {

@@ -24,6 +24,8 @@ public:
 private:
     void next();
     void save(QWidget& widget, const QString& name);
+    // The General tab scrolled to its end, where the alert delivery sections sit.
+    std::function<bool()> settingsGeneralEnd(QString name);
 
     UiContext& context_;
     MainWindow& window_;
