@@ -94,12 +94,16 @@ class Subscriber:
 
 class MqttTest(harness.CorvaneTestCase):
 
-    def test_discovery_alert_event_last_will_and_reconnect(self):
+    def start_broker(self):
         broker = Broker(self.sandbox.root)
         self.addCleanup(broker.stop)
         broker.start()
         subscriber = Subscriber(broker.port)
         self.addCleanup(subscriber.stop)
+        return broker, subscriber
+
+    def test_discovery_alert_event_last_will_and_reconnect(self):
+        broker, subscriber = self.start_broker()
         ride = harness.Ride(NODE)
         corvane = self.start_corvane(["--guard", str(NODE), "--mark", "--mqtt", "mqtt://127.0.0.1:%d" % broker.port],
                                      script=ride.script([80, 120, 160]))
@@ -145,11 +149,7 @@ class MqttTest(harness.CorvaneTestCase):
         subscriber.wait_for(availability, lambda p: p == "offline", "the last will")
 
     def test_two_guards_track_one_bluetooth_device(self):
-        broker = Broker(self.sandbox.root)
-        self.addCleanup(broker.stop)
-        broker.start()
-        subscriber = Subscriber(broker.port)
-        self.addCleanup(subscriber.stop)
+        broker, subscriber = self.start_broker()
         system = harness.SessionBus("system", str(TEMPLATE), "org.bluez")
         self.addCleanup(system.stop)
         system.start(self.sandbox.root)
