@@ -43,9 +43,11 @@ MeshtasticSection::MeshtasticSection(UiContext& context)
     content_->addWidget(messages_);
     connect(sidebar_, &MeshtasticSidebar::messageRequested, this, &MeshtasticSection::messageNode);
     connect(inspector_, &MeshtasticInspector::messageRequested, this, &MeshtasticSection::messageNode);
-    refresher_ = std::make_unique<RefreshOnChange>(context.loop, context.model.changed(), [this] { refresh(); });
-    // Silence is declared on a timer of the health watch, not by a model change.
-    healthRefresher_ = std::make_unique<RefreshOnChange>(context.loop, context.model.meshHealth().changed(), [this] { refresh(); });
+    // Silence is declared on a timer of the health watch, not by a model
+    // change; a packet changes both, and brings one refresh.
+    refresher_ = std::make_unique<RefreshOnChange>(
+        context.loop, std::initializer_list<ChangeSignal*>{&context.model.changed(), &context.model.meshHealth().changed()},
+        [this] { refresh(); });
     // Built when first shown, perhaps long after the model's last change.
     refresh();
 }

@@ -61,7 +61,6 @@ private:
     QToolButton* messagesButton_ = nullptr;
     QToolButton* fitButton_ = nullptr;
     std::unique_ptr<RefreshOnChange> refresher_;
-    std::unique_ptr<RefreshOnChange> healthRefresher_;
 };
 
 }  // namespace corvane
